@@ -1,0 +1,242 @@
+// Console-agent frames: the 24-byte header, request and status codes, the request bodies,
+// the reply fields and the host information record, with explicit little-endian access.
+//
+// Every decoder takes a pointer and a length and never reads past that length; every
+// encoder takes a capacity and never writes past it. Received bytes are never cast to
+// structures: the structures below are plain values filled field by field.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/byte_order.h"
+#include "protocol/fixed_text.h"
+#include "protocol/ipv4.h"
+
+namespace Request {
+constexpr uint32_t Discover = 1;
+constexpr uint32_t ApplySettings = 2;
+constexpr uint32_t ChangePassword = 3;
+constexpr uint32_t Team = 4;
+constexpr uint32_t Unteam = 5;
+constexpr uint32_t Poll = 6;
+constexpr uint32_t Restart = 7;
+constexpr uint32_t Reserved8 = 8;  // never sent; the agent drops it
+constexpr uint32_t Refresh = 9;
+}  // namespace Request
+
+namespace Status {
+constexpr uint16_t Ok = 0;
+constexpr uint16_t BadLogon = 1;
+constexpr uint16_t SettingFailed = 2;
+constexpr uint16_t ResponseTimeout = 3;
+constexpr uint16_t IpConflict = 4;
+constexpr uint16_t PasswordTooShort = 7;
+constexpr uint16_t ManagementRestartFailed = 8;
+constexpr uint16_t NotAdministrator = 9;
+constexpr uint16_t OutOfMemory = 17;
+// Console-local codes, shown through the same message table.
+constexpr uint16_t DriverLoadFailed = 10001;
+constexpr uint16_t NoServerFound = 10002;
+constexpr uint16_t HostNameTooShort = 10003;
+constexpr uint16_t AdapterOpenFailed = 10004;
+constexpr uint16_t NicChanged = 10005;
+}  // namespace Status
+
+// setupState: default password accepted or not, and how many adapters have an address.
+namespace SetupState {
+constexpr uint8_t DefaultPasswordNoAddress = 0;
+constexpr uint8_t DefaultPasswordAddressed = 1;
+constexpr uint8_t PartlyAddressed = 2;
+constexpr uint8_t AllAddressed = 4;
+}  // namespace SetupState
+
+// Lengths in bytes, capacities in entries.
+constexpr std::size_t kHeaderLength = 24;
+constexpr std::size_t kReplyBaseLength = 27;            // header, status, setupState
+constexpr std::size_t kHostRecordBaseLength = 128;      // record without NIC entries
+constexpr std::size_t kNicEntryLength = 44;
+constexpr std::size_t kOsInfoLength = 16;
+constexpr std::size_t kShortRequestLength = 84;         // codes 1, 4, 5, 6, 7, 9
+constexpr std::size_t kPasswordRequestLength = 116;     // code 3
+constexpr std::size_t kSettingsRequestBaseLength = 128; // code 2 without NIC entries
+constexpr std::size_t kConsoleReplyBufferLength = 596;  // codes 2 and 9
+constexpr std::size_t kConsoleShortReplyLength = 32;    // codes 3..7
+constexpr std::size_t kAgentBufferLength = 2048;
+constexpr std::size_t kConsoleNicCapacity = 10;   // (596 - 155) / 44
+constexpr std::size_t kAgentNicCapacity = 43;     // (2048 - 155) / 44
+constexpr std::size_t kAppliedNicCapacity = 16;   // entries of a SettingsBody the agent applies
+
+// Frame offsets.
+namespace FrameOffset {
+constexpr std::size_t AdapterIndex = 0;
+constexpr std::size_t AgentMac = 4;
+constexpr std::size_t FrameKind = 10;
+constexpr std::size_t RequestCode = 12;
+constexpr std::size_t Reserved = 16;
+constexpr std::size_t Status = 24;
+constexpr std::size_t SetupState = 26;
+constexpr std::size_t Host = 27;
+constexpr std::size_t UserName = 24;
+constexpr std::size_t Password = 60;
+constexpr std::size_t MagicNumber = 76;
+constexpr std::size_t Body = 80;
+// Where a Refresh reply's host.magicNumber lands: 27 + 104.
+constexpr std::size_t ReplyMagicNumber = Host + 104;
+}  // namespace FrameOffset
+
+constexpr uint16_t kReplyFrameKind = 2;
+constexpr std::size_t kUserNameLength = 36;
+constexpr std::size_t kPasswordLength = 16;
+constexpr std::size_t kHostNameFieldLength = 36;
+constexpr std::size_t kHostNameMaxChars = 32;
+
+using MacAddress = std::array<uint8_t, 6>;
+constexpr MacAddress kBroadcastMac = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+struct FrameHeader {
+  uint32_t adapterIndex = 0;
+  MacAddress agentMac{};
+  uint16_t frameKind = 0;
+  uint32_t requestCode = 0;
+  std::array<uint8_t, 8> reserved{};
+};
+
+struct OsInfo {
+  uint8_t osValid = 0;
+  uint8_t osFamily = 0;  // 1 Windows, 2 Linux
+  uint8_t osPlatform = 0;
+  uint8_t osEdition = 0;
+  uint8_t osMajor = 0;
+  uint8_t osMinor = 0;
+  uint32_t osBuild = 0;
+  uint8_t servicePack = 0;
+  uint8_t osVariant = 0;
+};
+
+struct NicEntry {
+  MacAddress mac{};
+  uint8_t dhcpEnabled = 0;
+  FixedText<20> nicName;
+  uint32_t changeMask = 0;
+  uint32_t ipAddress = 0;
+  uint32_t subnetMask = 0;
+  uint32_t gateway = 0;
+};
+
+// NicEntry.changeMask in a host record: adapter flags for the console.
+constexpr uint32_t kNicCanTeam = 0x10;
+constexpr uint32_t kNicIsTeamed = 0x20;
+// NicEntry.changeMask in a SettingsBody: what changed.
+constexpr uint32_t kChangeMode = 0x1;
+constexpr uint32_t kChangeAddress = 0x2;
+constexpr uint32_t kChangeMask = 0x4;
+constexpr uint32_t kChangeGateway = 0x8;
+constexpr uint32_t kChangeAll = 0xF;
+
+struct HostRecord {
+  FixedText<36> hostName;
+  FixedText<16> modelName;
+  uint8_t nameChangePending = 0;
+  uint8_t mgmtAgentType = 0;
+  uint16_t mgmtPort = 0;
+  FixedText<36> mgmtLaunchString;
+  uint32_t dnsServer = 0;
+  uint8_t dnsStatic = 0;
+  uint32_t magicNumber = 0;
+  OsInfo osInfo;
+  // nicCount is the value on the wire; nics holds the entries that were present in the
+  // decoded bytes (at most nicCount) or that are to be encoded.
+  uint8_t nicCount = 0;
+  std::vector<NicEntry> nics;
+};
+
+struct SettingsBody {
+  FixedText<36> newHostName;
+  uint32_t dnsServer = 0;
+  uint8_t dnsStatic = 0;
+  uint8_t nicCount = 0;
+  std::vector<NicEntry> nics;
+};
+
+struct PasswordBody {
+  uint8_t account = 0;  // 0 the account in userName, 1 the management account
+  FixedText<16> newPassword;
+  FixedText<16> confirmPassword;
+};
+
+// --- Sizes -------------------------------------------------------------------------------
+
+// Bytes of a request as the console allocates it; 0 for a code outside 1..9 or 8.
+std::size_t RequestLength(uint32_t requestCode, uint8_t nicCount);
+// Bytes of the agent's reply: 27, plus 128 + 44 * nicCount for codes 1, 2 and 9.
+std::size_t ReplyLength(uint32_t requestCode, uint8_t nicCount);
+// The console's reply buffer for a code: 596 for 2 and 9, 32 for 3..7, 0 for Discover.
+std::size_t ConsoleReplyBufferLength(uint32_t requestCode);
+// The record length for a NIC count: 128 + 44 * nicCount.
+constexpr std::size_t HostRecordLength(std::size_t nicCount) {
+  return kHostRecordBaseLength + kNicEntryLength * nicCount;
+}
+
+// --- Field codecs --------------------------------------------------------------------------
+// Decoders return false, leaving `out` untouched, when fewer bytes are given than needed.
+
+void EncodeHeader(const FrameHeader& header, uint8_t* out /* 24 bytes */);
+bool DecodeHeader(const uint8_t* frame, std::size_t length, FrameHeader& out);
+
+void EncodeOsInfo(const OsInfo& info, uint8_t* out /* 16 bytes */);
+OsInfo DecodeOsInfo(const uint8_t* in /* 16 bytes */);
+
+void EncodeNicEntry(const NicEntry& nic, uint8_t* out /* 44 bytes */);
+NicEntry DecodeNicEntry(const uint8_t* in /* 44 bytes */);
+
+// Writes the record with nics.size() entries and nicCount as stored in the record.
+// Returns the bytes written, or 0 (nothing written) when they do not fit in `capacity`.
+std::size_t EncodeHostRecord(const HostRecord& record, uint8_t* out, std::size_t capacity);
+// Needs at least 128 bytes. Decodes min(nicCount, whole entries present) NIC entries: a
+// record cut by a short buffer keeps its wire nicCount but only the entries that fit.
+bool DecodeHostRecord(const uint8_t* in, std::size_t length, HostRecord& out);
+
+// The body starts at frame offset 80. Encoding writes nics.size() entries (and nicCount as
+// stored); returns false when the frame is too short. Decoding needs the 48 fixed bytes and
+// takes at most min(nicCount, whole entries present) entries.
+bool EncodeSettingsBody(const SettingsBody& body, uint8_t* frame, std::size_t frameLength);
+bool DecodeSettingsBody(const uint8_t* frame, std::size_t frameLength, SettingsBody& out);
+
+bool EncodePasswordBody(const PasswordBody& body, uint8_t* frame, std::size_t frameLength);
+bool DecodePasswordBody(const uint8_t* frame, std::size_t frameLength, PasswordBody& out);
+
+// --- Reply fields ----------------------------------------------------------------------------
+
+uint16_t ReplyStatus(const uint8_t* reply, std::size_t length);   // 3 (timeout) when too short
+uint8_t ReplySetupState(const uint8_t* reply, std::size_t length);  // 0 when too short
+// Decodes the host record of a reply; false when the reply has no room for one.
+bool ReplyHostRecord(const uint8_t* reply, std::size_t length, HostRecord& out);
+
+// --- Building requests (console) ------------------------------------------------------------
+
+// A zero-filled Discover request for one console adapter.
+std::vector<uint8_t> BuildDiscoverRequest(uint32_t adapterIndex);
+
+// A zero-filled request of the code's length whose adapterIndex and agentMac are copied from
+// the stored reply of the target host. nicCount sizes a code-2 request. Empty when the stored
+// reply is shorter than a header or the code has no request length.
+std::vector<uint8_t> BuildTargetedRequest(uint32_t requestCode, const uint8_t* storedReply,
+                                          std::size_t storedLength, uint8_t nicCount = 0);
+
+// Fills userName (only for osFamily 1, NUL included, cut to 35 characters), the 16 password
+// bytes and the stored record's magicNumber into an authenticated request.
+void SetCredentials(std::vector<uint8_t>& request, const HostRecord& storedRecord,
+                    std::string_view userName, const FixedText<16>& password);
+
+// Code 9: the stored magicNumber goes to frame offset 131 of the fresh reply buffer.
+void PresetRefreshReply(uint8_t* reply, std::size_t replyLength, uint32_t storedMagicNumber);
+
+// The change bits of one NIC entry of a SettingsBody; "old" is the stored record, "new" the
+// edited copy.
+uint32_t ComputeChangeMask(const NicEntry& oldNic, uint8_t oldDnsStatic, const NicEntry& newNic,
+                           uint8_t newDnsStatic);

@@ -1,0 +1,1 @@
+#include "protocol/ipv4.h"

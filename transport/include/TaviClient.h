@@ -1,0 +1,59 @@
+/* TaviClient.dll: the console's transport. Carries one request to one agent (or, for
+ * Discover, to every agent of the segment) as raw Ethernet frames and hands back the reply. */
+#pragma once
+
+#include <stdint.h>
+
+#if defined(_WIN32) && defined(TAVICLIENT_BUILD)
+#define TAVICLIENT_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TAVICLIENT_API __declspec(dllimport)
+#else
+#define TAVICLIENT_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Called once per discovery reply, with a buffer the library keeps until TVFreePackets. */
+typedef void (*TVReplyHook)(const unsigned char* reply);
+
+/* A work descriptor: four pointer-sized fields. */
+typedef struct TVWork {
+  unsigned char* request; /* request frame, sized by its code (and nicCount for code 2) */
+  void* reply;            /* reply buffer sized by the code; for Discover: TVPacketList* */
+  union {
+    TVReplyHook hook;     /* Discover: called for every reply; other codes: null */
+    void* data;           /* TVDoPolling: the console's own value, not used by the library */
+  };
+  void* event;            /* the console's completion event; not used by the library */
+} TVWork;
+
+/* Discovery replies kept by the library: an opaque list head owned by the console. */
+typedef void* TVPacketList;
+
+TAVICLIENT_API int TVInitialize(void);
+TAVICLIENT_API void TVCleanup(void);
+TAVICLIENT_API int TVGetAdpaterCount(void);
+TAVICLIENT_API int TVIsAdapterConnected(int adapterIndex);
+/* Blocks until the exchange ends. 0 = the adapter is unusable; otherwise the reply buffer's
+ * status holds the outcome (3 when no reply came, 17 when memory ran out). */
+TAVICLIENT_API int TVDoWork(TVWork* work, void** cancelHandle);
+/* Sends Poll until the host answers or the poll window ends; non-zero = answered. */
+TAVICLIENT_API int TVDoPolling(TVWork* work);
+/* Makes a running TVDoWork return soon; null or the handle of ended work is accepted. */
+TAVICLIENT_API void TVCancel(void* cancelHandle);
+TAVICLIENT_API void TVFreePackets(TVPacketList* packetList);
+/* The NicEntry (44 bytes) of the agent adapter that sent `reply`; never null. */
+TAVICLIENT_API const unsigned char* TVGetMACData(const unsigned char* reply, void* reserved);
+TAVICLIENT_API void TVSetDiscoverTimeout(int seconds); /* 0..600, default 5 */
+TAVICLIENT_API int TVGetDiscoverTimeout(void);
+TAVICLIENT_API void TVSetSetTimeout(int seconds); /* 0..600, default 30 */
+TAVICLIENT_API int TVGetSetTimeout(void);
+TAVICLIENT_API void TVSetRetryCount(int count); /* 0..10, default 3 */
+TAVICLIENT_API int TVGetRetryCount(void);
+
+#ifdef __cplusplus
+}
+#endif
