@@ -31,3 +31,18 @@ function(netvane_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# netvane_add_fuzzer(NAME name SOURCES ... [LIBS ...])
+# A libFuzzer target, built only in the `fuzz` preset (clang). scripts/test runs each one
+# briefly over its seed corpus in tests/<area>/corpus/<name>/.
+option(NETVANE_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+function(netvane_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT NETVANE_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+endfunction()
