@@ -16,6 +16,7 @@
 #include "protocol/byte_order.h"
 #include "protocol/fixed_text.h"
 #include "protocol/ipv4.h"
+#include "protocol/layout.h"
 
 namespace Request {
 constexpr uint32_t Discover = 1;
@@ -173,10 +174,19 @@ struct PasswordBody {
 
 // Bytes of a request as the console allocates it; 0 for a code outside 1..9 or 8.
 std::size_t RequestLength(uint32_t requestCode, uint8_t nicCount);
-// Bytes of the agent's reply: 27, plus 128 + 44 * nicCount for codes 1, 2 and 9.
+// Bytes of the agent's reply: 27, plus 128 + 44 * nicCount for codes 1, 2 and 9; 0 for the
+// codes the agent drops (0, 8, 10 and above).
 std::size_t ReplyLength(uint32_t requestCode, uint8_t nicCount);
-// The console's reply buffer for a code: 596 for 2 and 9, 32 for 3..7, 0 for Discover.
+// The console's reply buffer for a code: 596 for 2 and 9, 32 for 3..7, 0 for Discover and
+// for codes that get no reply.
 std::size_t ConsoleReplyBufferLength(uint32_t requestCode);
+
+// The same lengths read from a frame whose length the caller does not know (transports get
+// none): requestCode at offset 12 and, for a code-2 request, nicCount at 124; for a reply
+// with a host record, nicCount at 151. 0 when the code has no length, when those fields lie
+// outside `available`, or when the frame they describe would not fit in `available`.
+std::size_t RequestLengthOf(const uint8_t* request, std::size_t available);
+std::size_t ReplyLengthOf(const uint8_t* reply, std::size_t available);
 // The record length for a NIC count: 128 + 44 * nicCount.
 constexpr std::size_t HostRecordLength(std::size_t nicCount) {
   return kHostRecordBaseLength + kNicEntryLength * nicCount;
@@ -184,6 +194,12 @@ constexpr std::size_t HostRecordLength(std::size_t nicCount) {
 
 // --- Field codecs --------------------------------------------------------------------------
 // Decoders return false, leaving `out` untouched, when fewer bytes are given than needed.
+// Text fields keep their bytes exactly, terminated or not (FixedText::str() stops at the
+// field's end). Counts are never trusted to size a read: a nicCount larger than the whole
+// entries present keeps its wire value in `nicCount`, and `nics` holds only the entries that
+// are really there. Consumers iterate over `nics`, never up to `nicCount`. Clamping to a
+// capacity (10 in the console, 16 applied by the agent) is the consumer's decision.
+// Encoders write every byte of their fixed part, reserved and padding bytes as zero.
 
 void EncodeHeader(const FrameHeader& header, uint8_t* out /* 24 bytes */);
 bool DecodeHeader(const uint8_t* frame, std::size_t length, FrameHeader& out);
@@ -207,8 +223,12 @@ bool DecodeHostRecord(const uint8_t* in, std::size_t length, HostRecord& out);
 bool EncodeSettingsBody(const SettingsBody& body, uint8_t* frame, std::size_t frameLength);
 bool DecodeSettingsBody(const uint8_t* frame, std::size_t frameLength, SettingsBody& out);
 
+// Needs a frame of at least 116 bytes.
 bool EncodePasswordBody(const PasswordBody& body, uint8_t* frame, std::size_t frameLength);
 bool DecodePasswordBody(const uint8_t* frame, std::size_t frameLength, PasswordBody& out);
+// The agent's confirmation test: both 16-byte fields equal as strings, that is up to the
+// first NUL or the field's end, whichever comes first.
+bool ConfirmationMatches(const PasswordBody& body);
 
 // --- Reply fields ----------------------------------------------------------------------------
 
@@ -219,7 +239,7 @@ bool ReplyHostRecord(const uint8_t* reply, std::size_t length, HostRecord& out);
 
 // --- Building requests (console) ------------------------------------------------------------
 
-// A zero-filled Discover request for one console adapter.
+// A zero-filled Discover request for one console adapter: 84 bytes, agentMac all 0xFF.
 std::vector<uint8_t> BuildDiscoverRequest(uint32_t adapterIndex);
 
 // A zero-filled request of the code's length whose adapterIndex and agentMac are copied from
@@ -228,15 +248,25 @@ std::vector<uint8_t> BuildDiscoverRequest(uint32_t adapterIndex);
 std::vector<uint8_t> BuildTargetedRequest(uint32_t requestCode, const uint8_t* storedReply,
                                           std::size_t storedLength, uint8_t nicCount = 0);
 
-// Fills userName (only for osFamily 1, NUL included, cut to 35 characters), the 16 password
-// bytes and the stored record's magicNumber into an authenticated request.
+// Fills userName (only for osFamily 1, NUL included, cut to 35 characters; otherwise all 36
+// bytes zero), the 16 password bytes and the stored record's magicNumber into an
+// authenticated request. Does nothing to a request shorter than 80 bytes.
 void SetCredentials(std::vector<uint8_t>& request, const HostRecord& storedRecord,
                     std::string_view userName, const FixedText<16>& password);
 
-// Code 9: the stored magicNumber goes to frame offset 131 of the fresh reply buffer.
+// Code 9: the stored magicNumber goes to frame offset 131 of the fresh reply buffer. Does
+// nothing to a buffer shorter than 135 bytes.
 void PresetRefreshReply(uint8_t* reply, std::size_t replyLength, uint32_t storedMagicNumber);
 
 // The change bits of one NIC entry of a SettingsBody; "old" is the stored record, "new" the
-// edited copy.
+// edited copy. dhcpEnabled and both dnsStatic values count as set when non-zero, so a stored
+// dnsStatic byte other than 0 or 1 is no change by itself.
 uint32_t ComputeChangeMask(const NicEntry& oldNic, uint8_t oldDnsStatic, const NicEntry& newNic,
                            uint8_t newDnsStatic);
+
+// The body of an ApplySettings request from the stored and the edited record: newHostName
+// only when the name bytes differ, dnsStatic as 0/1, the edited entries with their change
+// bits. The body carries min(edited.nicCount, edited.nics.size()) entries and says so in its
+// nicCount, so a request sized by it never holds zero entries the agent would apply. An
+// entry without a stored counterpart gets kChangeAll: there is nothing to compare it with.
+void BuildSettingsBody(const HostRecord& stored, const HostRecord& edited, SettingsBody& out);
