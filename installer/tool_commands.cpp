@@ -1,0 +1,44 @@
+#include "installer/tool_commands.h"
+
+#include "installer/agent_service.h"
+#include "installer/driver_file.h"
+#include "installer/trace.h"
+
+namespace {
+
+// The directory is used as given, so it must end with a backslash.
+void RunInstall(const ToolArgs& args) {
+  Trace(L"=========in the tool main==========");
+  Trace(args.first);
+  if (!args.hasDirectory) return;
+  Trace(args.directory);
+
+  CopyDriver(args.directory);
+
+  Trace(L"=========in install==========");
+  TextBuffer binaryPath = {};
+  if (JoinText(binaryPath, {args.directory, L"TaviAgent.exe"})) {
+    Trace(binaryPath);
+    InstallAgentService(binaryPath);
+  }
+  Trace(L"Finish install service!");
+}
+
+void RunDelete(const ToolArgs& args) {
+  Trace(L"=========in the tool main==========");
+  Trace(args.first);
+  Trace(L"=========in delete==========");
+  RemoveServices();
+  DeleteDriver();
+  Trace(L"finish delete service!");
+}
+
+}  // namespace
+
+void RunToolCommand(const ToolArgs& args) {
+  switch (args.command) {
+    case ToolCommand::Install: RunInstall(args); break;
+    case ToolCommand::Delete: RunDelete(args); break;
+    case ToolCommand::None: break;
+  }
+}

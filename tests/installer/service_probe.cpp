@@ -1,0 +1,129 @@
+// Test helper for the installer tests: reads back and drives services from inside a
+// Wine prefix, where the shell cannot reach the service control manager.
+//   query NAME                 state, configuration and DependOnService, or "missing"
+//   create NAME BINARY         own-process, demand-start service, started at once
+//   stop NAME                  sends STOP
+//   wait NAME STATE MS         waits until the service reports STATE (numeric)
+//   attrib PATH                file attributes in hex, or "missing"
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+SC_HANDLE OpenNamed(SC_HANDLE manager, const wchar_t* name) {
+  return OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
+}
+
+// The manager under Wine hands back no dependencies: read what it stored instead.
+void PrintDependencies(const wchar_t* name) {
+  wchar_t keyPath[300];
+  std::swprintf(keyPath, 300, L"SYSTEM\\CurrentControlSet\\Services\\%ls", name);
+  wchar_t value[512] = {};
+  DWORD size = sizeof(value) - 2 * sizeof(wchar_t);
+  DWORD type = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  const LONG result = RegQueryValueExW(key, L"DependOnService", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return;
+  std::printf("dependtype=%lu\ndepends=", type);
+  for (const wchar_t* entry = value; *entry != L'\0'; entry += std::wcslen(entry) + 1)
+    std::printf("%ls%ls", entry == value ? L"" : L",", entry);
+  std::printf("\n");
+}
+
+int Query(SC_HANDLE manager, const wchar_t* name) {
+  SC_HANDLE service = OpenNamed(manager, name);
+  if (service == nullptr) {
+    std::printf("missing\n");
+    return 0;
+  }
+  SERVICE_STATUS status = {};
+  if (QueryServiceStatus(service, &status)) std::printf("state=%lu\n", status.dwCurrentState);
+  DWORD needed = 0;
+  QueryServiceConfigW(service, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed + 16);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed)) {
+    std::printf("type=%lu\nstart=%lu\nerror=%lu\nbinary=%ls\ngroup=%ls\ndisplay=%ls\n",
+                config->dwServiceType, config->dwStartType, config->dwErrorControl,
+                config->lpBinaryPathName, config->lpLoadOrderGroup, config->lpDisplayName);
+  }
+  CloseServiceHandle(service);
+  PrintDependencies(name);
+  return 0;
+}
+
+int Create(SC_HANDLE manager, const wchar_t* name, const wchar_t* binary) {
+  SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                     SERVICE_ERROR_NORMAL, binary, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr);
+  if (service == nullptr) return static_cast<int>(GetLastError());
+  const int result = StartServiceW(service, 0, nullptr) ? 0 : static_cast<int>(GetLastError());
+  CloseServiceHandle(service);
+  return result;
+}
+
+int Stop(SC_HANDLE manager, const wchar_t* name) {
+  SC_HANDLE service = OpenNamed(manager, name);
+  if (service == nullptr) return static_cast<int>(GetLastError());
+  SERVICE_STATUS status = {};
+  const int result =
+      ControlService(service, SERVICE_CONTROL_STOP, &status) ? 0 : static_cast<int>(GetLastError());
+  CloseServiceHandle(service);
+  return result;
+}
+
+int Wait(SC_HANDLE manager, const wchar_t* name, DWORD state, DWORD timeoutMs) {
+  SC_HANDLE service = OpenNamed(manager, name);
+  if (service == nullptr) return static_cast<int>(GetLastError());
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  SERVICE_STATUS status = {};
+  int result = 1;
+  while (QueryServiceStatus(service, &status)) {
+    if (status.dwCurrentState == state) {
+      result = 0;
+      break;
+    }
+    if (GetTickCount64() >= deadline) break;
+    Sleep(20);
+  }
+  CloseServiceHandle(service);
+  return result;
+}
+
+int Attributes(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    std::printf("missing\n");
+  else
+    std::printf("%#lx\n", attributes);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wcscmp(argv[1], L"attrib") == 0) return Attributes(argv[2]);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (manager == nullptr) return static_cast<int>(GetLastError());
+  int result = 2;
+  if (argc == 3 && std::wcscmp(argv[1], L"query") == 0)
+    result = Query(manager, argv[2]);
+  else if (argc == 4 && std::wcscmp(argv[1], L"create") == 0)
+    result = Create(manager, argv[2], argv[3]);
+  else if (argc == 3 && std::wcscmp(argv[1], L"stop") == 0)
+    result = Stop(manager, argv[2]);
+  else if (argc == 5 && std::wcscmp(argv[1], L"wait") == 0)
+    result = Wait(manager, argv[2], std::wcstoul(argv[3], nullptr, 10),
+                  std::wcstoul(argv[4], nullptr, 10));
+  CloseServiceHandle(manager);
+  std::fflush(stdout);
+  return result;
+}
