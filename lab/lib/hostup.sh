@@ -1,0 +1,62 @@
+# Bringing one simulated host up and the console host. Sourced.
+
+# host_up ID: namespace, adapters, prefix, registry, lab stack and agent.
+host_up() {
+  local id=$1 name version ifname br mode addr mask gw n=0 reg
+  read -r name version <<<"$(host_def "$id")"
+  net_ns_up "$id" "$name"
+  while read -r ifname br mode addr mask gw; do
+    net_link "$id" "$ifname" "$br" "$(host_mac "${id#h}" "$n")"
+    n=$((n + 1))
+  done <<<"$(host_nics "$id")"
+  prefix_clone "$id"
+  cp "$LAB_DIR/bin/regwatch.exe" "$(host_c "$id")/nvlab/"
+  prefix_server_up "$id"
+  # Adapter GUIDs come from Wine itself (they follow the Linux interface index).
+  in_host "$id" wine 'C:\nvlab\regwatch.exe' --adapters | tr -d '\r' >"$LAB_DIR/run/$id.adapters"
+  reg=$LAB_DIR/run/$id.reg
+  {
+    echo 'Windows Registry Editor Version 5.00'
+    echo
+    reg_version "$version"
+    while read -r ifname br mode addr mask gw; do
+      reg_interface "$(awk -v i="$ifname" '$2 == i { print $1 }' "$LAB_DIR/run/$id.adapters")" \
+        "$mode" "$addr" "$mask" "$gw"
+    done <<<"$(host_nics "$id")"
+    if host_has_mgmt "$id"; then reg_management; fi
+  } >"$reg"
+  prefix_import "$id" "$reg"
+  stack_up "$id"
+  if agent_built; then agent_install "$id"; fi
+}
+
+stack_up() {
+  local id=$1
+  in_host "$id" setsid bash -c \
+    "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
+    >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
+}
+
+# The console's host: an address on the segment and a prefix with a framed desktop.
+console_up() {
+  local reg=$LAB_DIR/run/con.reg
+  net_ns_up con NVCONSOLE
+  net_link con eth0 "$BR_FRONT" "$(host_mac 253 0)"
+  net_static con eth0 "$CONSOLE_IP" 255.255.255.128 -
+  prefix_clone con
+  prefix_server_up con
+  { echo 'Windows Registry Editor Version 5.00'; echo; reg_desktop; } >"$reg"
+  prefix_import con "$reg"
+  console_files
+}
+
+# Copies whatever of the console and its transport is built into C:\Netvane.
+console_files() {
+  local dir f
+  dir="$(host_c con)/Netvane"
+  mkdir -p "$dir"
+  for f in Netvane.exe TaviClient.dll; do
+    [ -f "$BUILD_DIR/bin/$f" ] && cp "$BUILD_DIR/bin/$f" "$dir/"
+  done
+  return 0
+}

@@ -1,0 +1,121 @@
+# Wine prefixes of the simulated hosts: one template, cheap clones, registry contents and
+# a kept-alive wineserver started inside each host's namespaces. Sourced.
+
+TEMPLATE=$LAB_DIR/template
+
+prefix_template() {
+  [ -f "$TEMPLATE/system.reg" ] && return 0
+  log "creating the template prefix"
+  WINEPREFIX=$TEMPLATE wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX=$TEMPLATE wineserver -w
+}
+
+# A hard-linked copy; the files Wine rewrites in place get real copies so that no clone
+# can write through to the template.
+prefix_clone() {
+  local dst
+  dst=$(prefix_of "$1")
+  mkdir -p "$(dirname "$dst")"
+  cp -al "$TEMPLATE" "$dst"
+  local f
+  for f in "$TEMPLATE"/*.reg "$TEMPLATE"/.update-timestamp; do
+    cp --remove-destination "$f" "$dst/"
+  done
+  mkdir -p "$dst/drive_c/nvlab"
+}
+
+# Starts the host's wineserver in its namespaces and keeps it running with no client.
+prefix_server_up() {
+  in_host "$1" wineserver -p
+  in_host "$1" wine cmd /c exit >/dev/null 2>&1
+}
+
+prefix_server_down() {
+  local p
+  p=$(prefix_of "$1")
+  [ -d "$p" ] || return 0
+  if ip netns list | grep -qx "$(ns_name "$1")"; then
+    in_host "$1" wineserver -k >/dev/null 2>&1 || true
+  else
+    WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true
+  fi
+}
+
+# REG_MULTI_SZ in .reg notation, from zero or more strings. Wine's regedit reads hex(7)
+# of an ASCII .reg file as ANSI bytes (one byte per character), whatever the header says.
+reg_multi() {
+  local out="" s c i
+  for s in "$@"; do
+    for ((i = 0; i < ${#s}; i++)); do
+      printf -v c '%02x,' "'${s:i:1}"
+      out+=$c
+    done
+    out+="00,"
+  done
+  [ $# -gt 0 ] || out="00,"
+  echo "hex(7):${out}00"
+}
+
+# The per-adapter TCP/IP key as Windows keeps it: static or DHCP.
+reg_interface() { # GUID MODE ADDR MASK GW
+  local key='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces'
+  echo "[$key\\$1]"
+  if [ "$2" = static ]; then
+    echo '"EnableDHCP"=dword:00000000'
+    echo "\"IPAddress\"=$(reg_multi "$3")"
+    echo "\"SubnetMask\"=$(reg_multi "$4")"
+    if [ "$5" = - ]; then
+      echo "\"DefaultGateway\"=$(reg_multi)"
+      echo "\"DefaultGatewayMetric\"=$(reg_multi)"
+    else
+      echo "\"DefaultGateway\"=$(reg_multi "$5")"
+      echo "\"DefaultGatewayMetric\"=$(reg_multi 1)"
+    fi
+    echo "\"NameServer\"=\"$ROUTER_IP\""
+  else
+    echo '"EnableDHCP"=dword:00000001'
+    echo "\"IPAddress\"=$(reg_multi 0.0.0.0)"
+    echo "\"SubnetMask\"=$(reg_multi 0.0.0.0)"
+    echo "\"DefaultGateway\"=$(reg_multi)"
+    echo "\"DefaultGatewayMetric\"=$(reg_multi)"
+    echo '"NameServer"=""'
+    echo '"DhcpIPAddress"="0.0.0.0"'
+    echo '"DhcpSubnetMask"="0.0.0.0"'
+    echo "\"DhcpDefaultGateway\"=$(reg_multi)"
+    echo '"DhcpNameServer"=""'
+    echo '"DhcpServer"="255.255.255.255"'
+  fi
+  echo '"Domain"=""'
+  echo '"UseZeroBroadcast"=dword:00000000'
+  echo
+}
+
+reg_management() {
+  echo '[HKEY_LOCAL_MACHINE\SOFTWARE\Orvane\Management]'
+  echo '"MgmtAgentType"=dword:00000002'
+  echo '"MgmtPort"=dword:00001f90'
+  echo '"MgmtLaunchString"="http://%A:%P/manage"'
+  echo
+}
+
+reg_version() {
+  echo '[HKEY_CURRENT_USER\Software\Wine]'
+  echo "\"Version\"=\"$1\""
+  echo
+}
+
+# A shared virtual desktop keeps windows framed for screenshots and FindWindow working.
+reg_desktop() {
+  echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
+  echo '"Desktop"="Default"'
+  echo '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
+  echo '"Default"="800x600"'
+  echo
+}
+
+prefix_import() { # ID FILE
+  local win
+  win="C:\\nvlab\\$(basename "$2")"
+  cp "$2" "$(host_c "$1")/nvlab/"
+  in_host "$1" wine regedit /S "$win" >/dev/null 2>&1
+}
