@@ -1,0 +1,72 @@
+// Apply: the panel's edits of the selected host as one ApplySettings request.
+#include "console/actions/action_requests.h"
+#include "console/actions/action_texts.h"
+#include "console/actions/verify_password_dialog.h"
+#include "console/main_dialog.h"
+#include "console/os_names.h"
+#include "console/resource.h"
+#include "console/show_message.h"
+
+namespace {
+
+// Time-out and out-of-memory are written by the client transport when no reply came: the
+// buffer then still holds the panel's unconfirmed edits, which must not become the stored
+// record (a second Apply would find nothing changed and send nothing).
+bool HoldsAgentRecord(uint16_t status) {
+  return status != Status::BadLogon && status != Status::NotAdministrator &&
+         status != Status::ResponseTimeout && status != Status::OutOfMemory;
+}
+
+}  // namespace
+
+void MainDialog::OnApply() {
+  EnableItem(IDC_BTN_APPLY, false);
+  UpdateData(true);
+  HostRecord stored;
+  if (selectedHost == nullptr || !StoredRecord(stored) ||
+      editRecord.size() < kConsoleReplyBufferLength) {
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+  VerifyPasswordDialog verify(OsShortName(stored.osInfo), stored.osInfo.osFamily, hwnd());
+  if (verify.RunModal() != IDOK) {
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+  CollectPanelEditsIntoEditRecord(-1);
+  HostRecord edited;
+  std::vector<uint8_t> request;
+  if (EditedRecord(edited)) {
+    request = BuildApplyRequest(editRecord.data(), editRecord.size(), stored, edited,
+                                {verify.resultUser, verify.resultPassword});
+  }
+  if (request.empty()) {
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+
+  HostItem* host = selectedHost;
+  RunRequest(request.data(), editRecord.data());
+  // The console closed while the request ran: nothing left to update.
+  if (editRecord.empty() || selectedHost != host) return;
+
+  if (workResult == 0) {
+    ShowMessage(Status::AdapterOpenFailed);
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+  const uint16_t status = ReplyStatus(editRecord.data(), editRecord.size());
+  if (HoldsAgentRecord(status)) UpdateSelectedHost(host, editRecord.data());
+  if (status != Status::Ok) {
+    ShowMessage(status);
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+  // Until the host answers with its new settings nothing more may be sent to it.
+  EnableItem(IDC_BTN_DISCOVER, false);
+  EnableItem(IDC_BTN_CHANGE_PASSWORD, false);
+  EnableItem(IDC_BTN_APPLY, false);
+  EnableItem(IDC_BTN_LAUNCH, false);
+  PollHost(host);
+  ShowInfoMessage(kSettingSucceededText);
+}

@@ -1,0 +1,94 @@
+// Teaming / Unteam and Restart Computer: short authenticated requests followed by a poll.
+#include "console/actions/action_requests.h"
+#include "console/actions/action_texts.h"
+#include "console/actions/verify_password_dialog.h"
+#include "console/main_dialog.h"
+#include "console/os_names.h"
+#include "console/resource.h"
+#include "console/show_message.h"
+
+void MainDialog::OnTeaming() {
+  EnableItem(IDC_BTN_TEAMING, false);
+  UpdateData(true);
+  HostRecord stored;
+  if (selectedHost == nullptr || !StoredRecord(stored)) {
+    EnableItem(IDC_BTN_TEAMING, true);
+    return;
+  }
+  VerifyPasswordDialog verify(OsShortName(stored.osInfo), stored.osInfo.osFamily, hwnd());
+  if (verify.RunModal() != IDOK) {
+    EnableItem(IDC_BTN_TEAMING, true);
+    return;
+  }
+  const uint32_t code = TeamingRequestCode(ItemText(IDC_BTN_TEAMING));
+  std::vector<uint8_t> request =
+      BuildShortActionRequest(code, editRecord.data(), editRecord.size(), stored,
+                              {verify.resultUser, verify.resultPassword});
+  if (request.empty()) {
+    EnableItem(IDC_BTN_TEAMING, true);
+    return;
+  }
+
+  HostItem* host = selectedHost;
+  uint8_t reply[kConsoleShortReplyLength] = {};
+  RunRequest(request.data(), reply);
+  if (editRecord.empty() || selectedHost != host) return;
+
+  const uint16_t status = ReplyStatus(reply, sizeof reply);
+  if (workResult == 0 || status != Status::Ok) {
+    ShowMessage(workResult == 0 ? Status::AdapterOpenFailed : status);
+    EnableItem(IDC_BTN_APPLY, true);
+    EnableItem(IDC_BTN_TEAMING, true);
+    return;
+  }
+  EnableItem(IDC_BTN_DISCOVER, false);
+  EnableItem(IDC_BTN_APPLY, false);
+  EnableItem(IDC_BTN_LAUNCH, false);
+  EnableItem(IDC_BTN_TEAMING, false);
+  PollHost(host);
+  ShowInfoMessage(code == Request::Team ? kTeamingSucceededText : kUnteamingSucceededText);
+}
+
+void MainDialog::OnRestart() {
+  EnableItem(IDC_BTN_RESTART, false);
+  UpdateData(true);
+  HostRecord stored;
+  if (selectedHost == nullptr || !StoredRecord(stored)) {
+    EnableItem(IDC_BTN_RESTART, true);
+    return;
+  }
+  VerifyPasswordDialog verify(OsShortName(stored.osInfo), stored.osInfo.osFamily, hwnd());
+  if (verify.RunModal() != IDOK) {
+    EnableItem(IDC_BTN_RESTART, true);
+    return;
+  }
+  std::vector<uint8_t> request =
+      BuildShortActionRequest(Request::Restart, editRecord.data(), editRecord.size(), stored,
+                              {verify.resultUser, verify.resultPassword});
+  if (request.empty()) {
+    EnableItem(IDC_BTN_RESTART, true);
+    return;
+  }
+
+  HostItem* host = selectedHost;
+  uint8_t reply[kConsoleShortReplyLength] = {};
+  RunRequest(request.data(), reply);
+  if (editRecord.empty() || selectedHost != host) return;
+
+  const uint16_t status = ReplyStatus(reply, sizeof reply);
+  if (workResult == 0 || status != Status::Ok) {
+    ShowMessage(workResult == 0 ? Status::AdapterOpenFailed : status);
+    EnableItem(IDC_BTN_APPLY, true);
+    EnableItem(IDC_BTN_RESTART, true);
+    return;
+  }
+  // The message comes first: the host is going down, and the poll waits for it to return.
+  ShowInfoMessage(kRestartingText);
+  if (editRecord.empty() || selectedHost != host) return;
+  EnableItem(IDC_BTN_DISCOVER, false);
+  EnableItem(IDC_BTN_RESTART, false);
+  EnableItem(IDC_BTN_APPLY, false);
+  EnableItem(IDC_BTN_LAUNCH, false);
+  EnableItem(IDC_BTN_CHANGE_PASSWORD, false);
+  PollHost(host);
+}

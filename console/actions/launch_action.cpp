@@ -1,0 +1,16 @@
+// Launch: the host's web management page in the user's browser; nothing goes to the agent.
+#include "console/actions/launch_string.h"
+#include "console/actions/open_in_browser.h"
+#include "console/main_dialog.h"
+
+void MainDialog::OnLaunch() {
+  HostRecord stored;
+  if (selectedHost == nullptr || !StoredRecord(stored)) return;
+  // The page is reached at the address of the adapter that answered the console.
+  const unsigned char* answering = TVGetMACData(selectedHost->record.data(), nullptr);
+  const uint32_t address = answering != nullptr ? DecodeNicEntry(answering).ipAddress : 0;
+  const std::string_view launchTemplate(stored.mgmtLaunchString.bytes.data(),
+                                        stored.mgmtLaunchString.bytes.size());
+  const std::string url = SubstituteLaunchString(launchTemplate, address, stored.mgmtPort);
+  OpenInBrowser(url.c_str(), SW_SHOWNORMAL);
+}
