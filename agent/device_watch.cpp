@@ -1,0 +1,86 @@
+#include "agent/device_watch.h"
+
+#include <dbt.h>
+
+#include <cstring>
+
+#include "TaviServer.h"
+#include "agent/service.h"
+
+namespace {
+
+const char kWatchClass[] = "Detect NIC";
+// Network adapter device class.
+const GUID kNetAdapterClass = {
+    0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// Touched by the device-watch thread only.
+LONG restartCounter = 0;
+
+}  // namespace
+
+LRESULT CALLBACK DeviceWatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_DEVICECHANGE:
+      // A change that arrives while an earlier one still waits for the mutex is covered by
+      // that earlier restart.
+      if (++restartCounter > 1) {
+        --restartCounter;
+        return 0;
+      }
+      WaitForSingleObject(deviceMutex, INFINITE);
+      --restartCounter;
+      TVRestart();
+      ReleaseMutex(deviceMutex);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+HWND CreateDeviceWatchWindow(HINSTANCE instance) {
+  WNDCLASSA windowClass;
+  std::memset(&windowClass, 0, sizeof windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = DeviceWatchWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszClassName = kWatchClass;
+  if (RegisterClassA(&windowClass) == 0) return nullptr;
+  return CreateWindowExA(WS_EX_TRANSPARENT, kWatchClass, "DetectNIC", 0, 0, 0, 0, 0, nullptr,
+                         nullptr, instance, nullptr);
+}
+
+int RegisterNicNotification(HWND window, const GUID& classGuid, HDEVNOTIFY* notifyHandle) {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter;
+  std::memset(&filter, 0, sizeof filter);
+  filter.dbcc_size = 32;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = classGuid;
+  *notifyHandle = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  return *notifyHandle != nullptr ? 1 : 0;
+}
+
+DWORD WINAPI DeviceWatchThread(LPVOID) {
+  Sleep(0);
+  watchWindow = CreateDeviceWatchWindow(nullptr);
+  HDEVNOTIFY notifyHandle = nullptr;
+  RegisterNicNotification(watchWindow, kNetAdapterClass, &notifyHandle);
+
+  MSG message;
+  std::memset(&message, 0, sizeof message);
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+
+  // WM_DESTROY was only sent; the window itself has to go before its class can.
+  if (watchWindow != nullptr) DestroyWindow(watchWindow);
+  watchWindow = nullptr;
+  UnregisterClassA(kWatchClass, nullptr);
+  if (notifyHandle != nullptr) UnregisterDeviceNotification(notifyHandle);
+  return 0;
+}

@@ -1,0 +1,20 @@
+// The host information record and the setup state, collected fresh for each request.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "protocol/frames.h"
+
+void CollectHostInfo(HostRecord& host);
+void CollectManagementInfo(HostRecord& host);
+// Port of the running management product service "rdsvc"; 0 when it is not running.
+uint16_t QueryRidoPort();
+void CollectModelName(HostRecord& host);
+void CollectOsInfo(OsInfo& osInfo);
+// The OsInfo rules applied to what the system reported.
+void FillOsInfo(OsInfo& osInfo, const OSVERSIONINFOEXA& version, int serverR2,
+                WORD nativeArchitecture);
+// 0, 1, 2 or 4; the thread is back in its own context afterwards.
+uint8_t ComputeSetupState();

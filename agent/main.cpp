@@ -1,0 +1,3 @@
+#include "agent/service.h"
+
+int main() { return AgentMain(); }

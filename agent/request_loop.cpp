@@ -1,0 +1,176 @@
+#include "agent/request_loop.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "TaviServer.h"
+#include "agent/accounts.h"
+#include "agent/host_info.h"
+#include "agent/host_name.h"
+#include "agent/system_calls.h"
+#include "agent/tcpip_settings.h"
+
+volatile LONG agentRunning = 0;
+
+namespace {
+
+constexpr DWORD kTransportRetryDelayMs = 500;
+
+int StartTransport() {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (TVInitialize() == 0) return 1;
+    TVCleanup();
+    Sleep(kTransportRetryDelayMs);
+  }
+  return 0;
+}
+
+// The 36-byte userName field as terminated text; a name that fills the field is cut there.
+void RequestUserName(const uint8_t* request, char* out /* kUserNameLength + 1 */) {
+  std::memset(out, 0, kUserNameLength + 1);
+  std::memcpy(out, request + FrameOffset::UserName, kUserNameLength);
+}
+
+void WriteHostRecord(const HostRecord& host, uint8_t* reply) {
+  EncodeHostRecord(host, reply + FrameOffset::Host, kAgentBufferLength - FrameOffset::Host);
+}
+
+uint16_t CheckRequestCredentials(const uint8_t* request) {
+  char userName[kUserNameLength + 1];
+  RequestUserName(request, userName);
+  return CheckCredentials(userName, request + FrameOffset::Password);
+}
+
+}  // namespace
+
+int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* reply) {
+  if (std::memcmp(request, state.lastHeader, kHeaderLength) == 0) return 0;
+
+  std::memcpy(reply, request, kHeaderLength);
+  StoreU16(reply + FrameOffset::FrameKind, kReplyFrameKind);
+
+  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
+  uint16_t status = Status::Ok;
+  uint8_t setupState = 0;
+
+  switch (code) {
+    case Request::Discover: {
+      HostRecord host;
+      CollectHostInfo(host);
+      setupState = ComputeSetupState();
+      StoreMagicNumber(host.magicNumber);
+      TVSetMagicNumber(host.magicNumber);
+      WriteHostRecord(host, reply);
+      break;
+    }
+    case Request::ApplySettings: {
+      status = CheckRequestCredentials(request);
+      if (status == Status::Ok) {
+        SettingsBody body;
+        DecodeSettingsBody(request, kAgentBufferLength, body);
+        status = ApplyHostSettings(body);
+      } else {
+        RevertToAgentContext();
+      }
+      HostRecord host;
+      CollectHostInfo(host);
+      setupState = ComputeSetupState();
+      WriteHostRecord(host, reply);
+      break;
+    }
+    case Request::ChangePassword: {
+      char userName[kUserNameLength + 1];
+      RequestUserName(request, userName);
+      status = CheckCredentials(userName, request + FrameOffset::Password);
+      if (status == Status::Ok) {
+        PasswordBody body;
+        DecodePasswordBody(request, kAgentBufferLength, body);
+        status = ChangeAccountPassword(body, userName);
+      } else {
+        RevertToAgentContext();
+      }
+      setupState = ComputeSetupState();
+      break;
+    }
+    case Request::Team:
+    case Request::Unteam:
+      setupState = ComputeSetupState();
+      break;
+    case Request::Poll:
+      break;
+    case Request::Restart:
+      status = CheckRequestCredentials(request);
+      if (status == Status::Ok) {
+        status = PrepareRestart();
+        if (status == Status::Ok) state.restartPending = 1;
+      } else {
+        RevertToAgentContext();
+      }
+      break;
+    case Request::Refresh: {
+      HostRecord host;
+      CollectHostInfo(host);
+      setupState = ComputeSetupState();
+      WriteHostRecord(host, reply);
+      break;
+    }
+    default:
+      // 0, 8 and unknown codes: no reply, and the header is not remembered.
+      std::memset(reply, 0, kHeaderLength);
+      return 0;
+  }
+
+  StoreU16(reply + FrameOffset::Status, status);
+  reply[FrameOffset::SetupState] = setupState;
+  std::memcpy(reply + FrameOffset::AdapterIndex, request + FrameOffset::AdapterIndex, 4);
+  std::memcpy(state.lastHeader, request, kHeaderLength);
+  return 1;
+}
+
+DWORD WINAPI RequestLoop(LPVOID) {
+  if (!StartTransport()) return 0;
+
+  RequestLoopState state;
+  std::memset(&state, 0, sizeof state);
+
+  uint32_t magic = 0;  // none stored yet: the first Discover sets one
+  LoadMagicNumber(&magic);
+  TVSetMagicNumber(magic);
+
+  uint8_t* request = static_cast<uint8_t*>(std::malloc(kAgentBufferLength));
+  uint8_t* reply = static_cast<uint8_t*>(std::malloc(kAgentBufferLength));
+  if (request == nullptr || reply == nullptr) {
+    std::free(request);
+    std::free(reply);
+    return 0;
+  }
+
+  for (;;) {
+    std::memset(request, 0, kAgentBufferLength);
+    std::memset(reply, 0, kAgentBufferLength);
+    uint32_t length = kAgentBufferLength;
+    if (!TVRecv(request, &length)) {
+      if (agentRunning == 0) break;
+      continue;
+    }
+    int send = 0;
+    try {
+      send = HandleRequest(state, request, reply);
+    } catch (...) {
+      // Out of memory while collecting: the request goes unanswered, the loop goes on.
+      RevertToAgentContext();
+      send = 0;
+    }
+    if (!send) continue;
+    if (TVSend(reply)) {
+      if (state.restartPending) break;
+    } else if (agentRunning == 0) {
+      break;
+    }
+  }
+
+  std::free(request);
+  std::free(reply);
+  if (state.restartPending) agentSystem.exitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
+  return 0;
+}

@@ -1,0 +1,37 @@
+#include "agent/system_calls.h"
+
+namespace {
+
+DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD ipAddress,
+                                 DWORD subnetMask, int dhcpAction) {
+  HMODULE library = LoadLibraryA("Dhcpcsvc.dll");
+  if (library == nullptr) return ERROR_MOD_NOT_FOUND;
+  DhcpNotifyConfigChangeFn notify = reinterpret_cast<DhcpNotifyConfigChangeFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DhcpNotifyConfigChange")));
+  DWORD result = ERROR_PROC_NOT_FOUND;
+  if (notify != nullptr)
+    result = notify(nullptr, adapterGuid, isNewIpAddress, 0, ipAddress, subnetMask, dhcpAction);
+  FreeLibrary(library);
+  return result;
+}
+
+}  // namespace
+
+AgentSystemCalls RealSystemCalls() {
+  AgentSystemCalls calls;
+  calls.logonUserW = LogonUserW;
+  calls.netUserGetLocalGroups = NetUserGetLocalGroups;
+  calls.netUserSetInfo = NetUserSetInfo;
+  calls.dhcpNotifyConfigChange = CallDhcpNotifyConfigChange;
+  calls.getInterfaceInfo = GetInterfaceInfo;
+  calls.getAdaptersInfo = GetAdaptersInfo;
+  calls.getNetworkParams = GetNetworkParams;
+  calls.deleteIpForwardEntry = DeleteIpForwardEntry;
+  calls.setIpForwardEntry = SetIpForwardEntry;
+  calls.exitWindowsEx = ExitWindowsEx;
+  calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
+  calls.setServiceStatus = SetServiceStatus;
+  return calls;
+}
+
+AgentSystemCalls agentSystem = RealSystemCalls();

@@ -1,0 +1,40 @@
+// The system calls whose outcomes a test cannot produce on a development machine (refused
+// logons, password policy, DHCP client answers, routing failures, a restart) or that would
+// disturb it. Every entry defaults to the real function; only tests replace entries.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <lm.h>
+
+// DhcpNotifyConfigChange as exported by Dhcpcsvc.dll (no import library ships it).
+typedef DWORD(WINAPI* DhcpNotifyConfigChangeFn)(LPWSTR serverName, LPWSTR adapterName,
+                                                BOOL isNewIpAddress, DWORD ipIndex,
+                                                DWORD ipAddress, DWORD subnetMask,
+                                                int dhcpAction);
+
+struct AgentSystemCalls {
+  BOOL(WINAPI* logonUserW)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, DWORD, PHANDLE);
+  NET_API_STATUS(WINAPI* netUserGetLocalGroups)(LPCWSTR, LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD,
+                                                LPDWORD, LPDWORD);
+  NET_API_STATUS(WINAPI* netUserSetInfo)(LPCWSTR, LPCWSTR, DWORD, LPBYTE, LPDWORD);
+  // Looks DhcpNotifyConfigChange up in Dhcpcsvc.dll at each call; returns
+  // ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND when the library or function is missing.
+  DWORD (*dhcpNotifyConfigChange)(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD ipAddress,
+                                  DWORD subnetMask, int dhcpAction);
+  DWORD(WINAPI* getInterfaceInfo)(PIP_INTERFACE_INFO, PULONG);
+  ULONG(WINAPI* getAdaptersInfo)(PIP_ADAPTER_INFO, PULONG);
+  DWORD(WINAPI* getNetworkParams)(PFIXED_INFO, PULONG);
+  DWORD(WINAPI* deleteIpForwardEntry)(PMIB_IPFORWARDROW);
+  DWORD(WINAPI* setIpForwardEntry)(PMIB_IPFORWARDROW);
+  BOOL(WINAPI* exitWindowsEx)(UINT, DWORD);
+  SERVICE_STATUS_HANDLE(WINAPI* registerServiceCtrlHandlerExA)(LPCSTR, LPHANDLER_FUNCTION_EX,
+                                                               LPVOID);
+  BOOL(WINAPI* setServiceStatus)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
+};
+
+extern AgentSystemCalls agentSystem;
+
+// The table as the program starts with it: every entry the real function.
+AgentSystemCalls RealSystemCalls();

@@ -1,0 +1,257 @@
+#include "fake_system.h"
+
+#include <cstring>
+
+FakeSystemLog fakeLog;
+
+namespace {
+
+FakeNetwork network;
+
+BOOL WINAPI FakeLogonUserW(LPCWSTR name, LPCWSTR, LPCWSTR password, DWORD, DWORD,
+                           PHANDLE token) {
+  ++fakeLog.logonCalls;
+  fakeLog.logonName = name ? name : L"";
+  fakeLog.logonPassword = password ? password : L"";
+  if (!fakeLog.logonResult) {
+    SetLastError(fakeLog.logonError);
+    return FALSE;
+  }
+  // Any handle the agent may close: a duplicate of the process pseudo-handle's token.
+  HANDLE processToken = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &processToken);
+  *token = processToken;
+  return TRUE;
+}
+
+NET_API_STATUS WINAPI FakeNetUserGetLocalGroups(LPCWSTR, LPCWSTR, DWORD, DWORD, LPBYTE* buffer,
+                                                DWORD, LPDWORD read, LPDWORD total) {
+  *buffer = nullptr;
+  if (fakeLog.groupsResult != NERR_Success) return fakeLog.groupsResult;
+  // One block as the system allocates it: the entries, then the names.
+  std::size_t size = fakeLog.groups.size() * sizeof(LOCALGROUP_USERS_INFO_0);
+  for (const std::wstring& g : fakeLog.groups) size += (g.size() + 1) * sizeof(wchar_t);
+  LPVOID block = nullptr;
+  NetApiBufferAllocate(static_cast<DWORD>(size ? size : 1), &block);
+  auto* entries = static_cast<LOCALGROUP_USERS_INFO_0*>(block);
+  wchar_t* text = reinterpret_cast<wchar_t*>(entries + fakeLog.groups.size());
+  for (std::size_t i = 0; i < fakeLog.groups.size(); ++i) {
+    std::wcscpy(text, fakeLog.groups[i].c_str());
+    entries[i].lgrui0_name = text;
+    text += fakeLog.groups[i].size() + 1;
+  }
+  *buffer = static_cast<LPBYTE>(block);
+  *read = *total = static_cast<DWORD>(fakeLog.groups.size());
+  return NERR_Success;
+}
+
+NET_API_STATUS WINAPI FakeNetUserSetInfo(LPCWSTR, LPCWSTR account, DWORD level, LPBYTE buffer,
+                                         LPDWORD) {
+  ++fakeLog.setInfoCalls;
+  fakeLog.setInfoAccount = account ? account : L"";
+  fakeLog.setInfoLevel = level;
+  if (level == 1003 && buffer != nullptr) {
+    const auto* info = reinterpret_cast<const USER_INFO_1003*>(buffer);
+    fakeLog.setInfoPassword = info->usri1003_password ? info->usri1003_password : L"";
+  }
+  return fakeLog.setInfoResult;
+}
+
+DWORD FakeDhcpNotify(LPWSTR guid, BOOL isNew, DWORD address, DWORD mask, int action) {
+  fakeLog.dhcp.push_back({guid ? guid : L"", isNew, address, mask, action});
+  if (fakeLog.dhcpResults.empty()) return 0;
+  const DWORD result = fakeLog.dhcpResults.front();
+  fakeLog.dhcpResults.erase(fakeLog.dhcpResults.begin());
+  return result;
+}
+
+DWORD WINAPI FakeDeleteRoute(PMIB_IPFORWARDROW row) {
+  fakeLog.routes.push_back({false, *row});
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeSetRoute(PMIB_IPFORWARDROW row) {
+  fakeLog.routes.push_back({true, *row});
+  if (fakeLog.setRouteResults.empty()) return NO_ERROR;
+  const DWORD result = fakeLog.setRouteResults.front();
+  fakeLog.setRouteResults.erase(fakeLog.setRouteResults.begin());
+  return result;
+}
+
+BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
+  ++fakeLog.exitWindowsCalls;
+  fakeLog.exitWindowsFlags = flags;
+  fakeLog.exitWindowsReason = reason;
+  return TRUE;
+}
+
+void CopyText(char* out, std::size_t width, const std::string& text) {
+  std::memset(out, 0, width);
+  std::strncpy(out, text.c_str(), width - 1);
+}
+
+DWORD WINAPI FakeGetInterfaceInfo(PIP_INTERFACE_INFO table, PULONG size) {
+  const std::size_t needed = offsetof(IP_INTERFACE_INFO, Adapter) +
+                             network.adapters.size() * sizeof(IP_ADAPTER_INDEX_MAP);
+  if (table == nullptr || *size < needed) {
+    *size = static_cast<ULONG>(needed < sizeof(IP_INTERFACE_INFO) ? sizeof(IP_INTERFACE_INFO)
+                                                                  : needed);
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  table->NumAdapters = static_cast<LONG>(network.adapters.size()) + network.interfaceClaimExtra;
+  for (std::size_t i = 0; i < network.adapters.size(); ++i) {
+    table->Adapter[i].Index = network.adapters[i].index;
+    const std::wstring name = WideAdapterName(network.adapters[i].guid);
+    std::wcsncpy(table->Adapter[i].Name, name.c_str(), MAX_ADAPTER_NAME - 1);
+  }
+  return NO_ERROR;
+}
+
+ULONG WINAPI FakeGetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size) {
+  std::size_t count = 0;
+  std::size_t extraGateways = 0;
+  for (const FakeAdapter& a : network.adapters) {
+    if (!a.inAdapterList) continue;
+    ++count;
+    if (a.gateways.size() > 1) extraGateways += a.gateways.size() - 1;
+  }
+  if (count == 0) return ERROR_NO_DATA;
+  const std::size_t needed = count * sizeof(IP_ADAPTER_INFO) + extraGateways * sizeof(IP_ADDR_STRING);
+  if (list == nullptr || *size < needed) {
+    *size = static_cast<ULONG>(needed);
+    return ERROR_BUFFER_OVERFLOW;
+  }
+  std::memset(list, 0, needed);
+  IP_ADDR_STRING* spare = reinterpret_cast<IP_ADDR_STRING*>(list + count);
+  // The list runs in reverse order of the interface table, as an adapter list may.
+  std::size_t k = 0;
+  for (std::size_t n = network.adapters.size(); n-- > 0;) {
+    const FakeAdapter& a = network.adapters[n];
+    if (!a.inAdapterList) continue;
+    IP_ADAPTER_INFO& info = list[k];
+    info.Next = k + 1 < count ? &list[k + 1] : nullptr;
+    info.Index = a.index;
+    info.ComboIndex = a.index;
+    CopyText(info.AdapterName, sizeof info.AdapterName, a.guid);
+    info.AddressLength = 6;
+    std::memcpy(info.Address, a.mac, 6);
+    info.DhcpEnabled = a.dhcp ? 1 : 0;
+    CopyText(info.IpAddressList.IpAddress.String, 16, a.ip);
+    CopyText(info.IpAddressList.IpMask.String, 16, a.mask);
+    IP_ADDR_STRING* gateway = &info.GatewayList;
+    for (std::size_t g = 0; g < a.gateways.size(); ++g) {
+      if (g > 0) {
+        gateway->Next = spare;
+        gateway = spare++;
+      }
+      CopyText(gateway->IpAddress.String, 16, a.gateways[g]);
+    }
+    ++k;
+  }
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeGetNetworkParams(PFIXED_INFO info, PULONG size) {
+  if (info == nullptr || *size < sizeof(FIXED_INFO)) {
+    *size = sizeof(FIXED_INFO);
+    return ERROR_BUFFER_OVERFLOW;
+  }
+  std::memset(info, 0, sizeof(FIXED_INFO));
+  CopyText(info->HostName, sizeof info->HostName, "testhost");
+  CopyText(info->DnsServerList.IpAddress.String, 16, network.dns);
+  return NO_ERROR;
+}
+
+}  // namespace
+
+void InstallSafeFakes() {
+  fakeLog = FakeSystemLog();
+  agentSystem.logonUserW = FakeLogonUserW;
+  agentSystem.netUserGetLocalGroups = FakeNetUserGetLocalGroups;
+  agentSystem.netUserSetInfo = FakeNetUserSetInfo;
+  agentSystem.dhcpNotifyConfigChange = FakeDhcpNotify;
+  agentSystem.deleteIpForwardEntry = FakeDeleteRoute;
+  agentSystem.setIpForwardEntry = FakeSetRoute;
+  agentSystem.exitWindowsEx = FakeExitWindowsEx;
+}
+
+void InstallFakeNetwork(const FakeNetwork& fake) {
+  network = fake;
+  agentSystem.getInterfaceInfo = FakeGetInterfaceInfo;
+  agentSystem.getAdaptersInfo = FakeGetAdaptersInfo;
+  agentSystem.getNetworkParams = FakeGetNetworkParams;
+}
+
+void AgentTest::SetUp() {
+  saved_ = agentSystem;
+  InstallSafeFakes();
+}
+
+void AgentTest::TearDown() { agentSystem = saved_; }
+
+std::string InterfaceKeyPath(const std::string& guid) {
+  return "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\" + guid;
+}
+
+void CreateKey(const std::string& path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void DeleteKeyTree(const std::string& path) { RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str()); }
+
+void SetStringValue(const std::string& path, const char* name, DWORD type,
+                    const std::string& text) {
+  std::vector<char> data(text.begin(), text.end());
+  data.push_back('\0');
+  if (type == REG_MULTI_SZ) data.push_back('\0');
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, path.c_str(), name, type, data.data(),
+                            static_cast<DWORD>(data.size())),
+            ERROR_SUCCESS);
+}
+
+void SetDwordValue(const std::string& path, const char* name, DWORD value) {
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, path.c_str(), name, REG_DWORD, &value,
+                            sizeof value),
+            ERROR_SUCCESS);
+}
+
+void DeleteValue(const std::string& path, const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueA(key, name);
+  RegCloseKey(key);
+}
+
+bool GetRawValue(const std::string& path, const char* name, std::vector<uint8_t>& data,
+                 DWORD* type) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  DWORD size = 0;
+  DWORD kind = 0;
+  bool found = RegQueryValueExA(key, name, nullptr, &kind, nullptr, &size) == ERROR_SUCCESS;
+  if (found) {
+    data.assign(size, 0);
+    found = RegQueryValueExA(key, name, nullptr, &kind, data.data(), &size) == ERROR_SUCCESS;
+    data.resize(size);
+  }
+  RegCloseKey(key);
+  if (found && type) *type = kind;
+  return found;
+}
+
+std::string GetStringValue(const std::string& path, const char* name) {
+  std::vector<uint8_t> data;
+  if (!GetRawValue(path, name, data)) return "<missing>";
+  std::string text(data.begin(), data.end());
+  return text.substr(0, text.find('\0'));
+}
+
+std::wstring WideAdapterName(const std::string& guid) {
+  return L"\\DEVICE\\TCPIP_" + std::wstring(guid.begin(), guid.end());
+}

@@ -1,0 +1,93 @@
+// Test doubles behind the agent's system-call table, and registry helpers for tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "agent/system_calls.h"
+
+struct FakeAdapter {
+  ULONG index = 0;
+  std::string guid;  // with braces
+  uint8_t mac[6] = {};
+  std::string ip;    // first address text, "" for none
+  std::string mask;
+  std::vector<std::string> gateways;  // texts of the gateway list, in order
+  bool dhcp = false;
+  bool inAdapterList = true;  // false: only in the interface table
+};
+
+struct FakeNetwork {
+  std::vector<FakeAdapter> adapters;  // interface table order as the system gives it
+  std::string dns;
+  int interfaceClaimExtra = 0;  // NumAdapters claims this many entries more than present
+};
+
+struct DhcpCall {
+  std::wstring guid;
+  BOOL isNewIpAddress;
+  DWORD ipAddress;
+  DWORD subnetMask;
+  int action;
+};
+
+struct RouteCall {
+  bool set;  // false: delete
+  MIB_IPFORWARDROW row;
+};
+
+struct FakeSystemLog {
+  std::vector<DhcpCall> dhcp;
+  std::vector<DWORD> dhcpResults;  // consumed in order; 0 once used up
+  std::vector<RouteCall> routes;
+  std::vector<DWORD> setRouteResults;  // consumed in order; NO_ERROR once used up
+  BOOL logonResult = TRUE;
+  DWORD logonError = 0;
+  std::wstring logonName;
+  std::wstring logonPassword;
+  int logonCalls = 0;
+  NET_API_STATUS groupsResult = NERR_Success;
+  std::vector<std::wstring> groups = {L"Users", L"Administrators"};
+  NET_API_STATUS setInfoResult = NERR_Success;
+  std::wstring setInfoAccount;
+  std::wstring setInfoPassword;
+  DWORD setInfoLevel = 0;
+  int setInfoCalls = 0;
+  int exitWindowsCalls = 0;
+  UINT exitWindowsFlags = 0;
+  DWORD exitWindowsReason = 0xFFFFFFFF;
+};
+
+extern FakeSystemLog fakeLog;
+
+// Replaces the calls a test must never make for real (password change, DHCP client
+// notification, restart) and the logon checks; keeps the real IP helper.
+void InstallSafeFakes();
+// Replaces the IP helper queries by the given network as well.
+void InstallFakeNetwork(const FakeNetwork& network);
+
+// Saves the call table and installs the safe fakes; restores the table afterwards.
+class AgentTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+ private:
+  AgentSystemCalls saved_;
+};
+
+// Registry helpers (HKEY_LOCAL_MACHINE paths).
+std::string InterfaceKeyPath(const std::string& guid);
+void CreateKey(const std::string& path);
+void DeleteKeyTree(const std::string& path);
+void SetStringValue(const std::string& path, const char* name, DWORD type, const std::string& text);
+void SetDwordValue(const std::string& path, const char* name, DWORD value);
+void DeleteValue(const std::string& path, const char* name);
+// Raw bytes and type of a value; false when it does not exist.
+bool GetRawValue(const std::string& path, const char* name, std::vector<uint8_t>& data,
+                 DWORD* type = nullptr);
+std::string GetStringValue(const std::string& path, const char* name);  // up to the first NUL
+std::wstring WideAdapterName(const std::string& guid);
