@@ -33,7 +33,7 @@ host_up() {
 stack_up() {
   local id=$1
   in_host "$id" setsid bash -c \
-    "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
+    "wine 'C:\\nvlab\\regwatch.exe' | tr -d '\\r' | '$LAB_SRC/stack/apply' '$id'" \
     >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
 }
 

@@ -4,7 +4,8 @@
  * The Linux half (stack/apply) turns each line into addresses and routes. A state is
  * printed only after two equal reads in a row, so the half-written values of a change in
  * progress are never applied.
- * `regwatch --adapters` prints "GUID LINUXNAME" for every adapter Wine reports. */
+ * `regwatch --adapters` prints "GUID LINUXNAME DHCPFLAG" for every adapter
+ * Wine reports (its DHCP flag is 1 on every adapter). */
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
@@ -46,7 +47,8 @@ static int ListAdapters(void)
   GetAdaptersInfo(NULL, &size);
   if (!size || !(list = malloc(size))) return 1;
   if (GetAdaptersInfo(list, &size) != NO_ERROR) return 1;
-  for (a = list; a; a = a->Next) printf("%s %s\n", a->AdapterName, a->Description);
+  for (a = list; a; a = a->Next)
+    printf("%s %s %u\n", a->AdapterName, a->Description, (unsigned)a->DhcpEnabled);
   free(list);
   return 0;
 }

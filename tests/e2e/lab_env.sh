@@ -1,0 +1,17 @@
+# Shared by the end-to-end drivers: the test lab's name and the lab functions. Sourced.
+export NVLAB_NAME=${NVLAB_NAME:-nvlabt}
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+LAB_CMD=$REPO/scripts/lab
+for f in common hosts net prefix agent; do source "$REPO/lab/lib/$f.sh"; done
+
+e2e_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
+e2e_pass() { printf 'ok: %s\n' "$*"; }
+
+# reg_value ID KEY NAME: the data of one registry value as `reg query` prints it.
+reg_value() {
+  { in_host "$1" wine reg query "$2" /v "$3" 2>/dev/null || true; } | tr -d '\r' |
+    awk -v n="$3" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print; exit }'
+}
+
+# Windows path (through Wine's Z: drive) of a Linux path.
+win_path() { echo "Z:${1//\//\\}"; }
