@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "fake_transport.h"
+
 FakeSystemLog fakeLog;
 
 namespace {
@@ -82,6 +84,7 @@ BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
   ++fakeLog.exitWindowsCalls;
   fakeLog.exitWindowsFlags = flags;
   fakeLog.exitWindowsReason = reason;
+  FakeTransportNote("exitwindows");
   return TRUE;
 }
 
