@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# Runs one scenario of TaviTool in a fresh Wine prefix with its own kept-alive wineserver.
+# Usage: tool_wine_test.sh CASE
+# Environment: BIN_DIR (TaviTool.exe and the test helpers), WORK_DIR (prefixes),
+#              AGENT_EXE (optional: the real agent to install instead of the stub).
+set -euo pipefail
+
+case_name=$1
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+template=$WORK_DIR/template
+prefix=$WORK_DIR/$case_name.$$
+failures=0
+
+fail() { echo "FAIL [$case_name]: $*" >&2; failures=$((failures + 1)); }
+expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
+  [ "$2" == "$3" ] || fail "$1: expected <$2>, got <$3>"
+}
+
+# One prefix is booted per build tree; each case works on a hard-link clone whose
+# registry files are real copies, so nothing a case does reaches the template.
+make_prefix() {
+  mkdir -p "$WORK_DIR"
+  (
+    flock 9
+    if [ ! -f "$template/system.reg" ]; then
+      WINEPREFIX=$template wineboot -i >/dev/null 2>&1 || true
+      WINEPREFIX=$template timeout 60 wineserver -w
+    fi
+  ) 9>"$template.lock"
+  rm -rf "$prefix"
+  cp -al "$template" "$prefix"
+  for file in system.reg user.reg userdef.reg .update-timestamp; do
+    cp --remove-destination "$template/$file" "$prefix/$file"
+  done
+  export WINEPREFIX=$prefix
+  # Services die with the server, which would quit when the last program exits.
+  wineserver -p
+  trap cleanup EXIT
+}
+
+cleanup() {
+  timeout 20 wineserver -k 2>/dev/null || true
+  timeout 20 wineserver -w 2>/dev/null || true
+  rm -rf "$prefix"
+}
+
+drive_c() { echo "$prefix/drive_c/$1"; }
+driver_file=$prefix/drive_c/windows/system32/drivers/npf.sys
+
+# tool ARGS...: runs TaviTool as a script would; leaves rc, out and the debugger
+# messages (one per line) in tool_rc, tool_out, tool_trace.
+tool() {
+  local err=$prefix/tool.err
+  tool_rc=0
+  tool_out=$(WINEDEBUG=-all,warn+seh timeout 60 wine "$BIN_DIR/TaviTool.exe" "$@" 2>"$err") ||
+    tool_rc=$?
+  tool_trace=$(sed -n 's/^.*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$err" | sed 's/\\\\/\\/g')
+}
+
+probe() { timeout 60 wine "$BIN_DIR/installer_service_probe.exe" "$@" | tr -d '\r'; }
+probe_field() { probe query "$1" | sed -n "s/^$2=//p"; }
+
+# Waits until the service is gone (deleted services go once their process has ended).
+expect_missing() {
+  local i
+  for i in $(seq 50); do
+    [ "$(probe query "$1")" == missing ] && return 0
+    sleep 0.1
+  done
+  fail "service $1 still exists"
+}
+
+stub=$BIN_DIR/installer_stub_service.exe
+
+# tool_dir DIR [DRIVER_TEXT [AGENT]]: a directory with the agent program and the three
+# drivers, each with its own contents; the AMD64 driver is read-only. The agent is the
+# real one when it is built, with the DLLs that lie beside it.
+tool_dir() {
+  local dir agent=${3:-${AGENT_EXE:-$stub}}
+  dir=$(drive_c "$1")
+  mkdir -p "$dir"
+  cp "$agent" "$dir/TaviAgent.exe"
+  if [ "$agent" != "$stub" ]; then
+    find "$(dirname "$agent")" -maxdepth 1 -name '*.dll' -exec cp {} "$dir/" \;
+  fi
+  echo "nt32 driver" >"$dir/npfNT32.sys"
+  echo "ia64 driver" >"$dir/npfIA64.sys"
+  echo "${2:-amd64 driver}" >"$dir/npfAMD64.sys"
+  chmod a-w "$dir/npfAMD64.sys"
+}
+
+expected_install_trace() {  # FIRST DIR
+  printf '%s\n' "=========in the tool main==========" "$1" "$2" "copy in 64bit os" \
+    "AMD64 and 64bit os" "=========in install==========" "$2TaviAgent.exe" \
+    "Finish install service!"
+}
+
+case_install() {
+  # A GUI-subsystem program: started from a script it opens no console window.
+  local subsystem
+  subsystem=$(x86_64-w64-mingw32-objdump -p "$BIN_DIR/TaviTool.exe" | awk '/^Subsystem/ {print $2}')
+  expect_eq "subsystem" 00000002 "$subsystem"
+  tool_dir Tool
+  tool -INSTALL 'C:\Tool\'
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "stdout" "" "$tool_out"
+  expect_eq "debugger messages" "$(expected_install_trace -INSTALL 'C:\Tool\')" "$tool_trace"
+  probe wait TaviAgent 4 10000 || fail "service not running"
+  local config
+  config=$(probe query TaviAgent)
+  expect_eq "registration" "$(printf '%s\n' state=4 type=16 start=2 error=1 \
+    'binary=C:\Tool\TaviAgent.exe' 'group=Extended base' \
+    'display=Orvane Network Utility Agent 1.5' dependtype=7 depends=NDIS)" "$config"
+  expect_eq "driver copied from the AMD64 file" "amd64 driver" "$(cat "$driver_file")"
+  local attributes
+  attributes=$(probe attrib 'C:\windows\system32\drivers\npf.sys')
+  [ "$attributes" != missing ] && (( (attributes & 1) == 0 )) ||
+    fail "driver attributes $attributes"
+}
+
+case_install_twice() {
+  tool_dir Tool
+  tool -install 'C:\Tool\'
+  probe wait TaviAgent 4 10000 || fail "service not running"
+  probe stop TaviAgent || fail "stop refused"
+  probe wait TaviAgent 1 10000 || fail "service not stopped"
+
+  tool_dir Other "other driver"
+  tool -install 'C:\Other\'
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "debugger messages" "$(expected_install_trace -install 'C:\Other\')" "$tool_trace"
+  sleep 0.5
+  expect_eq "binary path kept" 'C:\Tool\TaviAgent.exe' "$(probe_field TaviAgent binary)"
+  expect_eq "not started again" 1 "$(probe_field TaviAgent state)"
+  # The first copy left the target writable, so the second one replaces it.
+  expect_eq "driver copied again" "other driver" "$(cat "$driver_file")"
+}
+
+case_install_no_backslash() {
+  echo "joined driver" >"$(drive_c ToolnpfAMD64.sys)"
+  tool -install 'C:\Tool'
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "binary path" 'C:\ToolTaviAgent.exe' "$(probe_field TaviAgent binary)"
+  expect_eq "driver source joined the same way" "joined driver" "$(cat "$driver_file")"
+}
+
+case_delete() {
+  tool_dir Tool
+  tool -install 'C:\Tool\'
+  mkdir -p "$(drive_c Vhrt)"
+  cp "$stub" "$(drive_c Vhrt/VHRT.exe)"
+  probe create VHRT 'C:\Vhrt\VHRT.exe' || fail "VHRT not created"
+  probe wait TaviAgent 4 10000 || fail "agent not running"
+  probe wait VHRT 4 10000 || fail "VHRT not running"
+
+  tool -delete
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "stdout" "$(printf 'TaviAgent Stopped!\nVHRT Stopped!')" "$(tr -d '\r' <<<"$tool_out")"
+  expect_eq "debugger messages" "$(printf '%s\n' "=========in the tool main==========" -delete \
+    "=========in delete==========" "delete driver in 64bit" "finish delete service!")" \
+    "$tool_trace"
+  expect_missing TaviAgent
+  expect_missing VHRT
+  [ ! -e "$driver_file" ] || fail "driver file left"
+}
+
+case_delete_stopping() {
+  local stop_delay_ms=1500
+  tool_dir Tool "" "$stub"
+  echo $stop_delay_ms >"$(drive_c Tool/stop-delay.txt)"
+  tool -install 'C:\Tool\'
+  probe wait TaviAgent 4 10000 || fail "agent not running"
+  probe stop TaviAgent || fail "stop refused"
+  local started=$(date +%s%N)
+  expect_eq "stopping" 3 "$(probe_field TaviAgent state)"
+
+  tool -delete
+  local elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+  expect_eq "stdout" "TaviAgent Stopped!" "$(tr -d '\r' <<<"$tool_out")"
+  # The line comes with the first 500 ms poll after the service has stopped.
+  ((elapsed_ms >= stop_delay_ms - 200 && elapsed_ms <= stop_delay_ms + 1500)) ||
+    fail "-delete took $elapsed_ms ms for a stop of $stop_delay_ms ms"
+  expect_missing TaviAgent
+}
+
+case_delete_without_services() {
+  echo "left over" >"$driver_file"
+  tool -delete
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "stdout" "" "$tool_out"
+  [ ! -e "$driver_file" ] || fail "driver file left"
+}
+
+# Nothing happens: no service, no driver, exit code 0.
+expect_nothing_done() {
+  expect_eq "$1: exit code" 0 "$tool_rc"
+  expect_eq "$1: stdout" "" "$tool_out"
+  expect_eq "$1: service" missing "$(probe query TaviAgent)"
+  [ ! -e "$driver_file" ] || fail "$1: driver copied"
+}
+
+case_bad_arguments() {
+  tool_dir Tool
+  local args
+  for args in "" "-bogus C:\\Tool\\" "install C:\\Tool\\" "-installer C:\\Tool\\"; do
+    # shellcheck disable=SC2086  # split on purpose
+    tool $args
+    expect_nothing_done "args <$args>"
+    expect_eq "args <$args>: debugger messages" "" "$tool_trace"
+  done
+
+  tool -install
+  expect_nothing_done "-install without directory"
+  expect_eq "-install: debugger messages" \
+    "$(printf '%s\n' "=========in the tool main==========" -install)" "$tool_trace"
+
+  # Fits the command line but not the paths built from it: traced, nothing created.
+  local long_dir="C:\\$(printf 'a%.0s' $(seq 1008))\\"
+  tool -install "$long_dir"
+  expect_nothing_done "1012-character directory"
+  expect_eq "long directory: last messages" \
+    "$(printf '%s\n' "AMD64 and 64bit os" "=========in install==========" \
+      "Finish install service!")" "$(tail -n 3 <<<"$tool_trace")"
+
+  # Does not fit the command-line buffer at all.
+  tool -install "C:\\$(printf 'b%.0s' $(seq 1100))\\"
+  expect_nothing_done "over-long command line"
+  expect_eq "over-long: debugger messages" "" "$tool_trace"
+}
+
+make_prefix
+"case_$case_name"
+if ((failures > 0)); then
+  echo "$case_name: $failures failure(s)" >&2
+  exit 1
+fi
+echo "$case_name: passed"
