@@ -14,6 +14,13 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
+# Wine prefixes of the Windows build (see scripts/wine-prefix): the tests run by CTest share
+# NETVANE_WINE_PREFIX; a test that needs fresh hosts makes NETVANE_WINE_TEMPLATE once
+# (`wine-prefix template`) and clones it per host (`wine-prefix clone`).
+set(NETVANE_WINE_PREFIX_TOOL ${PROJECT_SOURCE_DIR}/scripts/wine-prefix)
+set(NETVANE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(NETVANE_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
+
 # netvane_add_test(NAME name SOURCES ... [LIBS ...] [LABELS ...])
 # One test executable, registered as one CTest test (under Wine on the Windows build).
 function(netvane_add_test)
