@@ -1,0 +1,22 @@
+#include "console/message_table.h"
+
+#include "protocol/frames.h"
+
+const char* MessageText(unsigned code) {
+  switch (code) {
+    case Status::BadLogon: return "Unknown username or bad password";
+    case Status::SettingFailed: return "Setting failed";
+    case Status::ResponseTimeout: return "Receive response timed out";
+    case Status::IpConflict: return "IP conflict";
+    case Status::PasswordTooShort: return "Password is too short (to Linux, it can not be empty)";
+    case Status::ManagementRestartFailed: return "Failed to restart RIDO";
+    case Status::NotAdministrator: return "Account has no administrator privilege";
+    case Status::OutOfMemory: return "No enough memory";
+    case Status::DriverLoadFailed: return "Loading driver failed";
+    case Status::NoServerFound: return "Can not find any Orvane server";
+    case Status::HostNameTooShort: return "Hostname can not be less than 2 letters";
+    case Status::AdapterOpenFailed: return "Open adapter card failed";
+    case Status::NicChanged: return "NIC changed, the client would be closed";
+    default: return "Unknown error";
+  }
+}

@@ -1,0 +1,29 @@
+#include "console/message_table.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MessageText, EveryCodeOfTheTable) {
+  EXPECT_STREQ(MessageText(1), "Unknown username or bad password");
+  EXPECT_STREQ(MessageText(2), "Setting failed");
+  EXPECT_STREQ(MessageText(3), "Receive response timed out");
+  EXPECT_STREQ(MessageText(4), "IP conflict");
+  EXPECT_STREQ(MessageText(7), "Password is too short (to Linux, it can not be empty)");
+  EXPECT_STREQ(MessageText(8), "Failed to restart RIDO");
+  EXPECT_STREQ(MessageText(9), "Account has no administrator privilege");
+  EXPECT_STREQ(MessageText(17), "No enough memory");
+  EXPECT_STREQ(MessageText(10001), "Loading driver failed");
+  EXPECT_STREQ(MessageText(10002), "Can not find any Orvane server");
+  EXPECT_STREQ(MessageText(10003), "Hostname can not be less than 2 letters");
+  EXPECT_STREQ(MessageText(10004), "Open adapter card failed");
+  EXPECT_STREQ(MessageText(10005), "NIC changed, the client would be closed");
+}
+
+TEST(MessageText, CodesWithoutTextAreUnknownErrors) {
+  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 18u, 10000u, 10006u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
+    EXPECT_STREQ(MessageText(code), "Unknown error") << code;
+  }
+}
+
+}  // namespace
