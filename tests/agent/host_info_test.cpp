@@ -1,1 +1,225 @@
+// Host record fields from the prefix's registry, control manager and version, and the
+// setup state.
 #include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "agent/host_info.h"
+#include "agent/host_name.h"
+#include "fake_system.h"
+#include "fake_transport.h"
+
+namespace {
+
+const char kConfiguredKey[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+const char kActiveKey[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName";
+const char kTcpipKey[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+const char kManagementKey[] = "SOFTWARE\\Orvane\\Management";
+
+class HostInfoTest : public AgentTest {
+ protected:
+  void SetUp() override {
+    AgentTest::SetUp();
+    FakeTransportReset();
+    GetRawValue(kConfiguredKey, "ComputerName", configured_);
+    GetRawValue(kActiveKey, "ComputerName", active_);
+    hadHostname_ = GetRawValue(kTcpipKey, "Hostname", hostname_);
+    DeleteKeyTree("SOFTWARE\\Orvane");
+  }
+  void TearDown() override {
+    Restore(kConfiguredKey, "ComputerName", configured_);
+    Restore(kActiveKey, "ComputerName", active_);
+    if (hadHostname_) Restore(kTcpipKey, "Hostname", hostname_);
+    DeleteKeyTree("SOFTWARE\\Orvane");
+    AgentTest::TearDown();
+  }
+  static void Restore(const char* path, const char* name, const std::vector<uint8_t>& data) {
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, path, name, REG_SZ, data.data(),
+                    static_cast<DWORD>(data.size()));
+  }
+  std::vector<uint8_t> configured_, active_, hostname_;
+  bool hadHostname_ = false;
+};
+
+TEST_F(HostInfoTest, NameChangePendingComparesWithoutCase) {
+  SetStringValue(kConfiguredKey, "ComputerName", REG_SZ, "SERVER1");
+  SetStringValue(kActiveKey, "ComputerName", REG_SZ, "server1");
+  HostRecord host;
+  CollectHostInfo(host);
+  EXPECT_EQ(host.hostName.str(), "SERVER1");
+  EXPECT_EQ(host.nameChangePending, 0);
+
+  SetStringValue(kConfiguredKey, "ComputerName", REG_SZ, "NEWNAME");
+  SetStringValue(kActiveKey, "ComputerName", REG_SZ, "OLDNAME");
+  CollectHostInfo(host);
+  EXPECT_EQ(host.hostName.str(), "NEWNAME");
+  EXPECT_EQ(host.nameChangePending, 1);
+}
+
+TEST_F(HostInfoTest, LongConfiguredNameFillsAtMost32Bytes) {
+  SetStringValue(kConfiguredKey, "ComputerName", REG_SZ, std::string(40, 'N'));
+  HostRecord host;
+  CollectHostInfo(host);
+  EXPECT_EQ(host.hostName.str(), std::string(32, 'N'));
+  EXPECT_EQ(host.hostName.bytes[32], '\0');
+  EXPECT_EQ(host.hostName.bytes[35], '\0');
+}
+
+TEST_F(HostInfoTest, SetHostNameChangesTheConfiguredNameOnly) {
+  SetStringValue(kActiveKey, "ComputerName", REG_SZ, "OLDNAME");
+  ASSERT_EQ(SetHostName("NEWNAME"), 1);
+  HostRecord host;
+  CollectHostInfo(host);
+  EXPECT_EQ(host.hostName.str(), "NEWNAME");
+  EXPECT_EQ(host.nameChangePending, 1);
+  // An empty name is left alone and counts as success.
+  EXPECT_EQ(SetHostName(""), 1);
+  EXPECT_EQ(GetStringValue(kConfiguredKey, "ComputerName"), "NEWNAME");
+}
+
+TEST_F(HostInfoTest, ManagementFieldsAreZeroWithoutServiceOrSettings) {
+  HostRecord host;
+  host.mgmtAgentType = 9;
+  host.mgmtPort = 9;
+  host.mgmtLaunchString.assign("stale");
+  CollectManagementInfo(host);
+  EXPECT_EQ(host.mgmtAgentType, 0);
+  EXPECT_EQ(host.mgmtPort, 0);
+  EXPECT_TRUE(host.mgmtLaunchString.empty());
+  EXPECT_EQ(QueryRidoPort(), 0);
+}
+
+TEST_F(HostInfoTest, ManagementSettingsComeFromTheRegistryRaw) {
+  CreateKey(kManagementKey);
+  SetDwordValue(kManagementKey, "MgmtAgentType", 0x0302);  // only the low byte counts
+  SetDwordValue(kManagementKey, "MgmtPort", 0x12345678);   // low 16 bits
+  SetStringValue(kManagementKey, "MgmtLaunchString", REG_SZ, "https://%A:%P/console");
+  HostRecord host;
+  CollectManagementInfo(host);
+  EXPECT_EQ(host.mgmtAgentType, 2);
+  EXPECT_EQ(host.mgmtPort, 0x5678);
+  EXPECT_EQ(host.mgmtLaunchString.str(), "https://%A:%P/console");
+
+  // Too long for the field: cut to 35 characters and the terminator.
+  SetStringValue(kManagementKey, "MgmtLaunchString", REG_SZ, "http://%A:%P/" + std::string(60, 'x'));
+  DeleteValue(kManagementKey, "MgmtPort");
+  CollectManagementInfo(host);
+  EXPECT_EQ(host.mgmtLaunchString.str(), ("http://%A:%P/" + std::string(60, 'x')).substr(0, 35));
+  EXPECT_EQ(host.mgmtLaunchString.bytes[35], '\0');
+  EXPECT_EQ(host.mgmtPort, 0);
+}
+
+TEST_F(HostInfoTest, ModelNameFromTheTransportOrUnknown) {
+  HostRecord host;
+  FakeTransportSetModel("R5 Board");
+  CollectModelName(host);
+  EXPECT_EQ(host.modelName.str(), "R5 Board");
+  FakeTransportSetModel(nullptr);
+  CollectModelName(host);
+  const char expected[16] = "Unknown";
+  EXPECT_EQ(std::memcmp(host.modelName.bytes.data(), expected, 16), 0);
+}
+
+OSVERSIONINFOEXA Version(DWORD major, DWORD minor, BYTE productType, WORD suite) {
+  OSVERSIONINFOEXA v;
+  std::memset(&v, 0, sizeof v);
+  v.dwMajorVersion = major;
+  v.dwMinorVersion = minor;
+  v.dwBuildNumber = 3790;
+  v.dwPlatformId = VER_PLATFORM_WIN32_NT;
+  v.wServicePackMajor = 2;
+  v.wProductType = productType;
+  v.wSuiteMask = suite;
+  return v;
+}
+
+TEST(OsInfoRules, EditionAndVariant) {
+  OsInfo os;
+  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_ENTERPRISE), 1, PROCESSOR_ARCHITECTURE_AMD64);
+  EXPECT_EQ(os.osValid, 1);
+  EXPECT_EQ(os.osFamily, 1);
+  EXPECT_EQ(os.osPlatform, 2);
+  EXPECT_EQ(os.osMajor, 5);
+  EXPECT_EQ(os.osMinor, 2);
+  EXPECT_EQ(os.osBuild, 3790u);
+  EXPECT_EQ(os.servicePack, 2);
+  EXPECT_EQ(os.osEdition, 2);
+  EXPECT_EQ(os.osVariant, 1);  // R2
+
+  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_ENTERPRISE), 0, PROCESSOR_ARCHITECTURE_AMD64);
+  EXPECT_EQ(os.osVariant, 2);
+  FillOsInfo(os, Version(5, 2, VER_NT_WORKSTATION, 0), 0, PROCESSOR_ARCHITECTURE_AMD64);
+  EXPECT_EQ(os.osEdition, 0);
+  EXPECT_EQ(os.osVariant, 3);  // XP Professional x64
+  FillOsInfo(os, Version(5, 2, VER_NT_WORKSTATION, 0), 0, PROCESSOR_ARCHITECTURE_UNKNOWN);
+  EXPECT_EQ(os.osVariant, 2);
+  FillOsInfo(os, Version(5, 0, VER_NT_SERVER, 0), 1, PROCESSOR_ARCHITECTURE_INTEL);
+  EXPECT_EQ(os.osVariant, 0);  // only 5.2 has variants
+  EXPECT_EQ(os.osEdition, 1);
+
+  // The last matching suite bit wins; a domain controller stays 0.
+  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_PERSONAL | VER_SUITE_DATACENTER), 0, 0);
+  EXPECT_EQ(os.osEdition, 3);
+  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_PERSONAL), 0, 0);
+  EXPECT_EQ(os.osEdition, 16);
+  FillOsInfo(os, Version(5, 2, VER_NT_DOMAIN_CONTROLLER, VER_SUITE_ENTERPRISE), 0, 0);
+  EXPECT_EQ(os.osEdition, 0);
+
+  OSVERSIONINFOEXA win98 = Version(4, 10, 0, 0);
+  win98.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+  FillOsInfo(os, win98, 0, 0);
+  EXPECT_EQ(os.osPlatform, 1);
+}
+
+TEST(OsInfoRules, WineDefaultVersionIsSevenSp1Workstation) {
+  OsInfo os;
+  CollectOsInfo(os);
+  EXPECT_EQ(os.osPlatform, 2);
+  EXPECT_EQ(os.osMajor, 6);
+  EXPECT_EQ(os.osMinor, 1);
+  EXPECT_EQ(os.osBuild, 7601u);
+  EXPECT_EQ(os.servicePack, 1);
+  EXPECT_EQ(os.osEdition, 0);
+  EXPECT_EQ(os.osVariant, 0);
+}
+
+FakeAdapter Addressed(ULONG index, const char* ip) {
+  FakeAdapter a;
+  a.index = index;
+  a.guid = "{6E657476-616E-6500-0000-00000000000" + std::to_string(index) + "}";
+  a.ip = ip;
+  return a;
+}
+
+TEST_F(HostInfoTest, SetupStateFromDefaultPasswordAndAddresses) {
+  FakeNetwork unaddressed;
+  unaddressed.adapters = {Addressed(1, "0.0.0.0"), Addressed(2, "0.0.0.0")};
+  FakeNetwork mixed;
+  mixed.adapters = {Addressed(1, "198.51.100.1"), Addressed(2, "0.0.0.0")};
+  FakeNetwork addressed;
+  addressed.adapters = {Addressed(1, "198.51.100.1"), Addressed(2, "198.51.100.2")};
+  FakeNetwork none;
+
+  InstallFakeNetwork(unaddressed);
+  EXPECT_EQ(ComputeSetupState(), 0);
+  EXPECT_EQ(fakeLog.logonName, L"Administrator");
+  EXPECT_EQ(fakeLog.logonPassword, L"7395");
+  InstallFakeNetwork(mixed);
+  EXPECT_EQ(ComputeSetupState(), 1);
+
+  fakeLog.logonResult = FALSE;
+  fakeLog.logonError = ERROR_LOGON_FAILURE;
+  EXPECT_EQ(ComputeSetupState(), 2);
+  InstallFakeNetwork(addressed);
+  EXPECT_EQ(ComputeSetupState(), 4);
+  InstallFakeNetwork(none);
+  EXPECT_EQ(ComputeSetupState(), 4);
+
+  // Accepted logon but not an administrator: the default password does not count.
+  fakeLog.logonResult = TRUE;
+  fakeLog.groups = {L"Users"};
+  InstallFakeNetwork(unaddressed);
+  EXPECT_EQ(ComputeSetupState(), 2);
+}
+
+}  // namespace
