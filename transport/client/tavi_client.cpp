@@ -1,0 +1,223 @@
+// TaviClient.dll: the console's exports over ClientCore and one pcap link per adapter.
+#include "TaviClient.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "protocol/frames.h"
+#include "transport/client/nic_lookup.h"
+#include "transport/client/packet_list.h"
+#include "transport/core/client_core.h"
+#include "transport/core/pcap_link.h"
+#include "transport/platform/adapters.h"
+
+using namespace tavi;
+
+namespace {
+
+// Long enough for a server to restart, firmware self-test included.
+constexpr std::chrono::minutes kPollWindow{10};
+// One poll attempt: a Poll and one retransmission, then a fresh Poll.
+constexpr ExchangeTiming kPollAttempt{std::chrono::milliseconds(2000), 1};
+
+std::mutex& StateLock() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+// Never destroyed: a worker may still hold it when the process unloads the library.
+std::shared_ptr<ClientCore>& Core() {
+  static auto* core = new std::shared_ptr<ClientCore>;
+  return *core;
+}
+std::shared_ptr<ClientCore> CurrentCore() {
+  std::lock_guard<std::mutex> lock(StateLock());
+  return Core();
+}
+
+std::atomic<int> g_discoverSeconds{5};
+std::atomic<int> g_setSeconds{30};
+std::atomic<int> g_retryCount{3};
+// Cancel handles stay unique across TVCleanup/TVInitialize, so a stale one cancels nothing.
+std::atomic<uint64_t> g_lastWorkId{0};
+
+ExchangeTiming Timing(int seconds) {
+  return {std::chrono::milliseconds(static_cast<int64_t>(seconds) * 1000), g_retryCount.load()};
+}
+
+void WriteStatus(void* reply, std::size_t capacity, uint16_t status) {
+  if (reply != nullptr && capacity >= FrameOffset::Status + 2)
+    StoreU16(static_cast<uint8_t*>(reply) + FrameOffset::Status, status);
+}
+
+// Bytes of the request the console built: its code decides, and nicCount for code 2.
+std::size_t RequestBytes(const uint8_t* request) {
+  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
+  const uint8_t nicCount = code == Request::ApplySettings ? request[FrameOffset::Body + 44] : 0;
+  return RequestLength(code, nicCount);
+}
+
+int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
+  auto* list = static_cast<TVPacketList*>(work.reply);
+  const uint32_t adapter = LoadU32(work.request + FrameOffset::AdapterIndex);
+  const Outcome outcome = core.Discover(
+      adapter, work.request, kShortRequestLength, Timing(g_discoverSeconds),
+      [&](const Message& m) {
+        // The console addresses later requests with bytes 4..9: make them the adapter
+        // that answered, whatever the agent wrote.
+        std::vector<uint8_t> bytes = m.bytes;
+        if (bytes.size() >= FrameOffset::FrameKind)
+          std::copy(m.source.begin(), m.source.end(), bytes.begin() + FrameOffset::AgentMac);
+        const uint8_t* kept = KeepPacket(list, bytes.data(), bytes.size());
+        if (kept != nullptr && work.hook != nullptr) work.hook(kept);
+      },
+      workId);
+  return outcome == Outcome::AdapterUnusable ? 0 : 1;
+}
+
+int Transact(ClientCore& core, TVWork& work, uint64_t workId) {
+  const uint32_t code = LoadU32(work.request + FrameOffset::RequestCode);
+  const std::size_t requestLength = RequestBytes(work.request);
+  const std::size_t capacity = ConsoleReplyBufferLength(code);
+  if (requestLength == 0 || capacity == 0 || work.reply == nullptr) return 0;
+  if (requestLength > kMaxMessageLength) {
+    // An agent receives at most 2048 bytes: this request could never be answered.
+    WriteStatus(work.reply, capacity, Status::ResponseTimeout);
+    return 1;
+  }
+  std::vector<uint8_t> reply;
+  const Outcome outcome =
+      core.Exchange(LoadU32(work.request + FrameOffset::AdapterIndex),
+                    MacAt(work.request + FrameOffset::AgentMac), work.request, requestLength,
+                    Timing(g_setSeconds), reply, workId);
+  if (outcome == Outcome::AdapterUnusable) return 0;
+  if (outcome == Outcome::Replied && reply.size() > FrameOffset::Status + 1) {
+    // Cut at the console's buffer: a host with more than ten adapters does not fit.
+    std::copy_n(reply.begin(), std::min(reply.size(), capacity), static_cast<uint8_t*>(work.reply));
+  } else {
+    WriteStatus(work.reply, capacity, Status::ResponseTimeout);
+  }
+  return 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int TVInitialize(void) {
+  std::lock_guard<std::mutex> lock(StateLock());
+  if (Core()) return 0;
+  const PcapApi* api = LoadPcap();
+  if (api == nullptr) return Status::DriverLoadFailed;
+  std::vector<std::unique_ptr<Link>> links;
+  std::size_t opened = 0;
+  for (const AdapterInfo& info : ListConsoleAdapters()) {
+    if (!AdapterSelected(info)) continue;
+    PcapLinkOptions options;
+    options.linkUp = [info] { return AdapterLinkUp(info); };
+    auto link = PcapLink::Open(*api, info.device, info.mac, options);
+    if (link) ++opened;
+    links.push_back(std::move(link));
+  }
+  if (!links.empty() && opened == 0) return Status::DriverLoadFailed;
+  try {
+    Core() = std::make_shared<ClientCore>(std::move(links));
+  } catch (const std::exception&) {
+    return Status::DriverLoadFailed;
+  }
+  return 0;
+}
+
+void TVCleanup(void) {
+  std::shared_ptr<ClientCore> core;
+  {
+    std::lock_guard<std::mutex> lock(StateLock());
+    core.swap(Core());
+  }
+  if (core) core->Shutdown();
+}
+
+int TVGetAdpaterCount(void) {
+  auto core = CurrentCore();
+  return core ? static_cast<int>(core->AdapterCount()) : 0;
+}
+
+int TVIsAdapterConnected(int adapterIndex) {
+  auto core = CurrentCore();
+  return core && adapterIndex >= 0 && core->AdapterUsable(static_cast<std::size_t>(adapterIndex))
+             ? 1
+             : 0;
+}
+
+int TVDoWork(TVWork* work, void** cancelHandle) {
+  if (work == nullptr || work->request == nullptr) return 0;
+  auto core = CurrentCore();
+  if (!core) return 0;
+  const uint64_t workId = ++g_lastWorkId;
+  if (cancelHandle != nullptr) *cancelHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(workId));
+  const uint32_t code = LoadU32(work->request + FrameOffset::RequestCode);
+  try {
+    if (code == Request::Discover) return work->reply ? Discover(*core, *work, workId) : 0;
+    return Transact(*core, *work, workId);
+  } catch (const std::bad_alloc&) {
+    if (code != Request::Discover)
+      WriteStatus(work->reply, ConsoleReplyBufferLength(code), Status::OutOfMemory);
+    return 1;
+  }
+}
+
+int TVDoPolling(TVWork* work) {
+  if (work == nullptr || work->request == nullptr || work->reply == nullptr) return 0;
+  const auto end = Clock::now() + kPollWindow;
+  try {
+    while (Clock::now() < end) {
+      auto core = CurrentCore();
+      if (!core) return 0;
+      std::vector<uint8_t> reply;
+      // Every attempt is a new request, so the agent answers each one.
+      const Outcome outcome =
+          core->Exchange(LoadU32(work->request + FrameOffset::AdapterIndex),
+                         MacAt(work->request + FrameOffset::AgentMac), work->request,
+                         kShortRequestLength, kPollAttempt, reply);
+      if (outcome == Outcome::Replied) {
+        std::copy_n(reply.begin(), std::min(reply.size(), kConsoleShortReplyLength),
+                    static_cast<uint8_t*>(work->reply));
+        return 1;
+      }
+      if (outcome == Outcome::Cancelled) return 0;  // the library is shutting down
+      if (outcome == Outcome::AdapterUnusable) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return 0;
+}
+
+void TVCancel(void* cancelHandle) {
+  if (cancelHandle == nullptr) return;
+  auto core = CurrentCore();
+  if (core) core->Cancel(reinterpret_cast<uintptr_t>(cancelHandle));
+}
+
+void TVFreePackets(TVPacketList* packetList) { FreePackets(packetList); }
+
+const unsigned char* TVGetMACData(const unsigned char* reply, void* reserved) {
+  (void)reserved;
+  static const unsigned char kNoEntry[kNicEntryLength] = {};
+  // A buffer of ours is as long as we made it; any other is a console reply buffer.
+  std::size_t length = KeptPacketLength(reply);
+  if (length == 0) length = kConsoleReplyBufferLength;
+  const uint8_t* nic = FindAnsweringNic(reply, length);
+  return nic ? nic : kNoEntry;
+}
+
+void TVSetDiscoverTimeout(int seconds) { g_discoverSeconds = std::clamp(seconds, 0, 600); }
+int TVGetDiscoverTimeout(void) { return g_discoverSeconds; }
+void TVSetSetTimeout(int seconds) { g_setSeconds = std::clamp(seconds, 0, 600); }
+int TVGetSetTimeout(void) { return g_setSeconds; }
+void TVSetRetryCount(int count) { g_retryCount = std::clamp(count, 0, 10); }
+int TVGetRetryCount(void) { return g_retryCount; }
+
+}  // extern "C"

@@ -1,0 +1,201 @@
+#include "transport/core/client_core.h"
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "protocol/byte_order.h"
+
+namespace tavi {
+
+namespace {
+// Replies held for one exchange; a discovery on a crowded segment needs the most.
+constexpr std::size_t kMaxQueuedReplies = 4096;
+constexpr std::chrono::milliseconds kRebroadcastInterval{1000};
+}  // namespace
+
+ClientCore::ClientCore(std::vector<std::unique_ptr<Link>> links) {
+  std::random_device random;
+  lastTransaction_ = random();
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    auto adapter = std::make_unique<Adapter>();
+    adapter->index = i;
+    if (links[i]) {
+      adapter->mac = links[i]->Address();
+      adapter->link = std::move(links[i]);
+      Adapter* a = adapter.get();
+      if (!a->link->Start([this, a](const uint8_t* f, std::size_t n) { OnFrame(*a, f, n); }))
+        a->link.reset();
+    }
+    adapters_.push_back(std::move(adapter));
+  }
+}
+
+ClientCore::~ClientCore() { Shutdown(); }
+
+bool ClientCore::AdapterUsable(std::size_t adapter) const {
+  return adapter < adapters_.size() && adapters_[adapter]->link &&
+         adapters_[adapter]->link->LinkUp();
+}
+
+uint32_t ClientCore::NewTransactionId() {
+  // Sequential from a random start: unique among this console's exchanges, and unlikely to
+  // meet the ids of an earlier run of the console in an agent's reply cache.
+  do {
+    ++lastTransaction_;
+  } while (lastTransaction_ == 0 || waiters_.count(lastTransaction_) != 0);
+  return lastTransaction_;
+}
+
+void ClientCore::Cancel(uint64_t workId) {
+  if (workId == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& entry : waiters_) {
+    if (entry.second->workId == workId) {
+      entry.second->cancelled = true;
+      entry.second->wake.notify_all();
+    }
+  }
+}
+
+void ClientCore::Shutdown() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shutdown_ = true;
+    for (auto& entry : waiters_) entry.second->wake.notify_all();
+  }
+  for (auto& adapter : adapters_)
+    if (adapter->link) adapter->link->Stop();
+}
+
+void ClientCore::OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t length) {
+  Fragment fragment;
+  if (!counters_.drops.Count(ParseFragment(frame, length, fragment))) return;
+  if ((fragment.flags & EnvelopeFlag::Reply) == 0 || fragment.destination != adapter.mac) {
+    ++counters_.drops.notForUs;
+    return;
+  }
+  Message message;
+  if (!adapter.reassembler.Add(fragment, Clock::now(), message)) return;
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = waiters_.find(message.transactionId);
+  if (it == waiters_.end() || it->second->adapter != adapter.index) {
+    ++counters_.drops.unmatched;
+    return;
+  }
+  if (it->second->replies.size() >= kMaxQueuedReplies) {
+    ++counters_.drops.overflow;
+    return;
+  }
+  it->second->replies.push_back(std::move(message));
+  it->second->wake.notify_all();
+}
+
+Outcome ClientCore::Exchange(std::size_t adapter, const Mac& destination, const uint8_t* request,
+                             std::size_t length, ExchangeTiming timing,
+                             std::vector<uint8_t>& reply, uint64_t workId) {
+  return Run(Mode::Unicast, adapter, destination, request, length, timing,
+             [&](Message& m) {
+               reply = std::move(m.bytes);
+               return true;
+             },
+             workId);
+}
+
+Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::size_t length,
+                             ExchangeTiming timing,
+                             const std::function<void(const Message&)>& onReply,
+                             uint64_t workId) {
+  std::set<Mac> seen;
+  return Run(Mode::Broadcast, adapter, kBroadcast, request, length, timing,
+             [&](Message& m) {
+               // One entry per agent adapter, however often it repeats its reply.
+               if (seen.insert(m.source).second) onReply(m);
+               else ++counters_.drops.duplicates;
+               return false;
+             },
+             workId);
+}
+
+Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destination,
+                        const uint8_t* request, std::size_t length, ExchangeTiming timing,
+                        const std::function<bool(Message&)>& onReply, uint64_t workId) {
+  if (adapterIndex >= adapters_.size() || !adapters_[adapterIndex]->link)
+    return Outcome::AdapterUnusable;
+  if (request == nullptr || length < kRequestHeaderLength || length > kMaxMessageLength)
+    return Outcome::TimedOut;
+  Adapter& adapter = *adapters_[adapterIndex];
+
+  auto waiter = std::make_shared<Waiter>();
+  waiter->adapter = adapterIndex;
+  waiter->workId = workId;
+  std::vector<std::vector<uint8_t>> frames;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shutdown_) return Outcome::AdapterUnusable;
+    const uint32_t transactionId = NewTransactionId();
+    std::vector<uint8_t> wire(request, request + length);
+    StoreU32(wire.data() + kReservedOffset, transactionId);
+    frames = BuildFrames(destination, adapter.mac, 0, transactionId, wire.data(), wire.size());
+    waiters_.emplace(transactionId, waiter);
+  }
+  const uint32_t transactionId = LoadU32(frames.front().data() + kEthernetHeaderLength + 2);
+  struct Unregister {
+    ClientCore& core;
+    uint32_t id;
+    ~Unregister() {
+      std::lock_guard<std::mutex> lock(core.mutex_);
+      core.waiters_.erase(id);
+    }
+  } unregister{*this, transactionId};
+
+  const auto start = Clock::now();
+  const auto deadline = start + std::max(timing.window, kMinimumWindow);
+  const int retries = std::clamp(timing.retries, 0, 100);
+  // Unicast: back off from kFirstRetry, but fit every retransmission into the window.
+  auto interval = mode == Mode::Broadcast
+                      ? kRebroadcastInterval
+                      : std::min<std::chrono::milliseconds>(
+                            kFirstRetry, std::max(timing.window, kMinimumWindow) / (retries + 1));
+  auto nextSend = start;
+  int sendsLeft = retries + 1;
+  ++counters_.requests;
+
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (shutdown_ || waiter->cancelled) return Outcome::Cancelled;
+    while (!waiter->replies.empty()) {
+      Message message = std::move(waiter->replies.front());
+      waiter->replies.erase(waiter->replies.begin());
+      lock.unlock();
+      ++counters_.replies;
+      const bool done = onReply(message);
+      lock.lock();
+      if (done) return Outcome::Replied;
+    }
+    const auto now = Clock::now();
+    if (now >= deadline) return Outcome::TimedOut;
+    if (sendsLeft > 0 && now >= nextSend) {
+      const bool first = sendsLeft == retries + 1;
+      lock.unlock();
+      bool sent = true;
+      for (const auto& f : frames) sent = adapter.link->Send(f.data(), f.size()) && sent;
+      lock.lock();
+      // A refused first send means the adapter is gone only when its link is down too; a
+      // full transmit queue (ENOBUFS) is plain loss, and the retransmission covers it.
+      if (!sent) ++counters_.sendFailures;
+      if (!sent && first && !adapter.link->LinkUp()) return Outcome::AdapterUnusable;
+      if (!first) ++counters_.retransmissions;
+      --sendsLeft;
+      nextSend = now + interval;
+      if (mode == Mode::Unicast) interval = std::min(interval * 2, kLongestRetry);
+      // A broadcast repeated in the window's last second could not be answered in time.
+      if (mode == Mode::Broadcast && nextSend + kRebroadcastInterval > deadline) sendsLeft = 0;
+      continue;
+    }
+    waiter->wake.wait_until(lock, sendsLeft > 0 ? std::min(deadline, nextSend) : deadline);
+  }
+}
+
+}  // namespace tavi

@@ -1,0 +1,34 @@
+// Why received frames were dropped: kept per side, read by tests and benchmarks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "transport/core/envelope.h"
+
+namespace tavi {
+
+struct DropCounters {
+  std::atomic<uint64_t> foreignType{0};
+  std::atomic<uint64_t> truncated{0};
+  std::atomic<uint64_t> badVersion{0};
+  std::atomic<uint64_t> malformed{0};
+  std::atomic<uint64_t> notForUs{0};      // wrong destination or wrong direction
+  std::atomic<uint64_t> unmatched{0};     // complete, but nobody waits for it
+  std::atomic<uint64_t> duplicates{0};    // retransmissions and copies already handled
+  std::atomic<uint64_t> overflow{0};      // queue full
+
+  // Counts a parse failure; true when the verdict was Accepted.
+  bool Count(FrameVerdict verdict) {
+    switch (verdict) {
+      case FrameVerdict::Accepted: return true;
+      case FrameVerdict::ForeignType: ++foreignType; break;
+      case FrameVerdict::Truncated: ++truncated; break;
+      case FrameVerdict::BadVersion: ++badVersion; break;
+      case FrameVerdict::Malformed: ++malformed; break;
+    }
+    return false;
+  }
+};
+
+}  // namespace tavi

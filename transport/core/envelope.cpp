@@ -1,0 +1,79 @@
+#include "transport/core/envelope.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "protocol/byte_order.h"
+
+namespace tavi {
+
+std::string FormatMac(const Mac& mac) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
+                mac[3], mac[4], mac[5]);
+  return text;
+}
+
+FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& out) {
+  if (frame == nullptr || length < kEthernetHeaderLength) return FrameVerdict::Truncated;
+  if (EtherTypeAt(frame) != kEtherType) return FrameVerdict::ForeignType;
+  if (length < kEthernetHeaderLength + kEnvelopeHeaderLength) return FrameVerdict::Truncated;
+
+  const uint8_t* e = frame + kEthernetHeaderLength;
+  if (e[0] != kEnvelopeVersion) return FrameVerdict::BadVersion;
+  Fragment f;
+  f.destination = MacAt(frame);
+  f.source = MacAt(frame + 6);
+  f.flags = e[1];
+  f.transactionId = LoadU32(e + 2);
+  f.index = e[6];
+  f.count = e[7];
+  f.payloadLength = LoadU16(e + 8);
+  f.messageLength = LoadU16(e + 10);
+
+  if ((f.flags & ~EnvelopeFlag::Known) != 0) return FrameVerdict::Malformed;
+  if (f.messageLength == 0 || f.messageLength > kMaxMessageLength) return FrameVerdict::Malformed;
+  const std::size_t expectedCount = (f.messageLength + kFragmentPayload - 1) / kFragmentPayload;
+  if (f.count != expectedCount || f.index >= f.count) return FrameVerdict::Malformed;
+  const std::size_t expectedLength =
+      f.index + 1u < f.count ? kFragmentPayload
+                             : f.messageLength - kFragmentPayload * (f.count - 1u);
+  if (f.payloadLength != expectedLength) return FrameVerdict::Malformed;
+  if (f.payloadLength > length - kEthernetHeaderLength - kEnvelopeHeaderLength)
+    return FrameVerdict::Truncated;
+  f.payload = e + kEnvelopeHeaderLength;
+  out = f;
+  return FrameVerdict::Accepted;
+}
+
+std::vector<std::vector<uint8_t>> BuildFrames(const Mac& destination, const Mac& source,
+                                              uint8_t flags, uint32_t transactionId,
+                                              const uint8_t* message, std::size_t length) {
+  std::vector<std::vector<uint8_t>> frames;
+  if (message == nullptr || length == 0 || length > kMaxMessageLength) return frames;
+  const std::size_t count = (length + kFragmentPayload - 1) / kFragmentPayload;
+  frames.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t offset = i * kFragmentPayload;
+    const std::size_t part = std::min(kFragmentPayload, length - offset);
+    std::vector<uint8_t> frame(
+        std::max(kEthernetMinFrame, kEthernetHeaderLength + kEnvelopeHeaderLength + part), 0);
+    std::copy(destination.begin(), destination.end(), frame.begin());
+    std::copy(source.begin(), source.end(), frame.begin() + 6);
+    frame[12] = static_cast<uint8_t>(kEtherType >> 8);
+    frame[13] = static_cast<uint8_t>(kEtherType & 0xFF);
+    uint8_t* e = frame.data() + kEthernetHeaderLength;
+    e[0] = kEnvelopeVersion;
+    e[1] = flags;
+    StoreU32(e + 2, transactionId);
+    e[6] = static_cast<uint8_t>(i);
+    e[7] = static_cast<uint8_t>(count);
+    StoreU16(e + 8, static_cast<uint16_t>(part));
+    StoreU16(e + 10, static_cast<uint16_t>(length));
+    std::copy(message + offset, message + offset + part, e + kEnvelopeHeaderLength);
+    frames.push_back(std::move(frame));
+  }
+  return frames;
+}
+
+}  // namespace tavi

@@ -1,0 +1,73 @@
+// The pcap functions we use, loaded at run time: wpcap.dll on Windows (Npcap, or Wine's
+// wpcap, which forwards to libpcap), libpcap.so natively. The library's structures are
+// declared here for each platform's ABI instead of taken from a pcap header, because the
+// Windows ABI (WinPcap's pcap_pkthdr with 32-bit long) differs from the native one.
+#pragma once
+
+#include <cstdint>
+
+namespace tavi {
+
+struct PcapHandle;  // pcap_t
+
+// struct pcap_pkthdr: two `long` time fields, then caplen and len.
+struct PcapPacketHeader {
+#ifdef _WIN32
+  int32_t seconds;
+  int32_t microseconds;
+#else
+  long seconds;
+  long microseconds;
+#endif
+  uint32_t capturedLength;
+  uint32_t length;
+};
+
+// struct pcap_if.
+struct PcapInterface {
+  PcapInterface* next;
+  char* name;
+  char* description;
+  void* addresses;
+  uint32_t flags;
+};
+constexpr uint32_t kPcapIfLoopback = 0x1;
+
+// struct bpf_program.
+struct PcapFilterProgram {
+  unsigned int length;
+  void* instructions;
+};
+
+constexpr int kPcapErrorBufferSize = 256;
+constexpr int kPcapBreak = -2;  // pcap_next_ex after pcap_breakloop
+
+struct PcapApi {
+  PcapHandle* (*open_live)(const char*, int, int, int, char*);
+  PcapHandle* (*create)(const char*, char*);             // optional
+  int (*set_snaplen)(PcapHandle*, int);                  // optional, with create
+  int (*set_promisc)(PcapHandle*, int);                  // optional, with create
+  int (*set_timeout)(PcapHandle*, int);                  // optional, with create
+  int (*set_immediate_mode)(PcapHandle*, int);           // optional: Wine has none
+  int (*activate)(PcapHandle*);                          // optional, with create
+  int (*compile)(PcapHandle*, PcapFilterProgram*, const char*, int, uint32_t);
+  int (*setfilter)(PcapHandle*, PcapFilterProgram*);
+  void (*freecode)(PcapFilterProgram*);
+  int (*next_ex)(PcapHandle*, PcapPacketHeader**, const unsigned char**);
+  int (*sendpacket)(PcapHandle*, const unsigned char*, int);
+  void (*breakloop)(PcapHandle*);
+  void (*close)(PcapHandle*);
+  char* (*geterr)(PcapHandle*);
+  int (*findalldevs)(PcapInterface**, char*);
+  void (*freealldevs)(PcapInterface*);
+
+  bool HasImmediateMode() const {
+    return create && set_snaplen && set_promisc && set_timeout && set_immediate_mode && activate;
+  }
+};
+
+// The process-wide table, loaded on first use and kept; null when the library or one of
+// its required functions is missing.
+const PcapApi* LoadPcap();
+
+}  // namespace tavi

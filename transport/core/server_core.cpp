@@ -1,0 +1,232 @@
+#include "transport/core/server_core.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "transport/core/spread.h"
+
+namespace tavi {
+
+namespace {
+constexpr std::size_t kResendCapacity = 64;
+constexpr std::size_t kAgentMacOffset = 4;
+}  // namespace
+
+ServerCore::ServerCore() = default;
+
+ServerCore::~ServerCore() { Close(); }
+
+void ServerCore::Open(std::vector<std::unique_ptr<Link>> links) {
+  std::vector<std::unique_ptr<Slot>> fresh;
+  fresh.reserve(links.size());
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    auto slot = std::make_unique<Slot>();
+    slot->index = i;
+    if (links[i]) {
+      slot->mac = links[i]->Address();
+      slot->link = std::move(links[i]);
+      Slot* s = slot.get();
+      if (!s->link->Start([this, s](const uint8_t* f, std::size_t n) { OnFrame(*s, f, n); }))
+        s->link.reset();
+    }
+    fresh.push_back(std::move(slot));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+  }
+  std::vector<std::unique_ptr<Slot>> old;
+  {
+    std::unique_lock<std::shared_mutex> lock(slotsMutex_);
+    old.swap(slots_);
+    slots_ = std::move(fresh);
+  }
+  // Stopped outside the lock: a handler may be sending through its own link right now.
+  for (auto& slot : old)
+    if (slot->link) slot->link->Stop();
+}
+
+void ServerCore::Close() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = false;
+    ++generation_;
+    queue_.clear();
+    resends_.clear();
+    current_.reset();
+  }
+  wake_.notify_all();
+  std::vector<std::unique_ptr<Slot>> old;
+  {
+    std::unique_lock<std::shared_mutex> lock(slotsMutex_);
+    old.swap(slots_);
+  }
+  for (auto& slot : old)
+    if (slot->link) slot->link->Stop();
+}
+
+std::size_t ServerCore::SlotCount() const {
+  std::shared_lock<std::shared_mutex> lock(slotsMutex_);
+  return slots_.size();
+}
+
+bool ServerCore::SlotLinkUp(std::size_t slot) const {
+  std::shared_lock<std::shared_mutex> lock(slotsMutex_);
+  return slot < slots_.size() && slots_[slot]->link && slots_[slot]->link->LinkUp();
+}
+
+void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
+  Fragment fragment;
+  if (!counters_.drops.Count(ParseFragment(frame, length, fragment))) return;
+  if ((fragment.flags & EnvelopeFlag::Reply) != 0 ||
+      (!IsBroadcast(fragment.destination) && fragment.destination != slot.mac)) {
+    ++counters_.drops.notForUs;
+    return;
+  }
+  const auto now = Clock::now();
+  Message message;
+  if (!slot.reassembler.Add(fragment, now, message)) return;
+  if (message.bytes.size() < kRequestHeaderLength) {
+    ++counters_.drops.malformed;
+    return;
+  }
+
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!open_) return;
+  if (const CachedReply* cached = cache_.Find(message.source, message.transactionId, now)) {
+    // A retransmission: answer it again, but only through the adapter that answered it;
+    // the copies the host's other adapters hear of the same broadcast get nothing.
+    const bool sameRequest =
+        std::memcmp(cached->requestHeader.data(), message.bytes.data(), kRequestHeaderLength) == 0;
+    if (!sameRequest) {
+      // A new request that happens to reuse the id: serve it.
+    } else if (cached->slot != slot.index) {
+      ++counters_.drops.duplicates;
+      return;
+    } else if (IsBroadcast(message.destination)) {
+      // Every agent of the segment hears a repeated broadcast: spread the answers again.
+      if (resends_.size() < kResendCapacity)
+        resends_.push_back({slot.index, slot.mac, cached->frames, now + DiscoverySpreadDelay(slot.mac)});
+      ++counters_.cacheResends;
+      lock.unlock();
+      wake_.notify_all();
+      return;
+    } else {
+      auto frames = cached->frames;
+      ++counters_.cacheResends;
+      lock.unlock();
+      for (const auto& f : frames) slot.link->Send(f.data(), f.size());
+      return;
+    }
+  }
+  const auto same = [&](const Request& r) {
+    return Matches(r, message.source, message.transactionId);
+  };
+  if ((current_ && same(*current_)) || std::any_of(queue_.begin(), queue_.end(), same)) {
+    ++counters_.drops.duplicates;
+    return;
+  }
+  if (queue_.size() >= kQueueCapacity) {
+    ++counters_.drops.overflow;
+    return;
+  }
+  Request request;
+  request.slot = slot.index;
+  request.slotMac = slot.mac;
+  request.console = message.source;
+  request.transactionId = message.transactionId;
+  request.broadcast = IsBroadcast(message.destination);
+  request.arrival = now;
+  std::copy_n(message.bytes.begin(), kRequestHeaderLength, request.header.begin());
+  request.bytes = std::move(message.bytes);
+  queue_.push_back(std::move(request));
+  lock.unlock();
+  wake_.notify_all();
+}
+
+bool ServerCore::SendFrames(std::size_t slot, const Mac& slotMac,
+                            const std::vector<std::vector<uint8_t>>& frames) {
+  std::shared_lock<std::shared_mutex> lock(slotsMutex_);
+  // After a restart the slot may hold another adapter: never answer through it.
+  if (slot >= slots_.size() || !slots_[slot]->link || slots_[slot]->mac != slotMac) return false;
+  bool sent = !frames.empty();
+  for (const auto& f : frames) sent = slots_[slot]->link->Send(f.data(), f.size()) && sent;
+  return sent;
+}
+
+bool ServerCore::Receive(uint8_t* buffer, std::size_t capacity, std::size_t& length,
+                         std::chrono::milliseconds maxWait) {
+  const auto deadline = Clock::now() + maxWait;
+  std::unique_lock<std::mutex> lock(mutex_);
+  const uint64_t generation = generation_;
+  current_.reset();  // the caller is done with the previous request, answered or not
+  for (;;) {
+    if (!open_ || generation != generation_) return false;
+    const auto now = Clock::now();
+    while (!resends_.empty() && resends_.front().due <= now) {
+      Resend resend = std::move(resends_.front());
+      resends_.pop_front();
+      lock.unlock();
+      SendFrames(resend.slot, resend.slotMac, resend.frames);
+      lock.lock();
+      if (!open_ || generation != generation_) return false;
+    }
+    if (!queue_.empty()) {
+      Request request = std::move(queue_.front());
+      queue_.pop_front();
+      if (buffer == nullptr || request.bytes.size() > capacity) {
+        ++counters_.drops.overflow;
+        continue;
+      }
+      std::copy(request.bytes.begin(), request.bytes.end(), buffer);
+      length = request.bytes.size();
+      request.bytes.clear();
+      current_ = std::move(request);
+      ++counters_.delivered;
+      return true;
+    }
+    if (now >= deadline) return false;
+    auto until = deadline;
+    for (const auto& r : resends_) until = std::min(until, r.due);
+    wake_.wait_until(lock, until);
+  }
+}
+
+bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
+  if (reply == nullptr || length < kRequestHeaderLength) return false;
+  length = std::min(length, kMaxMessageLength);
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!open_ || !current_) return false;
+  const Request request = *current_;
+  const uint64_t generation = generation_;
+  if (request.broadcast) {
+    const auto due = request.arrival + DiscoverySpreadDelay(request.slotMac);
+    while (open_ && generation == generation_ && Clock::now() < due) wake_.wait_until(lock, due);
+    if (!open_ || generation != generation_) return false;
+  }
+  lock.unlock();
+
+  std::vector<uint8_t> message(reply, reply + length);
+  std::copy(request.slotMac.begin(), request.slotMac.end(), message.begin() + kAgentMacOffset);
+  auto frames = BuildFrames(request.console, request.slotMac, EnvelopeFlag::Reply,
+                            request.transactionId, message.data(), message.size());
+  const bool sent = SendFrames(request.slot, request.slotMac, frames);
+
+  lock.lock();
+  // Cached even when the adapter refused it: the console's retransmission then gets the
+  // reply instead of running the request again.
+  {
+    CachedReply cached;
+    cached.console = request.console;
+    cached.transactionId = request.transactionId;
+    cached.slot = request.slot;
+    cached.requestHeader = request.header;
+    cached.frames = std::move(frames);
+    cache_.Store(std::move(cached), Clock::now());
+  }
+  if (sent) ++counters_.replies;
+  if (current_ && Matches(*current_, request.console, request.transactionId)) current_.reset();
+  return sent;
+}
+
+}  // namespace tavi

@@ -1,0 +1,108 @@
+// The agent side of the transport over any set of links, one per adapter slot.
+//
+// Requests are queued from the links' threads and handed out one at a time by Receive; Send
+// answers the request last handed out. Each (console MAC, transaction id) runs at most once:
+// a copy that arrives while the request is queued or being served is dropped, and a
+// retransmission after the reply is answered from the reply cache through the adapter that
+// answered first. Copies of one broadcast heard on the host's other adapters get nothing.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <vector>
+
+#include "transport/core/counters.h"
+#include "transport/core/link.h"
+#include "transport/core/reassembly.h"
+#include "transport/core/reply_cache.h"
+
+namespace tavi {
+
+struct ServerCounters {
+  DropCounters drops;
+  std::atomic<uint64_t> delivered{0};
+  std::atomic<uint64_t> replies{0};
+  std::atomic<uint64_t> cacheResends{0};
+};
+
+class ServerCore {
+ public:
+  static constexpr std::size_t kQueueCapacity = 64;
+  static constexpr std::size_t kRequestHeaderLength = 24;
+
+  ServerCore();
+  ~ServerCore();
+  ServerCore(const ServerCore&) = delete;
+  ServerCore& operator=(const ServerCore&) = delete;
+
+  // Takes the adapters in slot order; a null entry is a slot without a usable adapter.
+  // Replaces the adapters of an earlier call; queued requests and the reply cache stay.
+  void Open(std::vector<std::unique_ptr<Link>> slots);
+  // Releases the adapters, forgets queued requests and makes a waiting Receive return.
+  void Close();
+
+  // Waits up to maxWait for a request; false without one, or at once when closed.
+  bool Receive(uint8_t* buffer, std::size_t capacity, std::size_t& length,
+               std::chrono::milliseconds maxWait);
+  // Answers the request last received, to the console that sent it, through the adapter it
+  // came in on; bytes 4..9 of the reply become that adapter's MAC. A reply to a broadcast
+  // leaves after the adapter's spread delay, counted from the request's arrival.
+  bool Send(const uint8_t* reply, std::size_t length);
+
+  std::size_t SlotCount() const;
+  bool SlotLinkUp(std::size_t slot) const;
+  const ServerCounters& counters() const { return counters_; }
+
+ private:
+  struct Slot {
+    std::size_t index = 0;
+    Mac mac{};
+    std::unique_ptr<Link> link;
+    Reassembler reassembler;
+  };
+  struct Request {
+    std::size_t slot = 0;
+    Mac slotMac{};
+    Mac console{};
+    uint32_t transactionId = 0;
+    bool broadcast = false;
+    Clock::time_point arrival;
+    std::array<uint8_t, kRequestHeaderLength> header{};
+    std::vector<uint8_t> bytes;
+  };
+  struct Resend {
+    std::size_t slot = 0;
+    Mac slotMac{};
+    std::vector<std::vector<uint8_t>> frames;
+    Clock::time_point due;
+  };
+
+  void OnFrame(Slot& slot, const uint8_t* frame, std::size_t length);
+  bool SendFrames(std::size_t slot, const Mac& slotMac,
+                  const std::vector<std::vector<uint8_t>>& frames);
+  bool Matches(const Request& r, const Mac& console, uint32_t transactionId) const {
+    return r.console == console && r.transactionId == transactionId;
+  }
+
+  mutable std::shared_mutex slotsMutex_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool open_ = false;
+  uint64_t generation_ = 0;
+  std::deque<Request> queue_;
+  std::optional<Request> current_;  // handed out by Receive, not yet answered
+  std::deque<Resend> resends_;
+  ReplyCache cache_;
+  ServerCounters counters_;
+};
+
+}  // namespace tavi
