@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs one scenario of TaviTool in a fresh Wine prefix with its own kept-alive wineserver.
 # Usage: tool_wine_test.sh CASE
-# Environment: BIN_DIR (TaviTool.exe and the test helpers), WORK_DIR (prefixes),
+# Environment: BIN_DIR (TaviTool.exe and the test helpers), WORK_DIR (this case's prefix),
+#              WINE_PREFIX_TOOL and WINE_TEMPLATE (scripts/wine-prefix and its template),
 #              AGENT_EXE (optional: the real agent to install instead of the stub).
 set -euo pipefail
 
 case_name=$1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-template=$WORK_DIR/template
 prefix=$WORK_DIR/$case_name.$$
 failures=0
 
@@ -16,31 +16,19 @@ expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
   [ "$2" == "$3" ] || fail "$1: expected <$2>, got <$3>"
 }
 
-# One prefix is booted per build tree; each case works on a hard-link clone whose
-# registry files are real copies, so nothing a case does reaches the template.
+# The template is booted once per build tree; each case works on a clone of its own.
 make_prefix() {
-  mkdir -p "$WORK_DIR"
-  (
-    flock 9
-    if [ ! -f "$template/system.reg" ]; then
-      WINEPREFIX=$template wineboot -i >/dev/null 2>&1 || true
-      WINEPREFIX=$template timeout 60 wineserver -w
-    fi
-  ) 9>"$template.lock"
+  "$WINE_PREFIX_TOOL" template "$WINE_TEMPLATE"
   rm -rf "$prefix"
-  cp -al "$template" "$prefix"
-  for file in system.reg user.reg userdef.reg .update-timestamp; do
-    cp --remove-destination "$template/$file" "$prefix/$file"
-  done
+  "$WINE_PREFIX_TOOL" clone "$WINE_TEMPLATE" "$prefix"
   export WINEPREFIX=$prefix
-  # Services die with the server, which would quit when the last program exits.
-  wineserver -p
   trap cleanup EXIT
+  # A persistent server: services die with it, and it would quit when the last program exits.
+  "$WINE_PREFIX_TOOL" start "$prefix"
 }
 
 cleanup() {
-  timeout 20 wineserver -k 2>/dev/null || true
-  timeout 20 wineserver -w 2>/dev/null || true
+  timeout 30 "$WINE_PREFIX_TOOL" stop "$prefix" || true
   rm -rf "$prefix"
 }
 
@@ -60,10 +48,11 @@ tool() {
 probe() { timeout 60 wine "$BIN_DIR/installer_service_probe.exe" "$@" | tr -d '\r'; }
 probe_field() { probe query "$1" | sed -n "s/^$2=//p"; }
 
-# Waits until the service is gone (deleted services go once their process has ended).
+# Waits until the service is gone: a deleted service goes once its process has ended, and
+# the agent may take its full stop time (two threads of 5 s at most) to end.
 expect_missing() {
   local i
-  for i in $(seq 50); do
+  for i in $(seq 150); do
     [ "$(probe query "$1")" == missing ] && return 0
     sleep 0.1
   done
