@@ -19,6 +19,7 @@ host_up() {
     echo 'Windows Registry Editor Version 5.00'
     echo
     reg_version "$version"
+    reg_doubles TaviAgent.exe
     while read -r ifname br mode addr mask gw; do
       reg_interface "$(awk -v i="$ifname" '$2 == i { print $1 }' "$LAB_DIR/run/$id.adapters")" \
         "$mode" "$addr" "$mask" "$gw"
@@ -33,7 +34,7 @@ host_up() {
 stack_up() {
   local id=$1
   in_host "$id" setsid bash -c \
-    "wine 'C:\\nvlab\\regwatch.exe' | tr -d '\\r' | '$LAB_SRC/stack/apply' '$id'" \
+    "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
     >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
 }
 

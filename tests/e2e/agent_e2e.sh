@@ -21,7 +21,7 @@ cp "$build/bin/agent_e2e_test.exe" "$build/bin/TaviClient.dll" "$dir/"
 in_host con env NVLAB_EXPECT="$(win_path "$work/expect")" NVLAB_RESULT="$(win_path "$work/result")" \
   wine 'C:\e2e\agent_e2e_test.exe' --gtest_brief=0 || e2e_fail "client checks failed"
 
-magic=$(awk '$1 == "magic" { print $2 }' "$work/result")
+magic=$(tr -d '\r' <"$work/result" | awk '$1 == "magic" { print $2 }')
 stored=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Services\TaviAgent\Parameter' MagicNumber)
 [ -n "$stored" ] && (( stored == magic )) ||
   e2e_fail "MagicNumber in the registry is '$stored', the last Discover reply said $magic"
