@@ -50,8 +50,14 @@ HWND CreateDeviceWatchWindow(HINSTANCE instance) {
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   windowClass.lpszClassName = kWatchClass;
   if (RegisterClassA(&windowClass) == 0) return nullptr;
-  return CreateWindowExA(WS_EX_TRANSPARENT, kWatchClass, "DetectNIC", 0, 0, 0, 0, 0, nullptr,
-                         nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(WS_EX_TRANSPARENT, kWatchClass, "DetectNIC", 0, 0, 0, 0, 0,
+                                nullptr, nullptr, instance, nullptr);
+  // Without a desktop (a service on a display-less host) no top-level window can be made;
+  // a message-only window still receives the notifications registered for its handle.
+  if (window == nullptr)
+    window = CreateWindowExA(WS_EX_TRANSPARENT, kWatchClass, "DetectNIC", 0, 0, 0, 0, 0,
+                             HWND_MESSAGE, nullptr, instance, nullptr);
+  return window;
 }
 
 int RegisterNicNotification(HWND window, const GUID& classGuid, HDEVNOTIFY* notifyHandle) {
