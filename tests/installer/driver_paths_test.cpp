@@ -38,12 +38,4 @@ TEST(DriverFile, SixtyFourBitProgramSeesSixtyFourBitWindows) {
   EXPECT_EQ(IsWindows64Bit(), sizeof(void*) == 8);
 }
 
-TEST(DriverFile, TargetIsInTheSystemDriverDirectory) {
-  TextBuffer target;
-  ASSERT_TRUE(BuildDriverTarget(target));
-  wchar_t system[MAX_PATH];
-  ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
-  EXPECT_EQ(std::wstring(target), std::wstring(system) + L"\\Drivers\\npf.sys");
-}
-
 }  // namespace

@@ -112,7 +112,7 @@ case_install_twice() {
   tool -install 'C:\Tool\'
   probe wait TaviAgent 4 10000 || fail "service not running"
   probe stop TaviAgent || fail "stop refused"
-  probe wait TaviAgent 1 10000 || fail "service not stopped"
+  probe wait TaviAgent 1 20000 || fail "service not stopped"
 
   tool_dir Other "other driver"
   tool -install 'C:\Other\'
