@@ -2,7 +2,7 @@
 
 AGENT_DIR='C:\Netvane\'
 
-# Builds the doubles and the lab stack's Windows half into $LAB_DIR/bin.
+# Builds the doubles, the lab stack's Windows half and the GUI driver into $LAB_DIR/bin.
 lab_tools_build() {
   local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin d
   mkdir -p "$out"
@@ -10,6 +10,7 @@ lab_tools_build() {
     "$cc" -O2 -shared -static -o "$out/$d.dll" "$LAB_SRC/doubles/$d.c" "$LAB_SRC/doubles/$d.def"
   done
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
+  "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
 }
 
 # The accounts the netapi32 double knows: an administrator, the management product's

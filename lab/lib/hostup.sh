@@ -48,6 +48,9 @@ console_up() {
   prefix_server_up con
   { echo 'Windows Registry Editor Version 5.00'; echo; reg_desktop; } >"$reg"
   prefix_import con "$reg"
+  # The desktop setting counts only for a desktop process started after it.
+  prefix_server_down con
+  prefix_server_up con
   console_files
 }
 
@@ -57,7 +60,7 @@ console_files() {
   dir="$(host_c con)/Netvane"
   mkdir -p "$dir"
   for f in Netvane.exe TaviClient.dll; do
-    [ -f "$BUILD_DIR/bin/$f" ] && cp "$BUILD_DIR/bin/$f" "$dir/"
+    if [ -f "$BUILD_DIR/bin/$f" ]; then cp "$BUILD_DIR/bin/$f" "$dir/"; fi
   done
-  return 0
+  cp "$LAB_DIR/bin/nvgui.exe" "$(host_c con)/nvlab/"
 }

@@ -1,0 +1,284 @@
+/* Drives the console's main dialog from a second process in the same prefix, for the
+ * lab's walk-through and end-to-end tests. Runs its arguments as a script of commands:
+ *   wait-main SECS | rows | wait-rows N SECS | select-host NAME | click ID | set-ip ID A.B.C.D
+ *   set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
+ *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
+ *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
+ * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define MAIN_TITLE "Orvane Network Utility 1.8"
+#define HOST_LIST 1002
+
+static HWND mainWindow, dialogWindow;
+static HANDLE target; /* the console process, for list-view buffers */
+
+static int Fail(const char* what, const char* arg)
+{
+  fprintf(stderr, "nvgui: %s %s\n", what, arg ? arg : "");
+  return 1;
+}
+
+static int Waited(DWORD start, const char* seconds)
+{
+  return GetTickCount() - start >= (DWORD)(atof(seconds) * 1000);
+}
+
+/* The visible top-level windows of the console's thread other than the main dialog:
+ * message boxes, the password prompts and the wait dialog. */
+typedef struct { HWND found; const char* title; } Search;
+
+static BOOL CALLBACK MatchDialog(HWND w, LPARAM p)
+{
+  Search* s = (Search*)p;
+  char title[256] = "";
+  if (w == mainWindow || !IsWindowVisible(w)) return TRUE;
+  GetWindowTextA(w, title, sizeof title);
+  if (s->title && strcmp(title, s->title) != 0) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+static HWND FindDialog(const char* title)
+{
+  Search s = {NULL, title};
+  if (!mainWindow) return NULL;
+  EnumThreadWindows(GetWindowThreadProcessId(mainWindow, NULL), MatchDialog, (LPARAM)&s);
+  return s.found;
+}
+
+static int WaitMain(const char* seconds)
+{
+  DWORD start = GetTickCount(), pid = 0;
+  while (!(mainWindow = FindWindowA("#32770", MAIN_TITLE)) || !IsWindowVisible(mainWindow)) {
+    if (Waited(start, seconds)) return Fail("no main window after", seconds);
+    Sleep(100);
+  }
+  GetWindowThreadProcessId(mainWindow, &pid);
+  target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  return target ? 0 : Fail("cannot open the console process", NULL);
+}
+
+/* Text of one list cell, through a buffer in the console's address space. */
+static void CellText(HWND list, int row, int column, char* out, int size)
+{
+  LVITEMA item;
+  char* remote = VirtualAllocEx(target, NULL, sizeof item + 256, MEM_COMMIT, PAGE_READWRITE);
+  SIZE_T done;
+  memset(&item, 0, sizeof item);
+  item.iSubItem = column;
+  item.cchTextMax = 255;
+  item.pszText = remote + sizeof item;
+  WriteProcessMemory(target, remote, &item, sizeof item, &done);
+  SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)remote);
+  memset(out, 0, size);
+  ReadProcessMemory(target, remote + sizeof item, out, size - 1, &done);
+  VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+}
+
+static int RowCount(void)
+{
+  return (int)SendMessageA(GetDlgItem(mainWindow, HOST_LIST), LVM_GETITEMCOUNT, 0, 0);
+}
+
+static void PrintRows(void)
+{
+  HWND list = GetDlgItem(mainWindow, HOST_LIST);
+  int rows = RowCount(), r, c;
+  char cell[256];
+  for (r = 0; r < rows; r++) {
+    printf("row");
+    for (c = 1; c <= 5; c++) {
+      CellText(list, r, c, cell, sizeof cell);
+      printf("\t%s", cell);
+    }
+    printf("\n");
+  }
+  fflush(stdout);
+}
+
+/* A left click in the middle of the row's host cell, as the user would make it. */
+static int SelectHost(const char* name)
+{
+  HWND list = GetDlgItem(mainWindow, HOST_LIST);
+  int rows = RowCount(), r;
+  char cell[256];
+  for (r = 0; r < rows; r++) {
+    CellText(list, r, 1, cell, sizeof cell);
+    if (_stricmp(cell, name) == 0) break;
+  }
+  if (r == rows) return Fail("no row for host", name);
+  {
+    RECT rect;
+    SIZE_T done;
+    RECT* remote = VirtualAllocEx(target, NULL, sizeof rect, MEM_COMMIT, PAGE_READWRITE);
+    LPARAM at;
+    rect.left = LVIR_BOUNDS;
+    WriteProcessMemory(target, remote, &rect, sizeof rect, &done);
+    SendMessageA(list, LVM_GETITEMRECT, r, (LPARAM)remote);
+    ReadProcessMemory(target, remote, &rect, sizeof rect, &done);
+    VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+    at = MAKELPARAM(rect.left + 60, (rect.top + rect.bottom) / 2);
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(list, WM_LBUTTONUP, 0, at);
+  }
+  return 0;
+}
+
+/* The row of host `name` joined with tabs; 0 when there is none. */
+static int RowOf(const char* name, char* out, int size)
+{
+  HWND list = GetDlgItem(mainWindow, HOST_LIST);
+  int rows = RowCount(), r, c;
+  char cell[256];
+  for (r = 0; r < rows; r++) {
+    CellText(list, r, 1, cell, sizeof cell);
+    if (_stricmp(cell, name) != 0) continue;
+    out[0] = 0;
+    for (c = 1; c <= 5; c++) {
+      CellText(list, r, c, cell, sizeof cell);
+      strncat(out, "\t", size - strlen(out) - 1);
+      strncat(out, cell, size - strlen(out) - 1);
+    }
+    return 1;
+  }
+  return 0;
+}
+
+static int SetAddress(HWND window, int id, const char* text)
+{
+  unsigned a, b, c, d;
+  if (sscanf(text, "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return Fail("not an address:", text);
+  SendDlgItemMessageA(window, id, IPM_SETADDRESS, 0, MAKEIPADDRESS(a, b, c, d));
+  return 0;
+}
+
+static int Run(int argc, char** argv)
+{
+  int i = 1;
+#define NEED(n) if (i + (n) >= argc) return Fail("missing argument for", argv[i])
+  while (i < argc) {
+    const char* cmd = argv[i];
+    if (strcmp(cmd, "wait-main") == 0) {
+      NEED(1);
+      if (WaitMain(argv[i + 1])) return 1;
+      i += 2;
+      continue;
+    }
+    if (!mainWindow && strcmp(cmd, "sleep") != 0) return Fail("no main window yet for", cmd);
+    if (strcmp(cmd, "rows") == 0) {
+      PrintRows();
+      i += 1;
+    } else if (strcmp(cmd, "wait-rows") == 0) {
+      DWORD start = GetTickCount();
+      NEED(2);
+      while (RowCount() < atoi(argv[i + 1])) {
+        if (Waited(start, argv[i + 2])) return Fail("too few rows after", argv[i + 2]);
+        Sleep(100);
+      }
+      i += 3;
+    } else if (strcmp(cmd, "select-host") == 0) {
+      NEED(1);
+      if (SelectHost(argv[i + 1])) return 1;
+      i += 2;
+    } else if (strcmp(cmd, "click") == 0 || strcmp(cmd, "dlg-click") == 0) {
+      HWND owner = cmd[0] == 'd' ? dialogWindow : mainWindow;
+      NEED(1);
+      PostMessageA(GetDlgItem(owner, atoi(argv[i + 1])), BM_CLICK, 0, 0);
+      Sleep(50);
+      i += 2;
+    } else if (strcmp(cmd, "set-ip") == 0) {
+      NEED(2);
+      if (SetAddress(mainWindow, atoi(argv[i + 1]), argv[i + 2])) return 1;
+      i += 3;
+    } else if (strcmp(cmd, "set-text") == 0 || strcmp(cmd, "dlg-text") == 0) {
+      HWND owner = cmd[0] == 'd' ? dialogWindow : mainWindow;
+      NEED(2);
+      SendDlgItemMessageA(owner, atoi(argv[i + 1]), WM_SETTEXT, 0, (LPARAM)argv[i + 2]);
+      i += 3;
+    } else if (strcmp(cmd, "text") == 0) {
+      char text[512] = "";
+      NEED(1);
+      GetWindowTextA(GetDlgItem(mainWindow, atoi(argv[i + 1])), text, sizeof text);
+      printf("text %s %s\n", argv[i + 1], text);
+      i += 2;
+    } else if (strcmp(cmd, "enabled") == 0) {
+      NEED(1);
+      printf("enabled %s %d\n", argv[i + 1], IsWindowEnabled(GetDlgItem(mainWindow, atoi(argv[i + 1]))) ? 1 : 0);
+      i += 2;
+    } else if (strcmp(cmd, "dialog") == 0) {
+      DWORD start = GetTickCount();
+      NEED(2);
+      while (!(dialogWindow = FindDialog(argv[i + 1]))) {
+        if (Waited(start, argv[i + 2])) return Fail("no dialog titled", argv[i + 1]);
+        Sleep(100);
+      }
+      Sleep(200);
+      i += 3;
+    } else if (strcmp(cmd, "message") == 0) {
+      DWORD start = GetTickCount();
+      HWND box = NULL;
+      char text[512] = "";
+      NEED(1);
+      /* A message box is the dialog with a static text of ID 0xFFFF. */
+      while (!(box = FindDialog(NULL)) || !GetDlgItem(box, 0xFFFF)) {
+        if (!IsWindow(mainWindow) && !box) return Fail("console gone before a message", NULL);
+        if (Waited(start, argv[i + 1])) return Fail("no message box after", argv[i + 1]);
+        Sleep(100);
+      }
+      GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
+      printf("message %s\n", text);
+      fflush(stdout);
+      dialogWindow = box;
+      i += 2;
+    } else if (strcmp(cmd, "wait-idle") == 0) {
+      DWORD start = GetTickCount();
+      NEED(1);
+      while (FindDialog(NULL)) {
+        if (Waited(start, argv[i + 1])) return Fail("still busy after", argv[i + 1]);
+        Sleep(100);
+      }
+      i += 2;
+    } else if (strcmp(cmd, "gone") == 0) {
+      DWORD start = GetTickCount();
+      NEED(1);
+      while (IsWindow(mainWindow)) {
+        if (Waited(start, argv[i + 1])) return Fail("console still open after", argv[i + 1]);
+        Sleep(100);
+      }
+      i += 2;
+    } else if (strcmp(cmd, "wait-row") == 0) {
+      DWORD start = GetTickCount();
+      char row[1400] = "";
+      NEED(3);
+      while (!RowOf(argv[i + 1], row, sizeof row) || !strstr(row, argv[i + 2])) {
+        if (Waited(start, argv[i + 3])) {
+          fprintf(stderr, "nvgui: row of %s is '%s'\n", argv[i + 1], row);
+          return Fail("row never showed", argv[i + 2]);
+        }
+        Sleep(200);
+      }
+      printf("row%s\n", row);
+      i += 4;
+    } else if (strcmp(cmd, "sleep") == 0) {
+      NEED(1);
+      Sleep(atoi(argv[i + 1]));
+      i += 2;
+    } else {
+      return Fail("unknown command", cmd);
+    }
+    fflush(stdout);
+  }
+  return 0;
+}
+
+int main(int argc, char** argv)
+{
+  int result = Run(argc, argv);
+  fflush(stdout);
+  return result;
+}
