@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC1003  # Windows paths end with a backslash inside single quotes
 # Runs one scenario of TaviTool in a fresh Wine prefix with its own kept-alive wineserver.
 # Usage: tool_wine_test.sh CASE
 # Environment: BIN_DIR (TaviTool.exe and the test helpers), WORK_DIR (this case's prefix),
@@ -51,8 +52,8 @@ probe_field() { probe query "$1" | sed -n "s/^$2=//p"; }
 # Waits until the service is gone: a deleted service goes once its process has ended, and
 # the agent may take its full stop time (two threads of 5 s at most) to end.
 expect_missing() {
-  local i
-  for i in $(seq 150); do
+  local _
+  for _ in $(seq 150); do
     [ "$(probe query "$1")" == missing ] && return 0
     sleep 0.1
   done
@@ -103,8 +104,9 @@ case_install() {
   expect_eq "driver copied from the AMD64 file" "amd64 driver" "$(cat "$driver_file")"
   local attributes
   attributes=$(probe attrib 'C:\windows\system32\drivers\npf.sys')
-  [ "$attributes" != missing ] && (( (attributes & 1) == 0 )) ||
+  if [ "$attributes" == missing ] || (( (attributes & 1) != 0 )); then
     fail "driver attributes $attributes"
+  fi
 }
 
 case_install_twice() {
@@ -160,7 +162,8 @@ case_delete_stopping() {
   tool -install 'C:\Tool\'
   probe wait TaviAgent 4 10000 || fail "agent not running"
   probe stop TaviAgent || fail "stop refused"
-  local started=$(date +%s%N)
+  local started
+  started=$(date +%s%N)
   expect_eq "stopping" 3 "$(probe_field TaviAgent state)"
 
   tool -delete
@@ -204,7 +207,8 @@ case_bad_arguments() {
     "$(printf '%s\n' "=========in the tool main==========" -install)" "$tool_trace"
 
   # Fits the command line but not the paths built from it: traced, nothing created.
-  local long_dir="C:\\$(printf 'a%.0s' $(seq 1008))\\"
+  local long_dir
+  long_dir="C:\\$(printf 'a%.0s' $(seq 1008))\\"
   tool -install "$long_dir"
   expect_nothing_done "1012-character directory"
   expect_eq "long directory: last messages" \
