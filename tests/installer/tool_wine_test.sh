@@ -30,7 +30,7 @@ make_prefix() {
 
 cleanup() {
   timeout 30 "$WINE_PREFIX_TOOL" stop "$prefix" || true
-  rm -rf "$prefix"
+  rm -rf "$prefix" "$prefix.lock"
 }
 
 drive_c() { echo "$prefix/drive_c/$1"; }
