@@ -11,6 +11,7 @@
 #include "protocol/frames.h"
 #include "transport/client/nic_lookup.h"
 #include "transport/client/packet_list.h"
+#include "transport/client/reply_delivery.h"
 #include "transport/core/client_core.h"
 #include "transport/core/pcap_link.h"
 #include "transport/platform/adapters.h"
@@ -49,8 +50,7 @@ ExchangeTiming Timing(int seconds) {
 }
 
 void WriteStatus(void* reply, std::size_t capacity, uint16_t status) {
-  if (reply != nullptr && capacity >= FrameOffset::Status + 2)
-    StoreU16(static_cast<uint8_t*>(reply) + FrameOffset::Status, status);
+  WriteReplyStatus(static_cast<uint8_t*>(reply), capacity, status);
 }
 
 // Bytes of the request the console built: its code decides, and nicCount for code 2.
@@ -94,9 +94,9 @@ int Transact(ClientCore& core, TVWork& work, uint64_t workId) {
                     MacAt(work.request + FrameOffset::AgentMac), work.request, requestLength,
                     Timing(g_setSeconds), reply, workId);
   if (outcome == Outcome::AdapterUnusable) return 0;
-  if (outcome == Outcome::Replied && reply.size() > FrameOffset::Status + 1) {
+  if (outcome == Outcome::Replied) {
     // Cut at the console's buffer: a host with more than ten adapters does not fit.
-    std::copy_n(reply.begin(), std::min(reply.size(), capacity), static_cast<uint8_t*>(work.reply));
+    DeliverReply(reply, static_cast<uint8_t*>(work.reply), capacity);
   } else {
     WriteStatus(work.reply, capacity, Status::ResponseTimeout);
   }
@@ -183,8 +183,7 @@ int TVDoPolling(TVWork* work) {
                          MacAt(work->request + FrameOffset::AgentMac), work->request,
                          kShortRequestLength, kPollAttempt, reply);
       if (outcome == Outcome::Replied) {
-        std::copy_n(reply.begin(), std::min(reply.size(), kConsoleShortReplyLength),
-                    static_cast<uint8_t*>(work->reply));
+        DeliverReply(reply, static_cast<uint8_t*>(work->reply), kConsoleShortReplyLength);
         return 1;
       }
       if (outcome == Outcome::Cancelled) return 0;  // the library is shutting down

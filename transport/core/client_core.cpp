@@ -38,6 +38,22 @@ bool ClientCore::AdapterUsable(std::size_t adapter) const {
          adapters_[adapter]->link->LinkUp();
 }
 
+std::vector<std::chrono::milliseconds> ClientCore::RetrySchedule(std::chrono::milliseconds window,
+                                                               int retries) {
+  // Back off from kFirstRetry, doubling up to kLongestRetry; when that does not fit into
+  // nine tenths of the window (the last reply needs time to come back), space evenly.
+  std::vector<std::chrono::milliseconds> schedule{std::chrono::milliseconds(0)};
+  auto gap = kFirstRetry;
+  for (int i = 0; i < retries; ++i) {
+    schedule.push_back(schedule.back() + gap);
+    gap = std::min(gap * 2, kLongestRetry);
+  }
+  if (retries > 0 && schedule.back() > window * 9 / 10) {
+    for (int i = 0; i <= retries; ++i) schedule[i] = window * i / (retries + 1);
+  }
+  return schedule;
+}
+
 uint32_t ClientCore::NewTransactionId() {
   // Sequential from a random start: unique among this console's exchanges, and unlikely to
   // meet the ids of an earlier run of the console in an agent's reply cache.
@@ -153,13 +169,18 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
   const auto start = Clock::now();
   const auto deadline = start + std::max(timing.window, kMinimumWindow);
   const int retries = std::clamp(timing.retries, 0, 100);
-  // Unicast: back off from kFirstRetry, but fit every retransmission into the window.
-  auto interval = mode == Mode::Broadcast
-                      ? kRebroadcastInterval
-                      : std::min<std::chrono::milliseconds>(
-                            kFirstRetry, std::max(timing.window, kMinimumWindow) / (retries + 1));
-  auto nextSend = start;
-  int sendsLeft = retries + 1;
+  std::vector<std::chrono::milliseconds> schedule;  // offsets of each send from the start
+  if (mode == Mode::Broadcast) {
+    for (int i = 0; i <= retries; ++i) {
+      const auto at = kRebroadcastInterval * i;
+      // A broadcast repeated in the window's last second could not be answered in time.
+      if (i > 0 && at + kRebroadcastInterval > timing.window) break;
+      schedule.push_back(at);
+    }
+  } else {
+    schedule = RetrySchedule(std::max(timing.window, kMinimumWindow), retries);
+  }
+  std::size_t nextSend = 0;
   ++counters_.requests;
 
   std::unique_lock<std::mutex> lock(mutex_);
@@ -176,8 +197,8 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
     }
     const auto now = Clock::now();
     if (now >= deadline) return Outcome::TimedOut;
-    if (sendsLeft > 0 && now >= nextSend) {
-      const bool first = sendsLeft == retries + 1;
+    if (nextSend < schedule.size() && now >= start + schedule[nextSend]) {
+      const bool first = nextSend == 0;
       lock.unlock();
       bool sent = true;
       for (const auto& f : frames) sent = adapter.link->Send(f.data(), f.size()) && sent;
@@ -187,14 +208,11 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
       if (!sent) ++counters_.sendFailures;
       if (!sent && first && !adapter.link->LinkUp()) return Outcome::AdapterUnusable;
       if (!first) ++counters_.retransmissions;
-      --sendsLeft;
-      nextSend = now + interval;
-      if (mode == Mode::Unicast) interval = std::min(interval * 2, kLongestRetry);
-      // A broadcast repeated in the window's last second could not be answered in time.
-      if (mode == Mode::Broadcast && nextSend + kRebroadcastInterval > deadline) sendsLeft = 0;
+      ++nextSend;
       continue;
     }
-    waiter->wake.wait_until(lock, sendsLeft > 0 ? std::min(deadline, nextSend) : deadline);
+    waiter->wake.wait_until(
+        lock, nextSend < schedule.size() ? std::min(deadline, start + schedule[nextSend]) : deadline);
   }
 }
 

@@ -49,6 +49,10 @@ class ClientCore {
   static constexpr std::chrono::milliseconds kFirstRetry{1000};
   static constexpr std::chrono::milliseconds kLongestRetry{4000};
 
+  // When each send of a unicast exchange goes out, as offsets from its start.
+  static std::vector<std::chrono::milliseconds> RetrySchedule(std::chrono::milliseconds window,
+                                                              int retries);
+
   // One link per console adapter; a null entry is an adapter that could not be opened.
   explicit ClientCore(std::vector<std::unique_ptr<Link>> adapters);
   ~ClientCore();
