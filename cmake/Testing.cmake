@@ -42,13 +42,21 @@ endfunction()
 # netvane_add_fuzzer(NAME name SOURCES ... [LIBS ...])
 # A libFuzzer target, built only in the `fuzz` preset (clang). scripts/test runs each one
 # briefly over its seed corpus in tests/<area>/corpus/<name>/.
+# Every fuzzer is listed in <build>/fuzzers.txt ("name folder" per line) and belongs to the
+# target `fuzzers`, so the script builds and finds exactly these.
 option(NETVANE_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(NETVANE_FUZZ)
+  add_custom_target(fuzzers)
+  file(WRITE ${CMAKE_BINARY_DIR}/fuzzers.txt "")
+endif()
 function(netvane_add_fuzzer)
   cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
   if(NOT NETVANE_FUZZ)
     return()
   endif()
   add_executable(${F_NAME} ${F_SOURCES})
+  add_dependencies(fuzzers ${F_NAME})
+  file(APPEND ${CMAKE_BINARY_DIR}/fuzzers.txt "${F_NAME} ${CMAKE_CURRENT_SOURCE_DIR}\n")
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
