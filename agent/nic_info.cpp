@@ -93,16 +93,18 @@ uint32_t AddressFromText(const char* text, std::size_t width) {
 void CollectNicInfo(HostRecord& record, std::size_t capacity) {
   if (capacity > kAgentNicCapacity) capacity = kAgentNicCapacity;
   record.dnsServer = 0;
-  record.dnsStatic = 1;
+  record.dnsStatic = 0;
 
   ULONG size = 0;
   agentSystem.getNetworkParams(nullptr, &size);
   if (size >= sizeof(FIXED_INFO)) {
     FIXED_INFO* params = static_cast<FIXED_INFO*>(AllocateZeroed(size));
     ULONG filled = size;
-    if (params != nullptr && agentSystem.getNetworkParams(params, &filled) == NO_ERROR)
+    if (params != nullptr && agentSystem.getNetworkParams(params, &filled) == NO_ERROR) {
       record.dnsServer = AddressFromText(params->DnsServerList.IpAddress.String,
                                          sizeof params->DnsServerList.IpAddress.String);
+      record.dnsStatic = 1;
+    }
     std::free(params);
   }
 

@@ -87,13 +87,4 @@ TEST_F(AccountsTest, MismatchedConfirmationChangesNothing) {
   EXPECT_EQ(fakeLog.setInfoPassword, L"0123456789abcdef");
 }
 
-TEST_F(AccountsTest, ThreadEndsInItsOwnContext) {
-  const Password16 password("x");
-  CheckCredentials("admin", password.bytes);
-  ChangeAccountPassword(Body(0, "a", "a"), "admin");
-  HANDLE token = nullptr;
-  EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_TOKEN));
-}
-
 }  // namespace

@@ -314,14 +314,6 @@ TEST_F(DispatcherTest, TransportThatFailsOnceIsRetried) {
   EXPECT_EQ(Events(), "init,cleanup,init,magic,recv,send");
 }
 
-TEST_F(DispatcherTest, FailedSendWhileRunningKeepsServing) {
-  FakeTransportFailNextSends(1);
-  Queue(MakeRequest(Request::Poll, 1, 1));
-  Queue(MakeRequest(Request::Poll, 1, 2));
-  Run();
-  EXPECT_EQ(FakeTransportSentCount(), 2);
-}
-
 // --- Bad input -------------------------------------------------------------------------------
 
 TEST_F(DispatcherTest, UnterminatedUserNameIsCutAtItsField) {

@@ -143,12 +143,4 @@ TEST_F(ServiceShellTest, FailedRegistrationReportsNothing) {
   EXPECT_EQ(ReportCount(), 0u);
 }
 
-TEST_F(ServiceShellTest, ServiceSpecificExitCodeUsesTheServiceSpecificError) {
-  ReportServiceStatus(SERVICE_STOPPED, 5, 42, 0, 0);
-  std::lock_guard<std::mutex> guard(reportLock);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
-  EXPECT_EQ(reports[0].dwServiceSpecificExitCode, 42u);
-}
-
 }  // namespace
