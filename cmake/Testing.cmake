@@ -46,6 +46,8 @@ endfunction()
 # target `fuzzers`, so the script builds and finds exactly these.
 option(NETVANE_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 if(NETVANE_FUZZ)
+  # Coverage instrumentation for every library a fuzzer links, not only the fuzzer itself.
+  add_compile_options(-fsanitize=fuzzer-no-link)
   add_custom_target(fuzzers)
   file(WRITE ${CMAKE_BINARY_DIR}/fuzzers.txt "")
 endif()
