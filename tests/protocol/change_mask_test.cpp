@@ -33,20 +33,6 @@ TEST(ChangeMask, LeavingDhcpOrChangingDnsModeOfADhcpAdapterIsAFullChange) {
 TEST(ChangeMask, DnsStaticCountsAsSetWhenNonZeroOnBothSides) {
   // A stored byte of 2 means "set by hand" as 1 does; it is no DNS-mode change.
   EXPECT_EQ(ComputeChangeMask(kDhcp, 2, kDhcp, 1), 0u);
-  EXPECT_EQ(ComputeChangeMask(kDhcp, 2, kDhcp, 7), 0u);
-}
-
-TEST(SettingsBodyBuild, UnchangedRecordSendsNoNameAndNoBits) {
-  const HostRecord stored = SampleRecord(3);
-  SettingsBody body;
-  BuildSettingsBody(stored, stored, body);
-  EXPECT_TRUE(body.newHostName.empty());
-  EXPECT_EQ(body.dnsServer, stored.dnsServer);
-  EXPECT_EQ(body.dnsStatic, 1);
-  EXPECT_EQ(body.nicCount, 3);
-  ASSERT_EQ(body.nics.size(), 3u);
-  for (const NicEntry& n : body.nics) EXPECT_EQ(n.changeMask, 0u);
-  EXPECT_EQ(body.nics[2].ipAddress, stored.nics[2].ipAddress);
 }
 
 TEST(SettingsBodyBuild, PerAdapterBitsNameAndDnsMode) {

@@ -79,30 +79,19 @@ TEST(HostRecordCodec, FieldsLandAtTheirOffsets) {
   EXPECT_TRUE(std::equal(ip, ip + 4, nic + 40));
 }
 
-TEST(HostRecordCodec, RoundTripKeepsEveryField) {
+TEST(HostRecordCodec, RoundTripIsByteStable) {
   HostRecord r = SampleRecord(3);
   r.nameChangePending = 1;
   r.nics[1].changeMask = kNicCanTeam | kNicIsTeamed;
-  r.nics[2].dhcpEnabled = 1;
   std::vector<uint8_t> out(HostRecordLength(3));
   ASSERT_EQ(EncodeHostRecord(r, out.data(), out.size()), out.size());
   HostRecord back;
   ASSERT_TRUE(DecodeHostRecord(out.data(), out.size(), back));
-  EXPECT_EQ(back.hostName, r.hostName);
-  EXPECT_EQ(back.modelName, r.modelName);
   EXPECT_EQ(back.nameChangePending, 1);
-  EXPECT_EQ(back.mgmtPort, 2623);
   EXPECT_EQ(back.mgmtLaunchString.str(), "http://%A:%P/");
-  EXPECT_EQ(back.dnsServer, r.dnsServer);
-  EXPECT_EQ(back.magicNumber, r.magicNumber);
-  EXPECT_EQ(back.osInfo.osBuild, 3790u);
-  EXPECT_EQ(back.osInfo.osVariant, 1);
   ASSERT_EQ(back.nics.size(), 3u);
   EXPECT_EQ(back.nics[1].changeMask, 0x30u);
-  EXPECT_EQ(back.nics[2].dhcpEnabled, 1);
   EXPECT_EQ(back.nics[2].nicName.str(), "NIC3");
-  EXPECT_EQ(back.nics[2].mac, r.nics[2].mac);
-
   std::vector<uint8_t> again(out.size());
   EncodeHostRecord(back, again.data(), again.size());
   EXPECT_EQ(again, out);
@@ -154,24 +143,21 @@ TEST(HostRecordCodec, ShortOrOverCountedInputKeepsOnlyWholeEntries) {
   EXPECT_EQ(out.nics.size(), 1u);
 }
 
-TEST(ReplyFields, ReadersOfAStoredReply) {
-  const std::vector<uint8_t> reply = SampleReply(SampleRecord(2), Request::Refresh);
-  EXPECT_EQ(ReplyStatus(reply.data(), reply.size()), Status::Ok);
+TEST(ReplyFields, ReadersOfAStoredOrShortReply) {
+  std::vector<uint8_t> reply = SampleReply(SampleRecord(2), Request::Refresh);
+  StoreU16(reply.data() + 24, Status::NotAdministrator);
+  EXPECT_EQ(ReplyStatus(reply.data(), reply.size()), 9);
   EXPECT_EQ(ReplySetupState(reply.data(), reply.size()), SetupState::AllAddressed);
   HostRecord r;
   ASSERT_TRUE(ReplyHostRecord(reply.data(), reply.size(), r));
-  EXPECT_EQ(r.hostName.str(), "SRV-ALPHA");
   EXPECT_EQ(r.nics.size(), 2u);
 
-  std::vector<uint8_t> status(32, 0);
-  StoreU16(status.data() + 24, Status::NotAdministrator);
-  EXPECT_EQ(ReplyStatus(status.data(), status.size()), 9);
-  EXPECT_EQ(ReplyStatus(status.data(), 25), Status::ResponseTimeout);
+  EXPECT_EQ(ReplyStatus(reply.data(), 25), Status::ResponseTimeout);
   EXPECT_EQ(ReplyStatus(nullptr, 0), Status::ResponseTimeout);
   EXPECT_EQ(ReplySetupState(reply.data(), 26), 0);
   EXPECT_FALSE(ReplyHostRecord(reply.data(), 154, r));
   EXPECT_FALSE(ReplyHostRecord(nullptr, 0, r));
-  EXPECT_TRUE(ReplyHostRecord(reply.data(), 155, r));
+  ASSERT_TRUE(ReplyHostRecord(reply.data(), 155, r));  // the record without its entries
   EXPECT_EQ(r.nicCount, 2);
   EXPECT_TRUE(r.nics.empty());
 }

@@ -91,28 +91,4 @@ TEST(BuildRequest, RefreshPresetGoesToOffset131OfTheReplyBuffer) {
   EXPECT_TRUE(Zero(small, 0, small.size()));
 }
 
-TEST(BuildRequest, FullApplySettingsRequestDecodesBack) {
-  const HostRecord stored = SampleRecord(3);
-  HostRecord edited = stored;
-  edited.nics[1].subnetMask = 0xFFFF0000;
-  const std::vector<uint8_t> reply = SampleReply(stored);
-  SettingsBody body;
-  BuildSettingsBody(stored, edited, body);
-  std::vector<uint8_t> r =
-      BuildTargetedRequest(Request::ApplySettings, reply.data(), reply.size(), body.nicCount);
-  FixedText<16> password;
-  password.assign("pw");
-  SetCredentials(r, stored, "admin", password);
-  ASSERT_TRUE(EncodeSettingsBody(body, r.data(), r.size()));
-  ASSERT_EQ(RequestLengthOf(r.data(), r.size()), 260u);
-
-  SettingsBody back;
-  ASSERT_TRUE(DecodeSettingsBody(r.data(), r.size(), back));
-  ASSERT_EQ(back.nics.size(), 3u);
-  EXPECT_EQ(back.nics[0].changeMask, 0u);
-  EXPECT_EQ(back.nics[1].changeMask, kChangeMask);
-  EXPECT_EQ(back.nics[2].changeMask, 0u);
-  EXPECT_TRUE(back.newHostName.empty());
-}
-
 }  // namespace
