@@ -32,7 +32,7 @@ DWORD WINAPI DhcpNotifyConfigChange(LPWSTR server, LPWSTR adapter, BOOL newAddre
   if (adapter) WideCharToMultiByte(CP_UTF8, 0, adapter, -1, name, sizeof name - 1, NULL, NULL);
   FormatAddress(address, addressText);
   FormatAddress(mask, maskText);
-  f = fopen("C:\\nvlab\\dhcp-notify.log", "a");
+  f = fopen("C:\\nvlab\\dhcp-notify.log", "ab");
   if (f) {
     fprintf(f, "%s new=%d index=%lu address=%s mask=%s action=%d result=%lu\n", name,
             newAddress ? 1 : 0, index, addressText, maskText, action, result);

