@@ -96,6 +96,10 @@ bool MainDialog::OnInitDialog() {
 void MainDialog::SetupHostList() {
   HWND list = Item(IDC_LST_HOSTS);
   ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  // Rows carry no item text, so the list's own text sorting would place each new row among
+  // the equal empty texts wherever it likes; rows are appended in arrival order and ordered
+  // only by the column comparators.
+  SetWindowLongA(list, GWL_STYLE, GetWindowLongA(list, GWL_STYLE) & ~LVS_SORTASCENDING);
 
   // Column widths are in average characters of the dialog's font.
   int charWidth = 6;
