@@ -93,12 +93,31 @@ std::vector<AdapterInfo> ListAgentSlots() {
   return slots;
 }
 
+// Wine derives the operational state from the interface's administrative state only; the
+// Linux carrier, visible through Wine's Z: drive under the adapter's Linux name, tells
+// whether the cable (or the veth peer) is there. On Windows the file does not exist.
+bool HostCarrierLost(const std::string& label) {
+  if (label.empty() || label.size() > 15 || label.find_first_of("\\/:. ") != std::string::npos)
+    return false;
+  const std::string path = "Z:\\sys\\class\\net\\" + label + "\\carrier";
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char state = 0;
+  DWORD read = 0;
+  const BOOL ok = ReadFile(file, &state, 1, &read, nullptr);
+  CloseHandle(file);
+  return ok && read == 1 && state == '0';
+}
+
 bool AdapterLinkUp(const AdapterInfo& adapter) {
   MIB_IFROW row{};
   row.dwIndex = adapter.ifIndex;
   if (GetIfEntry(&row) != NO_ERROR) return false;
-  return row.dwOperStatus == IF_OPER_STATUS_OPERATIONAL ||
-         row.dwOperStatus == IF_OPER_STATUS_CONNECTED;
+  if (row.dwOperStatus != IF_OPER_STATUS_OPERATIONAL &&
+      row.dwOperStatus != IF_OPER_STATUS_CONNECTED)
+    return false;
+  return !HostCarrierLost(adapter.label);
 }
 
 }  // namespace tavi

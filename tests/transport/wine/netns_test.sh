@@ -67,15 +67,33 @@ in_ns() { local ns=$1 side=$2; shift 2; ip netns exec "$ns" env WINEPREFIX="$wor
 in_ns "$nsc" c wineserver -p >/dev/null 2>&1
 in_ns "$nsa" a wineserver -p >/dev/null 2>&1
 
-run_phase() {  # name requests retries set_timeout discover_rounds
+start_agent() {  # name [restart]
+  in_ns "$nsa" a wine "$work/prefix-a/tvt_agent.exe" 80 12 "${2:-}" >"$work/agent-$1.log" 2>&1 &
+  agent=$!
+  pids+=("$agent")
+  for _ in $(seq 100); do grep -q READY "$work/agent-$1.log" && break; sleep 0.1; done
+  grep -q READY "$work/agent-$1.log" || { cat "$work/agent-$1.log"; return 1; }
+}
+
+stop_agent() {
+  kill "$agent" 2>/dev/null || true
+  wait "$agent" 2>/dev/null || true
+}
+
+wait_for_line() {  # file pattern
+  for _ in $(seq 40); do grep -q "$2" "$1" && return 0; sleep 0.1; done
+  echo "FAIL: no '$2' in $1"; cat "$1"; return 1
+}
+
+run_phase() {  # name requests retries set_timeout discover_rounds round_trips [restart]
   local name=$1
-  in_ns "$nsa" a wine "$work/prefix-a/tvt_agent.exe" 80 12 >"$work/agent-$name.log" 2>&1 &
+  in_ns "$nsa" a wine "$work/prefix-a/tvt_agent.exe" 80 12 "${7:-}" >"$work/agent-$name.log" 2>&1 &
   local agent=$!
   pids+=("$agent")
   for _ in $(seq 100); do grep -q READY "$work/agent-$name.log" && break; sleep 0.1; done
   grep -q READY "$work/agent-$name.log" || { cat "$work/agent-$name.log"; return 1; }
   local rc=0
-  in_ns "$nsc" c wine "$work/prefix-c/tvt_console.exe" "$2" "$3" "$4" "$5" \
+  in_ns "$nsc" c wine "$work/prefix-c/tvt_console.exe" "$2" "$3" "$4" "$5" "$6" \
     >"$work/console-$name.log" 2>&1 || rc=$?
   kill "$agent" 2>/dev/null || true
   wait "$agent" 2>/dev/null || true
@@ -90,7 +108,24 @@ run_phase() {  # name requests retries set_timeout discover_rounds
   ! grep -q '^REPEAT' "$work/agent-$name.log" || { echo "FAIL $name: retransmission reached the agent"; return 1; }
 }
 
-run_phase clean 5 3 30 1
+run_phase clean 5 3 30 1 200
+
+# The agent's link state follows the wire: its own interface going down, and the peer going
+# down (which takes the carrier away), both show; so does the way back.
+start_agent link
+ip -n "$nsa" link set "$va" down
+wait_for_line "$work/agent-link.log" '^LINK 0'
+ip -n "$nsa" link set "$va" up
+wait_for_line "$work/agent-link.log" '^LINK 1'
+ip -n "$nsc" link set "$vc" down
+[ "$(grep -c '^LINK 0' "$work/agent-link.log")" -ge 1 ]
+for _ in $(seq 40); do [ "$(grep -c '^LINK 0' "$work/agent-link.log")" -ge 2 ] && break; sleep 0.1; done
+[ "$(grep -c '^LINK 0' "$work/agent-link.log")" -ge 2 ] || { echo "FAIL: carrier loss not seen"; exit 1; }
+ip -n "$nsc" link set "$vc" up
+for _ in $(seq 40); do [ "$(grep -c '^LINK 1' "$work/agent-link.log")" -ge 2 ] && break; sleep 0.1; done
+[ "$(grep -c '^LINK 1' "$work/agent-link.log")" -ge 2 ] || { echo "FAIL: carrier return not seen"; exit 1; }
+stop_agent
+echo "== link: agent saw its link go down and up, administratively and by carrier"
 drop_every_fifth() {  # namespace device
   ip netns exec "$1" nft -f - <<NFT
 table netdev tvt_loss {
@@ -103,9 +138,11 @@ NFT
 }
 drop_every_fifth "$nsc" "$vc"
 drop_every_fifth "$nsa" "$va"
-run_phase lossy 8 10 30 3
+# Lossy, and the agent reopens its adapters every 250 ms while it serves.
+run_phase lossy 8 10 30 3 0 restart
 slow=$(awk '/^REQ/ { sub("ms=", "", $5); if ($5 + 0 >= 900) n++ } END { print n + 0 }' "$work/console-lossy.log")
 echo "== lossy: $slow requests needed a retransmission"
+grep -q '^RESTARTED' "$work/agent-lossy.log" || { echo "FAIL lossy: the agent never restarted"; exit 1; }
 for ns in "$nsc" "$nsa"; do ip netns exec "$ns" nft list table netdev tvt_loss | grep -o 'packets [0-9]*'; done
 [ "$slow" -gt 0 ] || { echo "FAIL lossy: no retransmission seen"; exit 1; }
 echo PASS

@@ -1,9 +1,10 @@
 // A scripted console over TaviClient.dll for the two-namespace test: discovers, then runs
 // Refresh and ApplySettings requests, a poll and a cancelled request against the first host
 // found, checking each outcome. Prints one line per step; exit code 0 when all checks pass.
-// Usage: tvt_console REQUESTS RETRIES SET_TIMEOUT_SECONDS DISCOVERY_ROUNDS
+// Usage: tvt_console REQUESTS RETRIES SET_TIMEOUT_SECONDS DISCOVERY_ROUNDS ROUND_TRIPS
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,26 @@ int main(int argc, char** argv) {
     Check(status == 0 && canary, "apply answered within its buffer");
   }
 
+  {
+    // Round trips of a Refresh with its 596-byte reply, for the record.
+    std::vector<long> us;
+    const int roundTrips = argc > 5 ? std::atoi(argv[5]) : 0;
+    for (int i = 0; i < roundTrips; ++i) {
+      auto refresh = Targeted(9, host, 84);
+      std::vector<uint8_t> reply(596, 0);
+      TVWork work{};
+      work.request = refresh.data();
+      work.reply = reply.data();
+      void* cancel = nullptr;
+      const auto t = Clock::now();
+      TVDoWork(&work, &cancel);
+      us.push_back(static_cast<long>(
+          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t).count()));
+    }
+    std::sort(us.begin(), us.end());
+    if (!us.empty())
+      std::printf("RTT596 p50=%ldus p99=%ldus\n", us[us.size() / 2], us[us.size() * 99 / 100]);
+  }
   {
     auto poll = Targeted(6, host, 84);
     std::vector<uint8_t> reply(32, 0);

@@ -1,0 +1,167 @@
+// Discovery and round-trip benchmark on a veth segment: one console (ClientCore over pcap)
+// and a farm of N simulated agent adapters (one ServerCore and agent thread each, distinct
+// MACs, sharing one promiscuous pcap handle). Prints, per N: replies received of N, time
+// from the broadcast to the last reply, loss, and the p50/p99 round trip of a request with
+// a 596-byte reply. Run it through run_discovery_bench.sh, which makes the segment.
+// Usage: discovery_bench CLIENT_DEVICE FARM_DEVICE [N ...]
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fanout_link.h"
+#include "protocol/byte_order.h"
+#include "transport/core/client_core.h"
+#include "transport/core/pcap_link.h"
+#include "transport/core/server_core.h"
+#include "transport/platform/adapters.h"
+
+using namespace tavi;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SimulatedAgent {
+ public:
+  SimulatedAgent(std::unique_ptr<Link> link) : mac_(link->Address()) {
+    std::vector<std::unique_ptr<Link>> links;
+    links.push_back(std::move(link));
+    core_.Open(std::move(links));
+    thread_ = std::thread([this] { Loop(); });
+  }
+  ~SimulatedAgent() {
+    running_ = false;
+    core_.Close();
+    thread_.join();
+  }
+  const Mac& mac() const { return mac_; }
+
+ private:
+  void Loop() {
+    std::vector<uint8_t> request(2048), reply(2048);
+    while (running_) {
+      std::size_t n = 0;
+      if (!core_.Receive(request.data(), request.size(), n, 200ms)) continue;
+      std::fill(reply.begin(), reply.end(), 0);
+      std::memcpy(reply.data(), request.data(), 24);
+      StoreU16(reply.data() + 10, 2);
+      const uint32_t code = LoadU32(request.data() + 12);
+      std::size_t length = 32;
+      if (code == 1) {
+        reply[27 + 124] = 1;  // one adapter: this one
+        std::memcpy(reply.data() + 155, mac_.data(), 6);
+        length = 27 + 128 + 44;
+      } else if (code == 9) {
+        length = 596;
+      }
+      core_.Send(reply.data(), length);
+    }
+  }
+
+  Mac mac_;
+  ServerCore core_;
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+Mac FarmMac(int i) {
+  return {0x02, 0x54, 0x56, 0x00, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+}
+
+bool FindAdapter(const std::string& name, AdapterInfo& out) {
+  for (const auto& a : ListConsoleAdapters())
+    if (a.label == name) {
+      out = a;
+      return true;
+    }
+  return false;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& farm, int n) {
+  std::string error;
+  PcapLinkOptions promiscuous;
+  promiscuous.promiscuous = true;
+  auto farmLink = PcapLink::Open(api, farm.device, farm.mac, promiscuous, &error);
+  auto clientLink = PcapLink::Open(api, client.device, client.mac, {}, &error);
+  if (!farmLink || !clientLink) {
+    std::fprintf(stderr, "cannot open devices: %s\n", error.c_str());
+    return 1;
+  }
+  auto fanout = std::make_unique<bench::Fanout>(std::move(farmLink));
+  std::vector<std::unique_ptr<SimulatedAgent>> agents;
+  for (int i = 0; i < n; ++i) agents.push_back(std::make_unique<SimulatedAgent>(fanout->Attach(FarmMac(i))));
+  fanout->Start();
+  std::vector<std::unique_ptr<Link>> links;
+  links.push_back(std::move(clientLink));
+  ClientCore console(std::move(links));
+  std::this_thread::sleep_for(200ms);
+
+  // One broadcast, no repeats: what arrives is what the segment delivered the first time.
+  std::vector<uint8_t> discover(84, 0);
+  std::memset(discover.data() + 4, 0xFF, 6);
+  StoreU32(discover.data() + 12, 1);
+  std::vector<double> arrivals;
+  const auto start = Clock::now();
+  console.Discover(0, discover.data(), discover.size(), {5000ms, 0}, [&](const Message&) {
+    arrivals.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  });
+  const double last = arrivals.empty() ? 0 : arrivals.back();
+
+  // Round trips to one agent: a Refresh answered with 596 bytes.
+  std::vector<uint8_t> refresh(84, 0);
+  std::memcpy(refresh.data() + 4, agents.front()->mac().data(), 6);
+  StoreU32(refresh.data() + 12, 9);
+  std::vector<double> rtt;
+  int lost = 0;
+  for (int i = 0; i < 2000; ++i) {
+    std::vector<uint8_t> reply;
+    const auto t = Clock::now();
+    const Outcome o = console.Exchange(0, agents.front()->mac(), refresh.data(), refresh.size(),
+                                       {1000ms, 0}, reply);
+    if (o == Outcome::Replied && reply.size() == 596)
+      rtt.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t).count());
+    else
+      ++lost;
+  }
+  std::printf("N=%-5d replies %4zu/%-4d  last reply %7.1f ms  loss %d  (client drops: overflow %llu)"
+              "  rtt596 p50 %6.1f us  p99 %6.1f us  (%d lost of 2000)\n",
+              n, arrivals.size(), n, last, n - static_cast<int>(arrivals.size()),
+              static_cast<unsigned long long>(console.counters().drops.overflow.load()),
+              Percentile(rtt, 0.50), Percentile(rtt, 0.99), lost);
+  std::fflush(stdout);
+  console.Shutdown();
+  agents.clear();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s CLIENT_DEVICE FARM_DEVICE [N ...]\n", argv[0]);
+    return 2;
+  }
+  const PcapApi* api = LoadPcap();
+  AdapterInfo client, farm;
+  if (!api || !FindAdapter(argv[1], client) || !FindAdapter(argv[2], farm)) {
+    std::fprintf(stderr, "no libpcap or no such devices\n");
+    return 1;
+  }
+  std::vector<int> sizes;
+  for (int i = 3; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {10, 100, 1000};
+  for (int n : sizes)
+    if (RunOnce(*api, client, farm, n) != 0) return 1;
+  return 0;
+}
