@@ -4,6 +4,7 @@
  *   set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
  *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
+ *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
  *   devnodes-changed (the broadcast Windows sends when a device comes or goes; Wine's
  *   plug and play does not announce Linux network interfaces, so the lab does)
  * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
@@ -268,6 +269,14 @@ static int Run(int argc, char** argv)
       }
       printf("row%s\n", row);
       i += 4;
+    } else if (strcmp(cmd, "wait-enabled") == 0) {
+      DWORD start = GetTickCount();
+      NEED(2);
+      while (!IsWindowEnabled(GetDlgItem(mainWindow, atoi(argv[i + 1])))) {
+        if (Waited(start, argv[i + 2])) return Fail("still disabled:", argv[i + 1]);
+        Sleep(100);
+      }
+      i += 3;
     } else if (strcmp(cmd, "devnodes-changed") == 0) {
       PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
       i += 1;

@@ -29,8 +29,20 @@ uts_file() { echo "$LAB_DIR/ns/$1.uts"; }
 # /etc/resolv.conf through /etc/netns), its UTS namespace and its Wine prefix.
 in_host() {
   local id=$1; shift
+  x_auth_any_host
   ip netns exec "$(ns_name "$id")" nsenter --uts="$(uts_file "$id")" \
     env WINEPREFIX="$(prefix_of "$id")" "$@"
+}
+
+# X cookies are filed under the machine's host name, which a simulated host does not
+# carry; a copy of the display's cookie that matches any host name lets its programs in.
+x_auth_any_host() {
+  [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ] && [ -n "${DISPLAY:-}" ] || return 0
+  local copy=$LAB_DIR/run/Xauthority
+  [ "$XAUTHORITY" = "$copy" ] && return 0
+  mkdir -p "$LAB_DIR/run"
+  xauth -f "$XAUTHORITY" nlist "$DISPLAY" | sed 's/^..../ffff/' | xauth -f "$copy" nmerge - 2>/dev/null || return 0
+  export XAUTHORITY=$copy
 }
 
 # Windows path of a file under a host's drive C.

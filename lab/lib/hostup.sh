@@ -40,16 +40,13 @@ stack_up() {
 
 # The console's host: an address on the segment and a prefix with a framed desktop.
 console_up() {
-  local reg=$LAB_DIR/run/con.reg
   net_ns_up con NVCONSOLE
   net_link con eth0 "$BR_FRONT" "$(host_mac 253 0)"
   net_static con eth0 "$CONSOLE_IP" 255.255.255.128 -
   prefix_clone con
-  prefix_server_up con
-  { echo 'Windows Registry Editor Version 5.00'; echo; reg_desktop; } >"$reg"
-  prefix_import con "$reg"
-  # The desktop setting counts only for a desktop process started after it.
-  prefix_server_down con
+  # Written into the prefix before its first process: the desktop process reads the
+  # setting once, when it starts.
+  reg_desktop_file >>"$(prefix_of con)/user.reg"
   prefix_server_up con
   console_files
 }

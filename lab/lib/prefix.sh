@@ -114,12 +114,10 @@ reg_version() {
 }
 
 # A shared virtual desktop keeps windows framed for screenshots and FindWindow working.
-reg_desktop() {
-  echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
-  echo '"Desktop"="Default"'
-  echo '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
-  echo '"Default"="800x600"'
-  echo
+# In the notation of the prefix's own user.reg, to be appended before the server starts.
+reg_desktop_file() {
+  printf '\n[Software\\\\Wine\\\\Explorer] 0\n"Desktop"="Default"\n'
+  printf '\n[Software\\\\Wine\\\\Explorer\\\\Desktops] 0\n"Default"="800x600"\n'
 }
 
 prefix_import() { # ID FILE

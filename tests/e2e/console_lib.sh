@@ -60,7 +60,7 @@ console_stop() {
 }
 
 console_discover() { # expected row count
-  gui wait-main 10 click 1000 sleep 300 wait-idle 40 wait-rows "$1" 10 rows
+  gui wait-main 10 click 1000 sleep 300 wait-enabled 1000 40 wait-idle 10 wait-rows "$1" 10 rows
 }
 
 # nvgui commands that confirm a Verify Password prompt as the lab's administrator.
