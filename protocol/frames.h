@@ -265,7 +265,8 @@ uint32_t ComputeChangeMask(const NicEntry& oldNic, uint8_t oldDnsStatic, const N
                            uint8_t newDnsStatic);
 
 // The body of an ApplySettings request from the stored and the edited record: newHostName
-// only when the name bytes differ, dnsStatic as 0/1, the edited entries with their change
+// only when the name differs (case-sensitive, up to its terminator; sent with one), dnsStatic
+// as 0/1, the edited entries with their change
 // bits. The body carries min(edited.nicCount, edited.nics.size()) entries and says so in its
 // nicCount, so a request sized by it never holds zero entries the agent would apply. An
 // entry without a stored counterpart gets kChangeAll: there is nothing to compare it with.
