@@ -6,7 +6,7 @@ AGENT_DIR='C:\Netvane\'
 lab_tools_build() {
   local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin d
   mkdir -p "$out"
-  for d in dhcpcsvc netapi32; do
+  for d in dhcpcsvc netapi32 iphlpapi; do
     "$cc" -O2 -shared -static -o "$out/$d.dll" "$LAB_SRC/doubles/$d.c" "$LAB_SRC/doubles/$d.def"
   done
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
@@ -27,7 +27,7 @@ agent_install() {
   dir="$(host_c "$id")/Netvane"
   mkdir -p "$dir"
   cp "$BUILD_DIR"/bin/TaviAgent.exe "$BUILD_DIR"/bin/TaviServer.dll "$dir/"
-  cp "$LAB_DIR"/bin/dhcpcsvc.dll "$LAB_DIR"/bin/netapi32.dll "$dir/"
+  cp "$LAB_DIR"/bin/dhcpcsvc.dll "$LAB_DIR"/bin/netapi32.dll "$LAB_DIR"/bin/iphlpapi.dll "$dir/"
   : >"$dir/npfAMD64.sys" # the capture driver's place; Wine's wpcap needs no driver
   agent_accounts "$id"
   if [ -f "$BUILD_DIR/bin/TaviTool.exe" ]; then

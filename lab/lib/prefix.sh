@@ -90,12 +90,13 @@ reg_interface() { # GUID MODE ADDR MASK GW
   echo
 }
 
-# Wine prefers its builtin netapi32 to a DLL beside the program; the agent alone is told
-# to take the lab's doubles.
+# Wine prefers its builtin netapi32 and iphlpapi to a DLL beside the program; the agent
+# alone is told to take the lab's doubles.
 reg_doubles() {
   echo "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$1\\DllOverrides]"
   echo '"netapi32"="native,builtin"'
   echo '"dhcpcsvc"="native,builtin"'
+  echo '"iphlpapi"="native,builtin"'
   echo
 }
 

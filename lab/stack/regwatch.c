@@ -5,7 +5,7 @@
  * printed only after two equal reads in a row, so the half-written values of a change in
  * progress are never applied.
  * `regwatch --adapters` prints "GUID LINUXNAME DHCPFLAG" for every adapter
- * Wine reports (its DHCP flag is 1 on every adapter). */
+ * Wine reports (its builtin sets the DHCP flag on every adapter). */
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>

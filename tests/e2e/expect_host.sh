@@ -37,8 +37,10 @@ in_host "$id" wine 'C:\nvlab\regwatch.exe' --adapters | tr -d '\r' |
 
 dns_static=1 addressed=0 count=0
 interfaces='HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces'
-while read -r index guid ifname dhcp; do
+while read -r index guid ifname wine_dhcp; do
   count=$((count + 1))
+  # The agent's IP helper double reports the adapter's EnableDHCP setting.
+  dhcp=$(($(reg_value "$id" "$interfaces\\$guid" EnableDHCP)))
   mac=$(ip netns exec "$ns" cat "/sys/class/net/$ifname/address")
   cidr=$(ip -n "$ns" -4 -o addr show dev "$ifname" scope global | awk '{ print $4; exit }')
   ip=${cidr%/*} mask=0.0.0.0

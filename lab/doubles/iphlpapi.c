@@ -1,0 +1,75 @@
+/* Lab double of the IP helper, for the agent only: Wine's GetAdaptersInfo calls every
+ * adapter DHCP-enabled, so this one corrects the flag from the adapter's EnableDHCP
+ * registry value, as the Windows stack reports it. Everything else goes straight to
+ * Wine's builtin, loaded by its full path beside this module. */
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <stdio.h>
+
+static HMODULE real;
+
+/* Forwarders that jump to the builtin with the caller's arguments untouched. */
+#define FORWARD(name)                 \
+  void* real_##name;                  \
+  __asm__(".text\n.globl " #name "\n" #name ":\n\tjmp *real_" #name "(%rip)\n");
+
+FORWARD(GetInterfaceInfo)
+FORWARD(GetNetworkParams)
+FORWARD(GetIfEntry)
+FORWARD(GetIpAddrTable)
+FORWARD(GetAdaptersAddresses)
+FORWARD(ConvertLengthToIpv4Mask)
+FORWARD(DeleteIpForwardEntry)
+FORWARD(SetIpForwardEntry)
+
+typedef DWORD(WINAPI* GetAdaptersInfoFn)(PIP_ADAPTER_INFO, PULONG);
+static GetAdaptersInfoFn realGetAdaptersInfo;
+
+static int RegistryDhcp(const char* adapterName, DWORD* enabled)
+{
+  char path[256];
+  DWORD size = sizeof *enabled;
+  HKEY key;
+  LONG result;
+  snprintf(path, sizeof path,
+           "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\%s", adapterName);
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  result = RegQueryValueExA(key, "EnableDHCP", NULL, NULL, (BYTE*)enabled, &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size)
+{
+  DWORD result, enabled;
+  PIP_ADAPTER_INFO a;
+  if (!realGetAdaptersInfo) return ERROR_NOT_SUPPORTED;
+  result = realGetAdaptersInfo(list, size);
+  if (result != NO_ERROR || !list) return result;
+  for (a = list; a; a = a->Next)
+    if (RegistryDhcp(a->AdapterName, &enabled)) a->DhcpEnabled = enabled ? 1 : 0;
+  return result;
+}
+
+#define RESOLVE(name) real_##name = (void*)GetProcAddress(real, #name)
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+  char path[MAX_PATH];
+  (void)instance; (void)reserved;
+  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  GetSystemDirectoryA(path, MAX_PATH - 16);
+  strcat(path, "\\iphlpapi.dll");
+  if (!(real = LoadLibraryA(path))) return FALSE;
+  realGetAdaptersInfo = (GetAdaptersInfoFn)(void*)GetProcAddress(real, "GetAdaptersInfo");
+  RESOLVE(GetInterfaceInfo);
+  RESOLVE(GetNetworkParams);
+  RESOLVE(GetIfEntry);
+  RESOLVE(GetIpAddrTable);
+  RESOLVE(GetAdaptersAddresses);
+  RESOLVE(ConvertLengthToIpv4Mask);
+  RESOLVE(DeleteIpForwardEntry);
+  RESOLVE(SetIpForwardEntry);
+  return TRUE;
+}
