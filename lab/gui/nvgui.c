@@ -5,6 +5,7 @@
  *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
  *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
+ *   dismiss (cancels every open prompt and message box: Cancel where there is one, else OK)
  *   devnodes-changed (the broadcast Windows sends when a device comes or goes; Wine's
  *   plug and play does not announce Linux network interfaces, so the lab does)
  * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
@@ -277,6 +278,15 @@ static int Run(int argc, char** argv)
         Sleep(100);
       }
       i += 3;
+    } else if (strcmp(cmd, "dismiss") == 0) {
+      HWND box;
+      int tries = 0;
+      while ((box = FindDialog(NULL)) && tries++ < 20) {
+        HWND button = GetDlgItem(box, IDCANCEL);
+        PostMessageA(button ? button : GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        Sleep(300);
+      }
+      i += 1;
     } else if (strcmp(cmd, "devnodes-changed") == 0) {
       PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
       i += 1;

@@ -34,11 +34,23 @@ prefix_server_down() {
   local p
   p=$(prefix_of "$1")
   [ -d "$p" ] || return 0
-  if ip netns list | grep -qx "$(ns_name "$1")"; then
+  if ip netns list | awk '{ print $1 }' | grep -qx "$(ns_name "$1")"; then
     in_host "$1" wineserver -k >/dev/null 2>&1 || true
   else
     WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true
   fi
+  prefix_forget "$p"
+}
+
+# Removes the socket folder a prefix's server left in the temporary directory; Wine names
+# it after the prefix's device and inode.
+prefix_forget() {
+  local dir
+  [ -d "$1" ] || return 0
+  for dir in /tmp/wine-*/"server-$(stat -c '%D' "$1")-$(printf '%x' "$(stat -c '%i' "$1")")"; do
+    [ -d "$dir" ] && rm -rf "$dir"
+  done
+  return 0
 }
 
 # REG_MULTI_SZ in .reg notation, from zero or more strings. Wine's regedit reads hex(7)

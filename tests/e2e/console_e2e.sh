@@ -78,7 +78,7 @@ case_password() {
   console_discover "$hosts" >/dev/null
   out=$(gui select-host "$name" sleep 300 click 1016 dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 N3wSecret dlg-text 1024 N3wSecret \
-    dlg-click 1 message 60)
+    dlg-click 1 message 60 dlg-click 1)
   echo "$out"
   grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "password change was not confirmed"
   tr -d '\r' <"$log" | grep -qxF "$(printf 'changed\tAdministrator\tN3wSecret')" ||
@@ -111,7 +111,7 @@ case_agent_stopped() {
   in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
   out=$(gui select-host "$name" sleep 300 click 1016 dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 x1 dlg-text 1024 x1 \
-    dlg-click 1 message 60)
+    dlg-click 1 message 60 dlg-click 1)
   screenshot agent-stopped
   in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
   rm -f "$(host_c con)/Netvane/Netvane.cfg"

@@ -48,9 +48,11 @@ gui() {
   in_host con env DISPLAY="$DISPLAY" wine 'C:\nvlab\nvgui.exe' "$@" | tr -d '\r'
 }
 
-# Closes the console with its Close button and waits until it is gone.
+# Closes the console with its Close button (after dismissing any prompt) and waits until
+# it is gone; a console that does not close is ended by Wine's taskkill.
 console_stop() {
-  gui wait-main 5 click 2 gone 15 >/dev/null 2>&1 || true
+  gui wait-main 3 dismiss click 2 gone 10 >/dev/null 2>&1 ||
+    in_host con wine taskkill /f /im Netvane.exe >/dev/null 2>&1 || true
   if [ -n "$console_pid" ]; then
     local i
     for i in $(seq 50); do kill -0 "$console_pid" 2>/dev/null || break; sleep 0.1; done

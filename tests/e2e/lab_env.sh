@@ -1,6 +1,7 @@
-# Shared by the end-to-end drivers: the test lab's name and the lab functions. Sourced.
-export NVLAB_NAME=${NVLAB_NAME:-nvlabt}
+# Shared by the end-to-end drivers: the test lab's name and the lab functions. Sourced by
+# a driver whose first argument is the build folder.
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export NVLAB_NAME=${NVLAB_NAME:-$("$REPO/tests/e2e/lab_name.sh" "$1")}
 LAB_CMD=$REPO/scripts/lab
 for f in common hosts net prefix agent; do source "$REPO/lab/lib/$f.sh"; done
 
