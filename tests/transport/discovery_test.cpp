@@ -63,8 +63,10 @@ TEST_F(Discovery, EveryAgentOnceInArrivalOrderWithinTheSpreadWindow) {
   EXPECT_LT(arrivals.back(), kDiscoverySpreadWindow + 100ms);
   // Replies are spread, not bunched: the MAC-derived delays order them.
   EXPECT_GT(arrivals.back() - arrivals.front(), 50ms);
+  // Scheduling jitter may swap two agents whose delays are close, never distant ones.
   for (std::size_t i = 1; i < found.size(); ++i)
-    EXPECT_LE(DiscoverySpreadDelay(found[i - 1].source), DiscoverySpreadDelay(found[i].source));
+    EXPECT_LE(DiscoverySpreadDelay(found[i - 1].source),
+              DiscoverySpreadDelay(found[i].source) + std::chrono::microseconds(20000));
 }
 
 TEST_F(Discovery, RepeatedRepliesOfOneAdapterCountOnce) {

@@ -97,9 +97,9 @@ TEST_F(Exchange, LostReplyIsResentFromTheCacheWithoutRunningTwice) {
 }
 
 TEST_F(Exchange, RetransmissionDuringSlowWorkIsDroppedNotQueued) {
-  Start({}, 32, 1300ms);  // longer than the first retry interval
+  Start({}, 32, 2000ms);  // the first retransmission comes at 1 s, in the middle
   std::vector<uint8_t> reply;
-  ASSERT_EQ(Send(reply, {5000ms, 3}), Outcome::Replied);
+  ASSERT_EQ(Send(reply, {10000ms, 3}), Outcome::Replied);
   EXPECT_EQ(client->counters().retransmissions, 1u);
   EXPECT_EQ(agent->executed(), 1);
   EXPECT_EQ(agent->repeatedHeaders(), 0);
@@ -152,6 +152,18 @@ TEST_F(Exchange, SilenceTimesOutAfterTheWindowWithAllRetries) {
   EXPECT_EQ(agent->executed(), 0);
 }
 
+TEST(RetrySchedule, BacksOffWhenItFitsAndSpacesEvenlyWhenNot) {
+  using V = std::vector<std::chrono::milliseconds>;
+  EXPECT_EQ(ClientCore::RetrySchedule(30000ms, 3), (V{0ms, 1000ms, 3000ms, 7000ms}));
+  EXPECT_EQ(ClientCore::RetrySchedule(30000ms, 6),
+            (V{0ms, 1000ms, 3000ms, 7000ms, 11000ms, 15000ms, 19000ms}));
+  EXPECT_EQ(ClientCore::RetrySchedule(800ms, 3), (V{0ms, 200ms, 400ms, 600ms}));
+  const auto ten = ClientCore::RetrySchedule(30000ms, 10);
+  ASSERT_EQ(ten.size(), 11u);
+  EXPECT_LT(ten.back(), 30000ms);
+  EXPECT_EQ(ClientCore::RetrySchedule(250ms, 0), (V{0ms}));
+}
+
 TEST_F(Exchange, ZeroWindowStillWaitsBriefly) {
   Start({});
   std::vector<uint8_t> reply;
@@ -192,7 +204,7 @@ TEST_F(Exchange, ShutdownReleasesEveryWaiter) {
   const auto t = Clock::now();
   client->Shutdown();
   for (auto& w : waiting) EXPECT_EQ(w.get(), Outcome::Cancelled);
-  EXPECT_LT(Clock::now() - t, 300ms);
+  EXPECT_LT(Clock::now() - t, 500ms);
 }
 
 TEST_F(Exchange, ConcurrentExchangesOnOneAdapterGetTheirOwnReplies) {
