@@ -30,9 +30,9 @@ int MainDialog::LoadConfiguration() {
   if (!read || !DecodeConsoleConfig(bytes, got, config)) return 0;
 
   // Applied as stored; the dialog's limits are for typing, not for this file.
-  TVSetDiscoverTimeout(static_cast<int>(config.discoverTimeout));
-  TVSetSetTimeout(static_cast<int>(config.setTimeout));
-  TVSetRetryCount(static_cast<int>(config.retryCount));
+  TVSetDiscoverTimeout(TransportOption(config.discoverTimeout));
+  TVSetSetTimeout(TransportOption(config.setTimeout));
+  TVSetRetryCount(TransportOption(config.retryCount));
   if (HWND list = Item(IDC_LST_HOSTS)) {
     for (std::size_t i = 0; i < kConfigColumnCount; ++i)
       ListView_SetColumnWidth(list, static_cast<int>(i),

@@ -22,6 +22,12 @@ std::array<uint8_t, kConsoleConfigLength> EncodeConsoleConfig(const ConsoleConfi
 // rather than half applied. Bytes after the 36th are never read.
 bool DecodeConsoleConfig(const uint8_t* data, std::size_t length, ConsoleConfig& out);
 
+// The transport takes its options as int: a stored value beyond INT_MAX saturates, so a huge
+// time-out stays huge (the transport caps it) instead of wrapping to a negative number.
+inline int TransportOption(uint32_t stored) {
+  return stored > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(stored);
+}
+
 // A stored width is applied as its low 16 bits, whatever the file holds.
 inline int ColumnWidthFromStored(int32_t stored) {
   return static_cast<int>(static_cast<uint32_t>(stored) & 0xFFFFu);

@@ -54,4 +54,11 @@ TEST(ConsoleConfig, StoredWidthAppliesAsItsLow16Bits) {
   EXPECT_EQ(ColumnWidthFromStored(0x7FFF0000), 0);
 }
 
+TEST(ConsoleConfig, OptionsBeyondIntSaturateInsteadOfTurningNegative) {
+  EXPECT_EQ(TransportOption(600), 600);
+  EXPECT_EQ(TransportOption(0x7FFFFFFF), 0x7FFFFFFF);
+  EXPECT_EQ(TransportOption(0x80000000u), 0x7FFFFFFF);
+  EXPECT_EQ(TransportOption(0xFFFFFFFFu), 0x7FFFFFFF);
+}
+
 }  // namespace

@@ -113,6 +113,21 @@ TEST(ConfigurationFileGui, ShortFileIsIgnoredAndReplacedAtClose) {
   EXPECT_EQ(LoadU32(saved.data() + 8), 3u);
 }
 
+TEST(ConfigurationFileGui, StoredValuesBeyondIntReachTheTransportSaturated) {
+  ConsoleSession console("huge configuration", kHost);
+  std::vector<uint8_t> huge(36, 0);
+  StoreU32(huge.data() + 0, 0xFFFFFFFFu);
+  StoreU32(huge.data() + 4, 601);
+  StoreU32(huge.data() + 8, 4000000000u);
+  WriteFileBytes(console.folder() + "\\Netvane.cfg", huge);
+  ASSERT_TRUE(console.Start());
+  // Applied without the dialog's limits; the transport caps them itself.
+  EXPECT_TRUE(console.LogContains("TVSetDiscoverTimeout 2147483647"));
+  EXPECT_TRUE(console.LogContains("TVSetSetTimeout 601"));
+  EXPECT_TRUE(console.LogContains("TVSetRetryCount 2147483647"));
+  EXPECT_TRUE(console.Close());
+}
+
 TEST(HelpGui, MenuItemAndHelpCommandStartTheSameQuotedViewerCommand) {
   ConsoleSession console("help viewer", kHost);
   ASSERT_TRUE(console.Start());
