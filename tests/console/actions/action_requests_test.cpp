@@ -71,17 +71,6 @@ TEST(BuildApplyRequest, WindowsHostCarriesNameAndBodySizedByCards) {
   EXPECT_EQ(std::memcmp(card2 + 32, address, 4), 0);
 }
 
-TEST(BuildApplyRequest, LinuxHostGetsNoUserNameAndFullPasswordHasNoTerminator) {
-  const HostRecord stored = Record(2, 1);
-  const std::vector<uint8_t> reply = StoredReply(stored);
-  const auto request = BuildApplyRequest(reply.data(), reply.size(), stored, stored,
-                                         {"root", "0123456789abcdef"});
-  ASSERT_EQ(request.size(), 172u);
-  EXPECT_TRUE(AllZero(request, 24, 36));
-  EXPECT_EQ(std::memcmp(request.data() + 60, "0123456789abcdef", 16), 0);
-  EXPECT_EQ(LoadU32(request.data() + 76), 0x5F5E1234u);  // right after the 16 bytes
-}
-
 TEST(BuildApplyRequest, ShortStoredReplyBuildsNothing) {
   const HostRecord stored = Record(1, 1);
   const uint8_t header[10] = {};
