@@ -59,16 +59,16 @@ class TcpipTest : public AgentTest {
     AgentTest::TearDown();
   }
 
-  struct Spec {
+  struct Wiring {
     ULONG index;
     const char* ip;
     const char* gateway;
   };
-  void Network(std::vector<Spec> specs, bool dhcp = false) {
+  void Network(std::vector<Wiring> wiring, bool dhcp = false) {
     for (const FakeAdapter& a : network_.adapters) DeleteKeyTree(InterfaceKeyPath(a.guid));
     network_ = FakeNetwork();
     network_.dns = "198.51.100.53";
-    for (const Spec& s : specs) {
+    for (const Wiring& s : wiring) {
       FakeAdapter a;
       a.index = s.index;
       a.guid = Guid(static_cast<int>(s.index));
@@ -199,9 +199,9 @@ TEST_F(TcpipTest, FailedDhcpNotificationFails) {
 }
 
 TEST_F(TcpipTest, CountsBeyondTheTableOrSixteenApplyOnlyExistingSlots) {
-  std::vector<Spec> specs;
-  for (ULONG i = 1; i <= 20; ++i) specs.push_back({i, "198.51.100.9", "198.51.100.1"});
-  Network(specs);
+  std::vector<Wiring> wiring;
+  for (ULONG i = 1; i <= 20; ++i) wiring.push_back({i, "198.51.100.9", "198.51.100.1"});
+  Network(wiring);
   std::vector<NicEntry> nics(20, Nic(1, 0));
   EXPECT_EQ(ApplyTcpipSettings(Body(nics)), Status::Ok);
   EXPECT_EQ(GetStringValue(Slot(15), "NameServer"), "198.51.100.53");
