@@ -1,9 +1,36 @@
 /* Lab double of the DHCP client's notification entry point. Wine's builtin crashes when
  * it is called; this one records each call where a test can read it and answers with the
  * code a test asked for (C:\nvlab\dhcp-notify-result, default 0). The address change
- * itself is carried out by the lab stack, which watches the TCP/IP registry values. */
+ * itself is carried out by the lab stack, which watches the TCP/IP registry values; as on
+ * Windows, a fixed address is in place when the call returns. */
+#include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* Waits (at most 5 s) until the adapter named by its GUID carries the address. */
+static void AwaitAddress(const char* guid, const char* address)
+{
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000) {
+    ULONG size = 0;
+    IP_ADAPTER_INFO *list, *a;
+    int found = 0;
+    GetAdaptersInfo(NULL, &size);
+    if (size && (list = malloc(size))) {
+      if (GetAdaptersInfo(list, &size) == NO_ERROR)
+        for (a = list; a; a = a->Next)
+          if (strcmp(a->AdapterName, guid) == 0 &&
+              strcmp(a->IpAddressList.IpAddress.String, address) == 0)
+            found = 1;
+      free(list);
+    }
+    if (found) return;
+    Sleep(50);
+  }
+}
 
 static void FormatAddress(DWORD networkOrder, char* text)
 {
@@ -38,6 +65,7 @@ DWORD WINAPI DhcpNotifyConfigChange(LPWSTR server, LPWSTR adapter, BOOL newAddre
             newAddress ? 1 : 0, index, addressText, maskText, action, result);
     fclose(f);
   }
+  if (result == 0 && action == 2 && newAddress) AwaitAddress(name, addressText);
   return result;
 }
 

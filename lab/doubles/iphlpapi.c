@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <iphlpapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 static HMODULE real;
 
@@ -21,10 +22,11 @@ FORWARD(GetIpAddrTable)
 FORWARD(GetAdaptersAddresses)
 FORWARD(ConvertLengthToIpv4Mask)
 FORWARD(DeleteIpForwardEntry)
-FORWARD(SetIpForwardEntry)
 
 typedef DWORD(WINAPI* GetAdaptersInfoFn)(PIP_ADAPTER_INFO, PULONG);
+typedef DWORD(WINAPI* SetIpForwardEntryFn)(PMIB_IPFORWARDROW);
 static GetAdaptersInfoFn realGetAdaptersInfo;
+static SetIpForwardEntryFn realSetIpForwardEntry;
 
 static int RegistryDhcp(const char* adapterName, DWORD* enabled)
 {
@@ -52,6 +54,37 @@ DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size)
   return result;
 }
 
+/* Wine's route calls change nothing; the lab stack sets the default route from the
+ * DefaultGateway registry value the agent wrote first. As on Windows the route is in
+ * place when the call returns: wait (at most 3 s) until the adapter shows the gateway. */
+DWORD WINAPI SetIpForwardEntry(PMIB_IPFORWARDROW row)
+{
+  DWORD result, start = GetTickCount();
+  struct in_addr hop;
+  char want[16];
+  if (!realSetIpForwardEntry || !row) return ERROR_INVALID_PARAMETER;
+  result = realSetIpForwardEntry(row);
+  if (result != NO_ERROR || row->dwForwardDest != 0) return result;
+  hop.s_addr = row->dwForwardNextHop;
+  snprintf(want, sizeof want, "%s", inet_ntoa(hop));
+  while (GetTickCount() - start < 3000) {
+    ULONG size = 0;
+    IP_ADAPTER_INFO *list, *a;
+    int found = 0;
+    GetAdaptersInfo(NULL, &size);
+    if (size && (list = malloc(size))) {
+      if (GetAdaptersInfo(list, &size) == NO_ERROR)
+        for (a = list; a; a = a->Next)
+          if (a->Index == row->dwForwardIfIndex && strcmp(a->GatewayList.IpAddress.String, want) == 0)
+            found = 1;
+      free(list);
+    }
+    if (found) break;
+    Sleep(50);
+  }
+  return result;
+}
+
 #define RESOLVE(name) real_##name = (void*)GetProcAddress(real, #name)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -70,6 +103,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
   RESOLVE(GetAdaptersAddresses);
   RESOLVE(ConvertLengthToIpv4Mask);
   RESOLVE(DeleteIpForwardEntry);
-  RESOLVE(SetIpForwardEntry);
+  realSetIpForwardEntry = (SetIpForwardEntryFn)(void*)GetProcAddress(real, "SetIpForwardEntry");
   return TRUE;
 }

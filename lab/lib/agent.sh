@@ -6,9 +6,9 @@ AGENT_DIR='C:\Netvane\'
 lab_tools_build() {
   local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin d
   mkdir -p "$out"
-  for d in dhcpcsvc netapi32 iphlpapi; do
-    "$cc" -O2 -shared -static -o "$out/$d.dll" "$LAB_SRC/doubles/$d.c" "$LAB_SRC/doubles/$d.def"
-  done
+  "$cc" -O2 -shared -static -o "$out/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
+  "$cc" -O2 -shared -static -o "$out/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
+  "$cc" -O2 -shared -static -o "$out/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
   "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
 }

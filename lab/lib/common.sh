@@ -37,11 +37,10 @@ in_host() {
 # X cookies are filed under the machine's host name, which a simulated host does not
 # carry; a copy of the display's cookie that matches any host name lets its programs in.
 x_auth_any_host() {
-  [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ] && [ -n "${DISPLAY:-}" ] || return 0
-  local copy=$LAB_DIR/run/Xauthority
-  [ "$XAUTHORITY" = "$copy" ] && return 0
+  local auth=${XAUTHORITY:-${HOME:-/root}/.Xauthority} copy=$LAB_DIR/run/Xauthority
+  [ -n "${DISPLAY:-}" ] && [ -f "$auth" ] && [ "$auth" != "$copy" ] || return 0
   mkdir -p "$LAB_DIR/run"
-  xauth -f "$XAUTHORITY" nlist "$DISPLAY" | sed 's/^..../ffff/' | xauth -f "$copy" nmerge - 2>/dev/null || return 0
+  xauth -f "$auth" nlist "$DISPLAY" | sed 's/^..../ffff/' | xauth -f "$copy" nmerge - 2>/dev/null || return 0
   export XAUTHORITY=$copy
 }
 

@@ -84,6 +84,6 @@ int main(int argc, char** argv)
       }
       strcpy(seen[i], line);
     }
-    Sleep(150);
+    Sleep(100);
   }
 }
