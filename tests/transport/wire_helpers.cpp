@@ -28,6 +28,12 @@ FakeAgent::FakeAgent(MemorySegment& segment, std::vector<Mac> slotMacs, std::siz
   thread_ = std::thread([this] { Loop(); });
 }
 
+FakeAgent::FakeAgent(std::vector<std::unique_ptr<Link>> links, std::size_t replyLength)
+    : replyLength_(replyLength), workTime_(0) {
+  core_.Open(std::move(links));
+  thread_ = std::thread([this] { Loop(); });
+}
+
 FakeAgent::~FakeAgent() {
   running_ = false;
   core_.Close();

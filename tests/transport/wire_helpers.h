@@ -27,6 +27,8 @@ class FakeAgent {
  public:
   FakeAgent(MemorySegment& segment, std::vector<Mac> slotMacs, std::size_t replyLength = 32,
             std::chrono::milliseconds workTime = std::chrono::milliseconds(0));
+  // Over links of any kind, one per slot.
+  FakeAgent(std::vector<std::unique_ptr<Link>> links, std::size_t replyLength);
   ~FakeAgent();
 
   int executed() const { return executed_; }

@@ -172,21 +172,22 @@ int TVDoWork(TVWork* work, void** cancelHandle) {
 int TVDoPolling(TVWork* work) {
   if (work == nullptr || work->request == nullptr || work->reply == nullptr) return 0;
   const auto end = Clock::now() + kPollWindow;
+  const uint32_t adapter = LoadU32(work->request + FrameOffset::AdapterIndex);
   try {
     while (Clock::now() < end) {
       auto core = CurrentCore();
-      if (!core) return 0;
+      if (!core || adapter >= core->AdapterCount()) return 0;
       std::vector<uint8_t> reply;
       // Every attempt is a new request, so the agent answers each one.
       const Outcome outcome =
-          core->Exchange(LoadU32(work->request + FrameOffset::AdapterIndex),
-                         MacAt(work->request + FrameOffset::AgentMac), work->request,
+          core->Exchange(adapter, MacAt(work->request + FrameOffset::AgentMac), work->request,
                          kShortRequestLength, kPollAttempt, reply);
       if (outcome == Outcome::Replied) {
         DeliverReply(reply, static_cast<uint8_t*>(work->reply), kConsoleShortReplyLength);
         return 1;
       }
       if (outcome == Outcome::Cancelled) return 0;  // the library is shutting down
+      // The console's own link is down: it may come back within the window.
       if (outcome == Outcome::AdapterUnusable) std::this_thread::sleep_for(std::chrono::seconds(1));
     }
   } catch (const std::bad_alloc&) {
