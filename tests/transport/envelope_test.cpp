@@ -55,13 +55,6 @@ TEST(Envelope, LargestMessageSplitsIntoFullAndRemainderFragments) {
   EXPECT_EQ(b.payload[0], payload[kFragmentPayload]);
 }
 
-TEST(Envelope, RefusesToBuildEmptyOrOversizedMessages) {
-  const auto payload = Payload(kMaxMessageLength + 1);
-  EXPECT_TRUE(BuildFrames(kBroadcast, TestMac(1), 0, 1, payload.data(), 0).empty());
-  EXPECT_TRUE(BuildFrames(kBroadcast, TestMac(1), 0, 1, payload.data(), payload.size()).empty());
-  EXPECT_TRUE(BuildFrames(kBroadcast, TestMac(1), 0, 1, nullptr, 10).empty());
-}
-
 class EnvelopeRejects : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -164,12 +164,6 @@ TEST(RetrySchedule, BacksOffWhenItFitsAndSpacesEvenlyWhenNot) {
   EXPECT_EQ(ClientCore::RetrySchedule(250ms, 0), (V{0ms}));
 }
 
-TEST_F(Exchange, ZeroWindowStillWaitsBriefly) {
-  Start({});
-  std::vector<uint8_t> reply;
-  EXPECT_EQ(Send(reply, {0ms, 0}), Outcome::Replied);
-}
-
 TEST_F(Exchange, CancelEndsAWaitingExchangeSoonAndStaleIdsAreHarmless) {
   Script s;
   s.requests = [](int) { return FrameFate::Drop; };
@@ -219,16 +213,6 @@ TEST_F(Exchange, ConcurrentExchangesOnOneAdapterGetTheirOwnReplies) {
       return o == Outcome::Replied ? LoadU32(reply.data() + 12) : 0u;
     }));
   for (uint32_t code = 2; code <= 7; ++code) EXPECT_EQ(results[code - 2].get(), code);
-}
-
-TEST_F(Exchange, UnknownAdapterIsUnusable) {
-  Start({});
-  std::vector<uint8_t> reply;
-  auto request = MakeRequest(9, kAgent);
-  EXPECT_EQ(client->Exchange(3, kAgent, request.data(), request.size(), {}, reply),
-            Outcome::AdapterUnusable);
-  EXPECT_FALSE(client->AdapterUsable(3));
-  EXPECT_TRUE(client->AdapterUsable(0));
 }
 
 TEST(ReplyDelivery, LongReplyIsCutAtTheConsoleBufferAndNeverWrittenPast) {

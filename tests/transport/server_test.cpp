@@ -114,12 +114,6 @@ TEST_F(Server, ReplyGoesToTheConsoleWithTheAdapterMacInBytes4To9) {
   EXPECT_EQ(MacAt(f.payload + 4), kAgent);
 }
 
-TEST_F(Server, SendWithoutRequestFails) {
-  std::vector<uint8_t> reply(32, 0);
-  EXPECT_FALSE(server.Send(reply.data(), reply.size()));
-  EXPECT_FALSE(server.Send(nullptr, 32));
-}
-
 TEST_F(Server, BadFramesAreDroppedAndCounted) {
   const auto good = BuildFrames(kAgent, kConsole, 0, 1, MakeRequest(9, kAgent).data(), 84)[0];
   auto foreign = good;
