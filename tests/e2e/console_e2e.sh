@@ -8,6 +8,7 @@ here=$(dirname "$0")
 source "$here/lab_env.sh"
 source "$here/console_lib.sh"
 build=$1 case=$2
+export NVLAB_SHOTS=${NVLAB_SHOTS:-$build/e2e-shots} # kept after the lab is down
 trap 'console_stop; console_cleanup' EXIT
 
 cp "$build/bin/Netvane.exe" "$build/bin/TaviClient.dll" "$(host_c con)/Netvane/"
