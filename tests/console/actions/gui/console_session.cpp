@@ -94,7 +94,11 @@ ConsoleSession::~ConsoleSession() {
     CloseHandle(process_.hThread);
   }
   // NETVANE_KEEP_RUNS keeps a run's folder (log, configuration file) for a look afterwards.
-  if (GetEnvironmentVariableA("NETVANE_KEEP_RUNS", nullptr, 0) == 0) RemoveFolder(folder_);
+  if (GetEnvironmentVariableA("NETVANE_KEEP_RUNS", nullptr, 0) == 0) {
+    RemoveFolder(folder_);
+    // The folder of all runs goes with the last of them (fails while others remain).
+    RemoveDirectoryA(folder_.substr(0, folder_.rfind('\\')).c_str());
+  }
 }
 
 bool ConsoleSession::Start() {
