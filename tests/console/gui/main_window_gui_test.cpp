@@ -331,6 +331,55 @@ TEST_F(MainWindow, WaitDialogAnimatesIgnoresEnterAndEscapeAndCancelStopsDiscover
   EXPECT_TRUE(console.Close());
 }
 
+TEST_F(MainWindow, PollAnimatesTheRowAndTheRefreshRewritesItInPlace) {
+  // After a successful Apply the host is polled (3 s) and then refreshed: it now reports one
+  // adapter, another name and setupState 1.
+  Console& console = Run(R"(
+poll 1 3000
+host name=ALPHA model=X1000 setup=4 os=1,1,2,1,5,2,3790,2,2 dns=198.51.100.53
+nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
+nic mac=02:00:00:00:01:02 dhcp=0 ip=198.51.100.12 mask=255.255.255.0 gw=198.51.100.1
+refresh nics=1 name=ALPHA2 setup=1
+)");
+  HWND main = console.main();
+  ASSERT_TRUE(console.Discover());
+  ChooseComboEntry(main, IDC_CMB_MAC, 1);  // the panel shows adapter 1, which will vanish
+  ASSERT_EQ(Text(main, IDC_EDT_INTERFACE), "NIC2");
+
+  PostClick(main, IDC_BTN_APPLY);
+  HWND verify = WaitTopWindow("Verify Password", console.pid());
+  ASSERT_NE(verify, nullptr);
+  SetText(verify, 1017, "secret");
+  PostClick(verify, IDOK);
+  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+
+  // While the poll runs: gear frames, and no second request can start.
+  EXPECT_TRUE(WaitFor([&] { int image = ListImage(List(), 0); return image >= 6 && image <= 9; }, 2000));
+  const int first = ListImage(List(), 0);
+  EXPECT_TRUE(WaitFor([&] { return ListImage(List(), 0) != first && ListImage(List(), 0) >= 6; }, 1500))
+      << "the animation did not advance";
+  EXPECT_FALSE(Enabled(main, IDC_BTN_DISCOVER));
+  EXPECT_FALSE(Enabled(main, IDC_BTN_APPLY));
+
+  ASSERT_TRUE(WaitFor([&] { return Row(0) == "ALPHA2"; }, 10000));
+  EXPECT_EQ(ListText(List(), 0, 4), "1");
+  EXPECT_EQ(ListText(List(), 0, 5), "198.51.100.11/NIC1");
+  EXPECT_EQ(ListText(List(), 0, 2), "X1000");
+  EXPECT_EQ(ListImage(List(), 0), 3);
+  EXPECT_TRUE(WaitFor([&] { return Enabled(main, IDC_BTN_DISCOVER); }));
+  EXPECT_TRUE(Enabled(main, IDC_BTN_APPLY));
+  // The panel follows the refresh; adapter 1 is gone, so adapter 0 is shown.
+  EXPECT_EQ(Text(main, IDC_EDT_HOST_NAME), "ALPHA2");
+  EXPECT_EQ(ComboCount(main, IDC_CMB_MAC), 1);
+  EXPECT_EQ(ComboSelection(main, IDC_CMB_MAC), 0);
+  EXPECT_EQ(Text(main, IDC_EDT_INTERFACE), "NIC1");
+  EXPECT_EQ(console.LogCount("TVDoPolling"), 1);
+  // The refresh is addressed like the host's stored reply and carries its magic number in
+  // the reply buffer only: the request's own field stays zero.
+  EXPECT_EQ(console.LogCount("TVDoWork code=9 adapter=0 bytes=00000000020000000101000009000000"), 1);
+  EXPECT_TRUE(console.Close());
+}
+
 TEST_F(MainWindow, EnterDoesNotCloseAndASecondStartRaisesTheFirstWindow) {
   Console& first = Run(kThreeHosts);
   PostMessageA(first.main(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
