@@ -1,6 +1,7 @@
 #include "console/host_reply.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "console/os_names.h"
@@ -111,11 +112,8 @@ int CompareHostsAscending(const HostSortKey& a, const HostSortKey& b, int column
       return CompareField(a.reply, a.length, b.reply, b.length, ReplyOffset::HostName, 32);
     case 2:
       return CompareField(a.reply, a.length, b.reply, b.length, ReplyOffset::ModelName, 16);
-    case 3: {
-      const unsigned char* sa = reinterpret_cast<const unsigned char*>(OsShortName(ReadOsInfo(a)));
-      const unsigned char* sb = reinterpret_cast<const unsigned char*>(OsShortName(ReadOsInfo(b)));
-      return Sign(std::strcmp(reinterpret_cast<const char*>(sa), reinterpret_cast<const char*>(sb)));
-    }
+    case 3:  // strcmp compares as unsigned characters
+      return Sign(std::strcmp(OsShortName(ReadOsInfo(a)), OsShortName(ReadOsInfo(b))));
     case 4:
       return ByteAt(a, ReplyOffset::NicCount) - ByteAt(b, ReplyOffset::NicCount);
     case 5:

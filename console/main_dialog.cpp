@@ -181,6 +181,9 @@ void MainDialog::ClearPanel() {
   SendDlgItemMessageA(hwnd(), IDC_CMB_MAC, CB_RESETCONTENT, 0, 0);
   ClearAddress(IDC_IPA_DNS);
   ClearAddress(IDC_IPA_GATEWAY);
+  // Shown at once: a discovery that finds nothing must not leave the last host's details
+  // beside an empty list.
+  UpdateData(false);
 }
 
 void MainDialog::ClearAddressFields() {
