@@ -380,6 +380,26 @@ refresh nics=1 name=ALPHA2 setup=1
   EXPECT_TRUE(console.Close());
 }
 
+TEST_F(MainWindow, ClosingWhileAPollRunsEndsCleanly) {
+  Console& console = Run(R"(
+poll 1 2000
+host name=ALPHA setup=4
+nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
+)");
+  ASSERT_TRUE(console.Discover());
+  PostClick(console.main(), IDC_BTN_APPLY);
+  HWND verify = WaitTopWindow("Verify Password", console.pid());
+  ASSERT_NE(verify, nullptr);
+  SetText(verify, 1017, "secret");
+  PostClick(verify, IDOK);
+  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+  ASSERT_TRUE(WaitFor([&] { return console.LogCount("TVDoPolling") == 1; }));
+  // The rows and the working copy go while the poll still runs; it must leave them alone.
+  ASSERT_TRUE(console.Close());
+  EXPECT_EQ(console.ExitCode(), 0u);
+  EXPECT_EQ(console.LogCount("TVDoWork code=9"), 0);
+}
+
 TEST_F(MainWindow, EnterDoesNotCloseAndASecondStartRaisesTheFirstWindow) {
   Console& first = Run(kThreeHosts);
   PostMessageA(first.main(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
