@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,7 +120,10 @@ class AgentEndToEnd : public ::testing::Test {
   static std::vector<uint8_t> Exchange(std::vector<uint8_t>& request, size_t replySize,
                                        int& result) {
     std::vector<uint8_t> reply(replySize, 0);
-    if (request[12] == 9) memcpy(&reply[kRecord + 104], &target[kRecord + 104], 4);
+    // Refresh: the stored magic number is preset in the reply, where the host record keeps it.
+    constexpr size_t kMagic = kRecord + 104;
+    if (request[12] == 9 && reply.size() >= kMagic + 4 && target.size() >= kMagic + 4)
+      std::copy_n(target.begin() + kMagic, 4, reply.begin() + kMagic);
     TVWork work{};
     work.request = request.data();
     work.reply = reply.data();

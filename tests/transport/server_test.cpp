@@ -32,6 +32,12 @@ class Server : public ::testing::Test {
     links.push_back(segment.Attach(kAgent));
     server.Open(std::move(links));
   }
+  // The segment's delivery thread may still be handing frames to the console's handler:
+  // stop it before the members the handler writes to are destroyed.
+  void TearDown() override {
+    console->Stop();
+    server.Close();
+  }
   void SendRaw(std::vector<uint8_t> frame) { console->Send(frame.data(), frame.size()); }
   void SendRequest(const std::vector<uint8_t>& message, uint32_t id, const Mac& to = kAgent,
                    uint8_t flags = 0) {
