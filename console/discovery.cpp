@@ -107,6 +107,39 @@ void MainDialog::OnWorkDone(WPARAM endCode, WorkItem* item) {
 
 // --- Requests behind the wait dialog ------------------------------------------------------
 
+// Runs the item's worker while the modal wait dialog shows, then joins it. The item is shared
+// by this call and the worker; whichever lets go last frees it. A discovery dialog can be
+// cancelled: then, or when the console is closing, the transport is told to stop. Returns
+// true when the worker was joined, so its result and buffers may be read.
+bool MainDialog::RunBehindWaitDialog(WorkItem* item, bool discovery, bool* cancelled) {
+  item->ownedByStarter = true;
+  item->owners = 2;
+  WaitDialog wait(hwnd(), discovery);
+  wait.SetFinishedFlag(&item->finished);
+  waitWork_ = item;
+  waitDialog = &wait;
+  HANDLE thread = StartWork(item);
+  if (!thread) {
+    item->owners = 1;
+    item->finished = true;
+  }
+  wait.RunModal();
+
+  if (discovery) {
+    const bool userCancelled = wait.running() == 0;
+    if (cancelled) *cancelled = userCancelled;
+    if (userCancelled || closing_) {
+      cancelRequested = 1;
+      TVCancel(item->cancelHandle);
+    }
+  }
+  const bool joined = !thread || WaitServingSends(thread, closing_ ? kCloseJoinMs : INFINITE);
+  if (thread) CloseHandle(thread);
+  waitDialog = nullptr;
+  waitWork_ = nullptr;
+  return joined;
+}
+
 void MainDialog::RunRequest(uint8_t* request, void* reply) {
   workResult = 0;
   if (!request || closing_) return;
@@ -131,27 +164,10 @@ void MainDialog::RunRequest(uint8_t* request, void* reply) {
     delete item;
     return;
   }
-  item->ownedByStarter = true;
-  item->owners = 2;
   item->work.request = item->requestBuffer.data();
   item->work.reply = item->replyBuffer.empty() ? nullptr : item->replyBuffer.data();
 
-  WaitDialog wait(hwnd(), false);
-  wait.SetFinishedFlag(&item->finished);
-  waitWork_ = item;
-  waitDialog = &wait;
-  HANDLE thread = StartWork(item);
-  if (!thread) {
-    item->owners = 1;
-    item->finished = true;
-  }
-  wait.RunModal();
-
-  bool joined = !thread || WaitServingSends(thread, closing_ ? kCloseJoinMs : INFINITE);
-  if (thread) CloseHandle(thread);
-  waitDialog = nullptr;
-  waitWork_ = nullptr;
-  if (joined) {
+  if (RunBehindWaitDialog(item, false, nullptr)) {
     workResult = item->result;
     if (reply && replyLength) std::memcpy(reply, item->replyBuffer.data(), replyLength);
   }
@@ -182,32 +198,12 @@ void MainDialog::OnDiscover() {
     return;
   }
   cancelRequested = 0;
-  item->ownedByStarter = true;
-  item->owners = 2;
   item->work.request = item->requestBuffer.data();
   item->work.reply = &packetList;
   item->work.hook = &HostFoundCallback;
 
-  WaitDialog wait(hwnd(), true);
-  wait.SetFinishedFlag(&item->finished);
-  waitWork_ = item;
-  waitDialog = &wait;
-  HANDLE thread = StartWork(item);
-  if (!thread) {
-    item->owners = 1;
-    item->finished = true;
-  }
-  wait.RunModal();
-
-  const bool cancelled = wait.running() == 0;
-  if (cancelled || closing_) {
-    cancelRequested = 1;
-    TVCancel(item->cancelHandle);
-  }
-  bool joined = !thread || WaitServingSends(thread, closing_ ? kCloseJoinMs : INFINITE);
-  if (thread) CloseHandle(thread);
-  waitDialog = nullptr;
-  waitWork_ = nullptr;
+  bool cancelled = false;
+  const bool joined = RunBehindWaitDialog(item, true, &cancelled);
   workResult = joined ? item->result : 0;
   if (item->Release()) delete item;
   if (closing_) return;

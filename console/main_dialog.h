@@ -118,6 +118,7 @@ class MainDialog : public Dialog {
   void OnApply();
   void OnChangePassword();
   void OnTeaming();
+  HostItem* RunShortAction(uint32_t code, int buttonId);
   void OnRestart();
   void OnLaunch();
   void OnConfigure();
@@ -153,6 +154,7 @@ class MainDialog : public Dialog {
   void CloseSequence();
 
   HANDLE StartWork(WorkItem* item);
+  bool RunBehindWaitDialog(WorkItem* item, bool discovery, bool* cancelled);
   void RunPoll(WorkItem* item);
   void OnDiscover();
   void OnTimer();

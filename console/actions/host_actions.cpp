@@ -7,40 +7,49 @@
 #include "console/resource.h"
 #include "console/show_message.h"
 
-void MainDialog::OnTeaming() {
-  EnableItem(IDC_BTN_TEAMING, false);
+// Asks for an administrator, sends the short request `code` (Team, Unteam or Restart) behind the
+// wait dialog and shows a failure. The button that started it is enabled again unless the
+// request succeeded; returns the host the request went to when it did, null otherwise.
+HostItem* MainDialog::RunShortAction(uint32_t code, int buttonId) {
+  EnableItem(buttonId, false);
   UpdateData(true);
   HostRecord stored;
   if (selectedHost == nullptr || !StoredRecord(stored)) {
-    EnableItem(IDC_BTN_TEAMING, true);
-    return;
+    EnableItem(buttonId, true);
+    return nullptr;
   }
   VerifyPasswordDialog verify(OsShortName(stored.osInfo), stored.osInfo.osFamily, hwnd());
   if (verify.RunModal() != IDOK) {
-    EnableItem(IDC_BTN_TEAMING, true);
-    return;
+    EnableItem(buttonId, true);
+    return nullptr;
   }
-  const uint32_t code = TeamingRequestCode(ItemText(IDC_BTN_TEAMING));
   std::vector<uint8_t> request =
       BuildShortActionRequest(code, editRecord.data(), editRecord.size(), stored,
                               {verify.resultUser, verify.resultPassword});
   if (request.empty()) {
-    EnableItem(IDC_BTN_TEAMING, true);
-    return;
+    EnableItem(buttonId, true);
+    return nullptr;
   }
 
   HostItem* host = selectedHost;
   uint8_t reply[kConsoleShortReplyLength] = {};
   RunRequest(request.data(), reply);
-  if (editRecord.empty() || selectedHost != host) return;
+  if (editRecord.empty() || selectedHost != host) return nullptr;
 
   const uint16_t status = ReplyStatus(reply, sizeof reply);
   if (workResult == 0 || status != Status::Ok) {
     ShowMessage(workResult == 0 ? Status::AdapterOpenFailed : status);
     EnableItem(IDC_BTN_APPLY, true);
-    EnableItem(IDC_BTN_TEAMING, true);
-    return;
+    EnableItem(buttonId, true);
+    return nullptr;
   }
+  return host;
+}
+
+void MainDialog::OnTeaming() {
+  const uint32_t code = TeamingRequestCode(ItemText(IDC_BTN_TEAMING));
+  HostItem* host = RunShortAction(code, IDC_BTN_TEAMING);
+  if (!host) return;
   EnableItem(IDC_BTN_DISCOVER, false);
   EnableItem(IDC_BTN_APPLY, false);
   EnableItem(IDC_BTN_LAUNCH, false);
@@ -50,38 +59,8 @@ void MainDialog::OnTeaming() {
 }
 
 void MainDialog::OnRestart() {
-  EnableItem(IDC_BTN_RESTART, false);
-  UpdateData(true);
-  HostRecord stored;
-  if (selectedHost == nullptr || !StoredRecord(stored)) {
-    EnableItem(IDC_BTN_RESTART, true);
-    return;
-  }
-  VerifyPasswordDialog verify(OsShortName(stored.osInfo), stored.osInfo.osFamily, hwnd());
-  if (verify.RunModal() != IDOK) {
-    EnableItem(IDC_BTN_RESTART, true);
-    return;
-  }
-  std::vector<uint8_t> request =
-      BuildShortActionRequest(Request::Restart, editRecord.data(), editRecord.size(), stored,
-                              {verify.resultUser, verify.resultPassword});
-  if (request.empty()) {
-    EnableItem(IDC_BTN_RESTART, true);
-    return;
-  }
-
-  HostItem* host = selectedHost;
-  uint8_t reply[kConsoleShortReplyLength] = {};
-  RunRequest(request.data(), reply);
-  if (editRecord.empty() || selectedHost != host) return;
-
-  const uint16_t status = ReplyStatus(reply, sizeof reply);
-  if (workResult == 0 || status != Status::Ok) {
-    ShowMessage(workResult == 0 ? Status::AdapterOpenFailed : status);
-    EnableItem(IDC_BTN_APPLY, true);
-    EnableItem(IDC_BTN_RESTART, true);
-    return;
-  }
+  HostItem* host = RunShortAction(Request::Restart, IDC_BTN_RESTART);
+  if (!host) return;
   // The message comes first: the host is going down, and the poll waits for it to return.
   ShowInfoMessage(kRestartingText);
   if (editRecord.empty() || selectedHost != host) return;
