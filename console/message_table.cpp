@@ -17,6 +17,8 @@ const char* MessageText(unsigned code) {
     case Status::HostNameTooShort: return "Hostname can not be less than 2 letters";
     case Status::AdapterOpenFailed: return "Open adapter card failed";
     case Status::NicChanged: return "NIC changed, the client would be closed";
+    case Status::HostKeyChanged: return "Host key changed, nothing was sent to the host";
+    case Status::HostKeyNotTrusted: return "Host key not trusted, nothing was sent to the host";
     default: return "Unknown error";
   }
 }

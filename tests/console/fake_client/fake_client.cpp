@@ -15,6 +15,13 @@
 //   nic key=value ...          an adapter of the last host: mac dhcp ip mask gw flags name
 //   refresh key=value ...      what Refresh replies of the last host report instead:
 //                              setup nics(count) name
+//   key key=value ...          the last host's key: state=trusted|unknown|changed|none
+//                              (default trusted) fp="presented" pinned="pinned fingerprint"
+//
+// Trust prompting (TVSetTrustPrompting 1) makes an authenticated request (codes 2, 3, 4, 5,
+// 7) to a host whose key is not trusted fail as the real library does: nothing answered,
+// status 10007 (unknown, none) or 10006 (changed), logged as "refused". TVTrustHostKey pins
+// the presented key: the host's state becomes trusted.
 #include <windows.h>
 
 #include <algorithm>
@@ -43,6 +50,9 @@ struct FakeHost {
   int refreshSetup = -1;
   int refreshNics = -1;
   std::string refreshName;
+  int keyState = TV_KEY_TRUSTED;
+  std::string fingerprint = "4e56 0000 0000 0000 0000 0000 0000 0001";
+  std::string pinned = "4e56 0000 0000 0000 0000 0000 0000 0001";
 };
 
 struct Script {
@@ -63,6 +73,7 @@ Script script;
 bool loaded = false;
 std::set<HANDLE> liveCancels;
 int discoverTimeout = 5, setTimeoutSeconds = 30, retryCount = 3;
+int trustPrompting = 0;
 
 std::string Env(const char* name) {
   char value[1024] = {};
@@ -234,6 +245,16 @@ void LoadScript() {
       if (pairs.count("setup")) host.refreshSetup = static_cast<int>(Number(pairs["setup"]));
       if (pairs.count("nics")) host.refreshNics = static_cast<int>(Number(pairs["nics"]));
       if (pairs.count("name")) host.refreshName = pairs["name"];
+    } else if (word == "key" && !script.hosts.empty()) {
+      auto pairs = Pairs(line);
+      FakeHost& host = script.hosts.back();
+      const std::string state = pairs["state"];
+      host.keyState = state == "unknown"   ? TV_KEY_UNKNOWN
+                      : state == "changed" ? TV_KEY_CHANGED
+                      : state == "none"    ? TV_KEY_NONE
+                                           : TV_KEY_TRUSTED;
+      if (pairs.count("fp")) host.fingerprint = pairs["fp"];
+      host.pinned = pairs.count("pinned") ? pairs["pinned"] : std::string();
     }
   }
 }
@@ -270,13 +291,43 @@ std::vector<uint8_t> BuildReply(const FakeHost& host, const uint8_t* request, ui
   return reply;
 }
 
-const FakeHost* HostByMac(const uint8_t* request) {
-  for (const FakeHost& host : script.hosts) {
+FakeHost* HostByAgentMac(const uint8_t* mac) {
+  for (FakeHost& host : script.hosts) {
     for (const NicEntry& nic : host.record.nics) {
-      if (std::memcmp(nic.mac.data(), request + FrameOffset::AgentMac, 6) == 0) return &host;
+      if (std::memcmp(nic.mac.data(), mac, 6) == 0) return &host;
     }
   }
   return nullptr;
+}
+
+const FakeHost* HostByMac(const uint8_t* request) {
+  return HostByAgentMac(request + FrameOffset::AgentMac);
+}
+
+bool IsAuthenticated(uint32_t code) {
+  return code == Request::ApplySettings || code == Request::ChangePassword ||
+         code == Request::Team || code == Request::Unteam || code == Request::Restart;
+}
+
+// The status with which the library refuses `code` to `host` before sending; 0 = sent.
+uint16_t TrustRefusal(const FakeHost& host, uint32_t code) {
+  if (!IsAuthenticated(code) || host.keyState == TV_KEY_TRUSTED) return 0;
+  if (host.keyState == TV_KEY_CHANGED) return Status::HostKeyChanged;
+  return trustPrompting ? Status::HostKeyNotTrusted : 0;
+}
+
+std::string MacText(const unsigned char* mac) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2],
+                mac[3], mac[4], mac[5]);
+  return text;
+}
+
+void CopyFingerprint(char* out, const std::string& text) {
+  if (!out) return;
+  const std::size_t n = std::min<std::size_t>(text.size(), TV_FINGERPRINT_CHARS - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
 }
 
 // Waits `ms`, or less when TVCancel fires `cancel`.
@@ -356,7 +407,12 @@ TAVICLIENT_API int TVDoWork(TVWork* work, void** cancelHandle) {
     } else if (result != 0 && work->reply) {
       std::size_t capacity = ConsoleReplyBufferLength(code);
       uint8_t* reply = static_cast<uint8_t*>(work->reply);
-      if (const FakeHost* host = HostByMac(request)) {
+      const FakeHost* host = HostByMac(request);
+      const uint16_t refusal = host ? TrustRefusal(*host, code) : 0;
+      if (refusal != 0 && capacity >= kReplyBaseLength) {
+        Log("TVDoWork refused code=" + std::to_string(code) + " status=" + std::to_string(refusal));
+        StoreU16(reply + FrameOffset::Status, refusal);
+      } else if (host) {
         std::vector<uint8_t> bytes = BuildReply(*host, request, code);
         std::memcpy(reply, bytes.data(), std::min(capacity, bytes.size()));
       } else if (capacity >= kReplyBaseLength) {
@@ -455,5 +511,41 @@ TAVICLIENT_API void TVSetRetryCount(int count) {
   Log("TVSetRetryCount " + std::to_string(count));
 }
 TAVICLIENT_API int TVGetRetryCount(void) { return retryCount; }
+
+TAVICLIENT_API void TVSetTrustPrompting(int enabled) {
+  std::lock_guard<std::mutex> guard(lock);
+  trustPrompting = enabled;
+  Log("TVSetTrustPrompting " + std::to_string(enabled));
+}
+
+TAVICLIENT_API int TVGetHostKey(const unsigned char agentMac[6], const char* hostName,
+                                char* fingerprint, char* pinnedFingerprint) {
+  std::lock_guard<std::mutex> guard(lock);
+  LoadScript();
+  CopyFingerprint(fingerprint, "");
+  CopyFingerprint(pinnedFingerprint, "");
+  const FakeHost* host = agentMac ? HostByAgentMac(agentMac) : nullptr;
+  Log("TVGetHostKey " + (agentMac ? MacText(agentMac) : std::string("null")) + " " +
+      (hostName ? hostName : "(null)"));
+  if (!host) return TV_KEY_NONE;
+  if (host->keyState != TV_KEY_NONE) CopyFingerprint(fingerprint, host->fingerprint);
+  if (host->keyState == TV_KEY_TRUSTED || host->keyState == TV_KEY_CHANGED) {
+    CopyFingerprint(pinnedFingerprint, host->keyState == TV_KEY_TRUSTED ? host->fingerprint
+                                                                        : host->pinned);
+  }
+  return host->keyState;
+}
+
+TAVICLIENT_API int TVTrustHostKey(const unsigned char agentMac[6], const char* hostName) {
+  std::lock_guard<std::mutex> guard(lock);
+  LoadScript();
+  FakeHost* host = agentMac ? HostByAgentMac(agentMac) : nullptr;
+  Log("TVTrustHostKey " + (agentMac ? MacText(agentMac) : std::string("null")) + " " +
+      (hostName ? hostName : "(null)"));
+  if (!host || host->keyState == TV_KEY_NONE) return 0;
+  host->keyState = TV_KEY_TRUSTED;
+  host->pinned = host->fingerprint;
+  return 1;
+}
 
 }  // extern "C"
