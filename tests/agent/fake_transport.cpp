@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -15,7 +16,14 @@ namespace {
 constexpr std::size_t kBufferLength = 2048;
 
 std::mutex lock;
-std::deque<std::vector<uint8_t>> queue;
+struct Queued {
+  std::array<uint8_t, 6> sender;
+  std::vector<uint8_t> frame;
+};
+constexpr std::array<uint8_t, 6> kDefaultSender{0x02, 0x00, 0x00, 0x00, 0xC0, 0x01};
+std::deque<Queued> queue;
+std::array<uint8_t, 6> lastSender{};
+bool haveLastSender = false;
 std::vector<std::vector<uint8_t>> sent;
 std::string events;
 std::string model = "TestBoard";
@@ -45,6 +53,7 @@ extern "C" {
 void FakeTransportReset(void) {
   std::lock_guard<std::mutex> guard(lock);
   queue.clear();
+  haveLastSender = false;
   sent.clear();
   events.clear();
   model = "TestBoard";
@@ -61,7 +70,14 @@ void FakeTransportReset(void) {
 
 void FakeTransportQueueFrame(const uint8_t* frame, uint32_t length) {
   std::lock_guard<std::mutex> guard(lock);
-  queue.emplace_back(frame, frame + length);
+  queue.push_back({kDefaultSender, std::vector<uint8_t>(frame, frame + length)});
+}
+
+void FakeTransportQueueFrameFrom(const uint8_t* sender, const uint8_t* frame, uint32_t length) {
+  std::lock_guard<std::mutex> guard(lock);
+  Queued q{{}, std::vector<uint8_t>(frame, frame + length)};
+  std::memcpy(q.sender.data(), sender, q.sender.size());
+  queue.push_back(std::move(q));
 }
 
 void FakeTransportSetIdleHook(void (*hook)(void)) {
@@ -160,7 +176,9 @@ int TVRecv(unsigned char* buffer, uint32_t* length) {
     std::lock_guard<std::mutex> guard(lock);
     if (!queue.empty()) {
       Note("recv");
-      std::vector<uint8_t> frame = std::move(queue.front());
+      std::vector<uint8_t> frame = std::move(queue.front().frame);
+      lastSender = queue.front().sender;
+      haveLastSender = true;
       queue.pop_front();
       const std::size_t n = frame.size() < *length ? frame.size() : *length;
       std::memcpy(buffer, frame.data(), n);
@@ -175,6 +193,13 @@ int TVRecv(unsigned char* buffer, uint32_t* length) {
   }
   WaitForSingleObject(cleanupEvent, 200);
   return 0;
+}
+
+int TVGetLastSender(unsigned char mac[6]) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (!haveLastSender) return 0;
+  std::memcpy(mac, lastSender.data(), lastSender.size());
+  return 1;
 }
 
 int TVSend(unsigned char* buffer) {

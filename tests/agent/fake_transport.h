@@ -13,7 +13,10 @@
 extern "C" {
 // Empty queue and logs, every adapter connected, model "TestBoard", sends succeed.
 FAKE_TRANSPORT_API void FakeTransportReset(void);
+// Frames queued without a sender come from FakeTransportDefaultSender (02:00:00:00:C0:01).
 FAKE_TRANSPORT_API void FakeTransportQueueFrame(const uint8_t* frame, uint32_t length);
+FAKE_TRANSPORT_API void FakeTransportQueueFrameFrom(const uint8_t* sender /* 6 bytes */,
+                                                    const uint8_t* frame, uint32_t length);
 // Called by TVRecv when the queue is empty, before it returns 0. Without a hook TVRecv
 // waits up to 200 ms (or until TVCleanup) and returns 0, like the real library when idle.
 FAKE_TRANSPORT_API void FakeTransportSetIdleHook(void (*hook)(void));

@@ -101,9 +101,13 @@ TEST_F(Server, RestartUnderAWaitingReceiveKeepsServing) {
 }
 
 TEST_F(Server, ReplyGoesToTheConsoleWithTheAdapterMacInBytes4To9) {
+  Mac sender{};
+  EXPECT_FALSE(server.LastSender(sender)) << "no request handed out yet";
   SendRequest(MakeRequest(6, kBroadcast), 5);
   std::vector<uint8_t> request;
   ASSERT_TRUE(Receive(request));
+  ASSERT_TRUE(server.LastSender(sender));
+  EXPECT_EQ(sender, kConsole);
   std::vector<uint8_t> reply(request.begin(), request.begin() + 24);
   reply.resize(27, 0);
   ASSERT_TRUE(server.Send(reply.data(), reply.size()));
@@ -118,6 +122,8 @@ TEST_F(Server, ReplyGoesToTheConsoleWithTheAdapterMacInBytes4To9) {
   EXPECT_EQ(f.transactionId, 5u);
   EXPECT_TRUE(f.flags & EnvelopeFlag::Reply);
   EXPECT_EQ(MacAt(f.payload + 4), kAgent);
+  ASSERT_TRUE(server.LastSender(sender)) << "the sender outlives the answer";
+  EXPECT_EQ(sender, kConsole);
 }
 
 TEST_F(Server, BadFramesAreDroppedAndCounted) {

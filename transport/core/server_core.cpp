@@ -181,6 +181,7 @@ bool ServerCore::Receive(uint8_t* buffer, std::size_t capacity, std::size_t& len
       std::copy(request.bytes.begin(), request.bytes.end(), buffer);
       length = request.bytes.size();
       request.bytes.clear();
+      lastSender_ = request.console;
       current_ = std::move(request);
       ++counters_.delivered;
       return true;
@@ -227,6 +228,13 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
   if (sent) ++counters_.replies;
   if (current_ && Matches(*current_, request.console, request.transactionId)) current_.reset();
   return sent;
+}
+
+bool ServerCore::LastSender(Mac& console) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!lastSender_) return false;
+  console = *lastSender_;
+  return true;
 }
 
 }  // namespace tavi

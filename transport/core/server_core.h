@@ -55,6 +55,8 @@ class ServerCore {
   // came in on; bytes 4..9 of the reply become that adapter's MAC. A reply to a broadcast
   // leaves after the adapter's spread delay, counted from the request's arrival.
   bool Send(const uint8_t* reply, std::size_t length);
+  // The console MAC of the request the last successful Receive handed out; false before any.
+  bool LastSender(Mac& console);
 
   std::size_t SlotCount() const;
   bool SlotLinkUp(std::size_t slot) const;
@@ -100,6 +102,7 @@ class ServerCore {
   uint64_t generation_ = 0;
   std::deque<Request> queue_;
   std::optional<Request> current_;  // handed out by Receive, not yet answered
+  std::optional<Mac> lastSender_;   // kept after the answer, for the agent's rate limits
   std::deque<Resend> resends_;
   ReplyCache cache_;
   ServerCounters counters_;

@@ -22,6 +22,8 @@ TAVISERVER_API void TVSetMagicNumber(uint32_t magicNumber);
 /* buffer: 2048 zeroed bytes; *length: 2048 on entry, the frame's length on return.
  * Non-zero = one request frame placed; 0 = none (returns at least every 500 ms). */
 TAVISERVER_API int TVRecv(unsigned char* buffer, uint32_t* length);
+/* Ethernet source of the request the last successful TVRecv placed: 1 = mac filled, 0 = none. */
+TAVISERVER_API int TVGetLastSender(unsigned char mac[6]);
 /* Sends the reply (length derived from its code and nicCount) to the requesting console. */
 TAVISERVER_API int TVSend(unsigned char* buffer);
 TAVISERVER_API int TVIsAdapterConnected(uint8_t slot);

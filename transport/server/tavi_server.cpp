@@ -81,6 +81,14 @@ int TVRecv(unsigned char* buffer, uint32_t* length) {
   return 1;
 }
 
+int TVGetLastSender(unsigned char mac[6]) {
+  if (mac == nullptr) return 0;
+  Mac console{};
+  if (!Core().LastSender(console)) return 0;
+  std::copy(console.begin(), console.end(), mac);
+  return 1;
+}
+
 int TVSend(unsigned char* buffer) {
   if (buffer == nullptr) return 0;
   const uint32_t code = LoadU32(buffer + FrameOffset::RequestCode);
