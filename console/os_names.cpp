@@ -9,6 +9,64 @@ constexpr uint8_t kLinux = 2;
 constexpr uint8_t kPlatform9x = 1;
 constexpr uint8_t kPlatformNt = 2;
 
+// NT 6.0 and later, workstation and server by osEdition: the server editions are 1, 2 and
+// 3 (a domain controller is reported as a server); 0 and the home edition 16 are
+// workstations.
+struct ModernName {
+  const char* shortName;
+  const char* longName;
+};
+
+bool IsServerEdition(uint8_t edition) { return edition >= 1 && edition <= 3; }
+
+// Server releases of NT 10.0 by their first build; a host is named after the highest one
+// not above its build, and builds below the first after the first.
+constexpr struct {
+  uint32_t firstBuild;
+  ModernName name;
+} kServer10[] = {
+    {14393, {"Win2016", "Windows Server 2016"}},
+    {17763, {"Win2019", "Windows Server 2019"}},
+    {20348, {"Win2022", "Windows Server 2022"}},
+    {26100, {"Win2025", "Windows Server 2025"}},
+};
+constexpr uint32_t kFirstWindows11Build = 22000;
+
+// Null when the record is not NT 6.0, 6.1, 6.2, 6.3 or 10.0.
+const ModernName* FindModernName(const OsInfo& info) {
+  static constexpr ModernName kWorkstation6[] = {{"WinVista", "Windows Vista "},
+                                                 {"Win7", "Windows 7 "},
+                                                 {"Win8", "Windows 8 "},
+                                                 {"Win8.1", "Windows 8.1 "}};
+  static constexpr ModernName kServer6[] = {{"Win2008", "Windows Server 2008"},
+                                            {"Win2008R2", "Windows Server 2008 R2"},
+                                            {"Win2012", "Windows Server 2012"},
+                                            {"Win2012R2", "Windows Server 2012 R2"}};
+  static constexpr ModernName kWindows10 = {"Win10", "Windows 10 "};
+  static constexpr ModernName kWindows11 = {"Win11", "Windows 11 "};
+  if (info.osPlatform != kPlatformNt) return nullptr;
+  const bool server = IsServerEdition(info.osEdition);
+  if (info.osMajor == 6 && info.osMinor <= 3)
+    return server ? &kServer6[info.osMinor] : &kWorkstation6[info.osMinor];
+  if (info.osMajor != 10 || info.osMinor != 0) return nullptr;
+  if (!server) return info.osBuild < kFirstWindows11Build ? &kWindows10 : &kWindows11;
+  const ModernName* name = &kServer10[0].name;
+  for (const auto& release : kServer10)
+    if (info.osBuild >= release.firstBuild) name = &release.name;
+  return name;
+}
+
+// Same style for every release from NT 6.0 on: the edition follows the name as a word.
+const char* ModernEditionSuffix(uint8_t edition) {
+  switch (edition) {
+    case 1: return " Standard ";
+    case 2: return " Enterprise ";
+    case 3: return " Datacenter ";
+    case 16: return "Home ";
+    default: return "";
+  }
+}
+
 const char* NtEditionSuffix(uint8_t major, uint8_t minor, uint8_t edition) {
   if ((major == 3 && minor == 51) || (major == 4 && minor == 0)) return edition == 1 ? "Server " : "";
   if (major == 5 && minor == 0) {
@@ -42,6 +100,7 @@ const char* WindowsName(const OsInfo& info) {
     return nullptr;
   }
   if (info.osPlatform != kPlatformNt) return nullptr;
+  if (const ModernName* modern = FindModernName(info)) return modern->longName;
   if (major == 3 && minor == 51) return "Windows NT 3.51 ";
   if (major == 4 && minor == 0) return "Windows NT 4.0 ";
   if (major == 5 && minor == 0) return "Windows 2000 ";
@@ -89,6 +148,7 @@ const char* OsShortName(const OsInfo& info) {
       if (info.osVariant == 3) return "WinXP x64";
     }
   }
+  if (const ModernName* modern = FindModernName(info)) return modern->shortName;
   return "Win??";
 }
 
@@ -98,9 +158,10 @@ void FormatOsName(std::string& nameOut, std::string& versionOut, const OsInfo& i
   if (info.osFamily == kWindows) {
     if (const char* name = WindowsName(info)) {
       nameOut += name;
-      if (info.osPlatform == kPlatformNt) {
+      if (FindModernName(info) != nullptr)
+        nameOut += ModernEditionSuffix(info.osEdition);
+      else if (info.osPlatform == kPlatformNt)
         nameOut += NtEditionSuffix(info.osMajor, info.osMinor, info.osEdition);
-      }
     }
     if (info.servicePack > 0) {
       std::snprintf(text, sizeof text, "SP%d", info.servicePack);

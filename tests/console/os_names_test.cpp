@@ -57,7 +57,7 @@ TEST(OsShortName, CoversTheTable) {
 
 TEST(OsShortName, UnknownCombinationsAndFamilies) {
   EXPECT_STREQ(OsShortName(Windows(2, 5, 2)), "Win??");  // 5.2 without a variant
-  EXPECT_STREQ(OsShortName(Windows(2, 6, 1)), "Win??");
+  EXPECT_STREQ(OsShortName(Windows(2, 6, 4)), "Win??");
   EXPECT_STREQ(OsShortName(Windows(1, 4, 3)), "Win??");
   EXPECT_STREQ(OsShortName(Windows(0, 5, 1)), "Win??");
   EXPECT_STREQ(OsShortName(Linux(1, 9, 0, 0, 0)), "Linux");
@@ -89,10 +89,71 @@ TEST(FormatOsName, WindowsNamesEditionsAndServicePacks) {
   // 5.2 without a variant: only the edition text.
   EXPECT_EQ(Format(Windows(2, 5, 2, 2, 2, 0)).name, ", Enterprise Edition SP2");
   // No row matches: only the service pack; the build is still the version.
-  Names unknown = Format(Windows(2, 6, 1, 0, 1, 0, 7601));
+  Names unknown = Format(Windows(2, 6, 4, 0, 1, 0, 9841));
   EXPECT_EQ(unknown.name, "SP1");
-  EXPECT_EQ(unknown.version, "7601");
+  EXPECT_EQ(unknown.version, "9841");
   EXPECT_EQ(Format(Windows(2, 5, 1, 0, 0, 0, 0xFFFFFFFFu)).version, "4294967295");
+}
+
+// NT 6.0 and later: workstation (osEdition 0, home 16) or server (1 to 3) by edition.
+struct ModernRow {
+  uint8_t major, minor;
+  uint32_t build;
+  uint8_t edition;
+  const char* shortName;
+  const char* longName;
+};
+
+TEST(ModernWindows, EveryRowWithItsEditions) {
+  const ModernRow rows[] = {
+      {6, 0, 6002, 0, "WinVista", "Windows Vista "},
+      {6, 0, 6002, 16, "WinVista", "Windows Vista Home "},
+      {6, 0, 6002, 1, "Win2008", "Windows Server 2008 Standard "},
+      {6, 0, 6002, 2, "Win2008", "Windows Server 2008 Enterprise "},
+      {6, 1, 7601, 0, "Win7", "Windows 7 "},
+      {6, 1, 7601, 3, "Win2008R2", "Windows Server 2008 R2 Datacenter "},
+      {6, 2, 9200, 0, "Win8", "Windows 8 "},
+      {6, 2, 9200, 1, "Win2012", "Windows Server 2012 Standard "},
+      {6, 3, 9600, 16, "Win8.1", "Windows 8.1 Home "},
+      {6, 3, 9600, 3, "Win2012R2", "Windows Server 2012 R2 Datacenter "},
+      {10, 0, 19045, 0, "Win10", "Windows 10 "},
+      {10, 0, 21999, 16, "Win10", "Windows 10 Home "},
+      {10, 0, 22000, 16, "Win11", "Windows 11 Home "},
+      {10, 0, 26100, 0, "Win11", "Windows 11 "},
+      // Servers on 10.0 by the highest known build not above the host's.
+      {10, 0, 10240, 1, "Win2016", "Windows Server 2016 Standard "},
+      {10, 0, 14393, 1, "Win2016", "Windows Server 2016 Standard "},
+      {10, 0, 17762, 3, "Win2016", "Windows Server 2016 Datacenter "},
+      {10, 0, 17763, 3, "Win2019", "Windows Server 2019 Datacenter "},
+      {10, 0, 20347, 2, "Win2019", "Windows Server 2019 Enterprise "},
+      {10, 0, 20348, 1, "Win2022", "Windows Server 2022 Standard "},
+      {10, 0, 25398, 3, "Win2022", "Windows Server 2022 Datacenter "},
+      {10, 0, 26100, 3, "Win2025", "Windows Server 2025 Datacenter "},
+      {10, 0, 30000, 1, "Win2025", "Windows Server 2025 Standard "},
+      // An edition the agent never sends: the name without a suffix.
+      {10, 0, 20348, 7, "Win10", "Windows 10 "},
+  };
+  for (const ModernRow& row : rows) {
+    SCOPED_TRACE(std::to_string(row.major) + "." + std::to_string(row.minor) + "." +
+                 std::to_string(row.build) + " edition " + std::to_string(row.edition));
+    const OsInfo info = Windows(2, row.major, row.minor, row.edition, 0, 0, row.build);
+    EXPECT_STREQ(OsShortName(info), row.shortName);
+    EXPECT_LE(std::string(OsShortName(info)).size(), 9u);  // the list's "OS" column
+    const Names names = Format(info);
+    EXPECT_EQ(names.name, row.longName);
+    EXPECT_EQ(names.version, std::to_string(row.build));
+  }
+}
+
+TEST(ModernWindows, ServicePackAndTheRowsAround) {
+  EXPECT_EQ(Format(Windows(2, 6, 1, 0, 1, 0, 7601)).name, "Windows 7 SP1");
+  EXPECT_EQ(Format(Windows(2, 6, 0, 2, 2, 0, 6002)).name, "Windows Server 2008 Enterprise SP2");
+  // Only NT 6.0 to 6.3 and 10.0 have names; a 9x platform byte never takes them.
+  for (const OsInfo& info : {Windows(2, 6, 4), Windows(2, 10, 1), Windows(2, 11, 0),
+                             Windows(2, 7, 0), Windows(1, 6, 1), Windows(1, 10, 0)}) {
+    EXPECT_STREQ(OsShortName(info), "Win??");
+    EXPECT_EQ(Format(info).name, "");
+  }
 }
 
 TEST(FormatOsName, LinuxDistributionAndKernel) {
