@@ -88,6 +88,15 @@
 // --- About box (100) -------------------------------------------------------------------------
 #define IDC_EDT_ABOUT_NOTICE 1039
 
+// --- Host keys: Unknown Host Key (136), Host Key Changed (137), the panel's key line ----------
+#define IDD_HOST_KEY_UNKNOWN 136
+#define IDD_HOST_KEY_CHANGED 137
+#define IDC_EDT_KEY_HOST 1041
+#define IDC_EDT_KEY_FINGERPRINT 1042 // the key the host presents
+#define IDC_EDT_KEY_PINNED 1043
+#define IDC_BTN_KEY_REPLACE 1044
+#define IDC_EDT_HOST_KEY 1045        // main dialog (102): fingerprint and state of the host's key
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -1,5 +1,6 @@
 #include "installer/tool_commands.h"
 
+#include "installer/agent_key.h"
 #include "installer/agent_service.h"
 #include "installer/driver_file.h"
 #include "installer/trace.h"
@@ -29,6 +30,9 @@ void RunDelete(const ToolArgs& args) {
   Trace(args.first);
   Trace(L"=========in delete==========");
   RemoveServices();
+  // The key goes with the agent: a host reinstalled later presents a new one, which consoles
+  // that pinned the old one refuse until an administrator replaces it deliberately.
+  DeleteAgentKey();
   DeleteDriver();
   Trace(L"finish delete service!");
 }

@@ -171,12 +171,27 @@ case_delete_stopping() {
   expect_missing TaviAgent
 }
 
+parameter_key='HKLM\SYSTEM\CurrentControlSet\Services\TaviAgent\Parameter'
+reg_set() {  # reg_set NAME TYPE DATA
+  timeout 60 wine reg add "$parameter_key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 ||
+    fail "reg add $1"
+}
+reg_has() { timeout 60 wine reg query "$parameter_key" /v "$1" >/dev/null 2>&1; }
+
 case_delete_without_services() {
   echo "left over" >"$driver_file"
+  # What an agent leaves behind: its key pair beside the magic number. No service exists, so
+  # only the tool's own removal can take the key values away.
+  reg_set MagicNumber REG_DWORD 1234
+  reg_set IdentityPublicKey REG_BINARY "$(printf '01%.0s' $(seq 32))"
+  reg_set IdentityKey REG_BINARY "$(printf 'ab%.0s' $(seq 100))"
   tool -delete
   expect_eq "exit code" 0 "$tool_rc"
   expect_eq "stdout" "" "$tool_out"
   [ ! -e "$driver_file" ] || fail "driver file left"
+  ! reg_has IdentityPublicKey || fail "public key left"
+  ! reg_has IdentityKey || fail "sealed private key left"
+  reg_has MagicNumber || fail "other parameters removed"
 }
 
 # Nothing happens: no service, no driver, exit code 0.
