@@ -8,6 +8,9 @@
  *   dismiss (cancels every open prompt and message box: Cancel where there is one, else OK)
  *   devnodes-changed (the broadcast Windows sends when a device comes or goes; Wine's
  *   plug and play does not announce Linux network interfaces, so the lab does)
+ *   host-key SECS ANSWER (waits until a host-key question or any other prompt is up; when
+ *   it is a host-key question, prints "host-key TITLE | HOST | PRESENTED | PINNED" and
+ *   answers it: yes, no, replace (then Yes to the confirmation) or close)
  * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
 #include <windows.h>
 #include <commctrl.h>
@@ -17,6 +20,10 @@
 
 #define MAIN_TITLE "Orvane Network Utility 1.8"
 #define HOST_LIST 1002
+#define KEY_HOST 1041
+#define KEY_FINGERPRINT 1042
+#define KEY_PINNED 1043
+#define KEY_REPLACE 1044
 
 static HWND mainWindow, dialogWindow;
 static HANDLE target; /* the console process, for list-view buffers */
@@ -34,13 +41,13 @@ static int Waited(DWORD start, const char* seconds)
 
 /* The visible top-level windows of the console's thread other than the main dialog:
  * message boxes, the password prompts and the wait dialog. */
-typedef struct { HWND found; const char* title; } Search;
+typedef struct { HWND found; const char* title; HWND skip; } Search;
 
 static BOOL CALLBACK MatchDialog(HWND w, LPARAM p)
 {
   Search* s = (Search*)p;
   char title[256] = "";
-  if (w == mainWindow || !IsWindowVisible(w)) return TRUE;
+  if (w == mainWindow || w == s->skip || !IsWindowVisible(w)) return TRUE;
   GetWindowTextA(w, title, sizeof title);
   if (s->title && strcmp(title, s->title) != 0) return TRUE;
   s->found = w;
@@ -49,8 +56,16 @@ static BOOL CALLBACK MatchDialog(HWND w, LPARAM p)
 
 static HWND FindDialog(const char* title)
 {
-  Search s = {NULL, title};
+  Search s = {NULL, title, NULL};
   if (!mainWindow) return NULL;
+  EnumThreadWindows(GetWindowThreadProcessId(mainWindow, NULL), MatchDialog, (LPARAM)&s);
+  return s.found;
+}
+
+/* The same, passing over `skip` (a prompt whose own message box is looked for). */
+static HWND FindOtherDialog(HWND skip)
+{
+  Search s = {NULL, NULL, skip};
   EnumThreadWindows(GetWindowThreadProcessId(mainWindow, NULL), MatchDialog, (LPARAM)&s);
   return s.found;
 }
@@ -149,6 +164,57 @@ static int RowOf(const char* name, char* out, int size)
       strncat(out, cell, size - strlen(out) - 1);
     }
     return 1;
+  }
+  return 0;
+}
+
+/* A control's text with its line breaks turned into blanks, for one output line. */
+static void FlatText(HWND window, int id, char* out, int size)
+{
+  char* c;
+  out[0] = 0;
+  GetWindowTextA(GetDlgItem(window, id), out, size);
+  for (c = out; *c; c++)
+    if (*c == '\r' || *c == '\n') *c = ' ';
+}
+
+static int AnswerHostKey(const char* seconds, const char* answer)
+{
+  DWORD start = GetTickCount();
+  char title[128] = "", host[128], presented[128], pinned[128];
+  HWND box;
+  while (!(box = FindDialog(NULL)) || !strcmp((GetWindowTextA(box, title, sizeof title), title), "Please wait")) {
+    if (Waited(start, seconds)) return Fail("no prompt after", seconds);
+    Sleep(100);
+  }
+  if (strcmp(title, "Unknown Host Key") != 0 && strcmp(title, "Host Key Changed") != 0) return 0;
+  Sleep(200);
+  FlatText(box, KEY_HOST, host, sizeof host);
+  FlatText(box, KEY_FINGERPRINT, presented, sizeof presented);
+  FlatText(box, KEY_PINNED, pinned, sizeof pinned);
+  printf("host-key %s | %s | %s | %s\n", title, host, presented, pinned);
+  fflush(stdout);
+  if (strcmp(answer, "yes") == 0) {
+    PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  } else if (strcmp(answer, "no") == 0) {
+    PostMessageA(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+  } else if (strcmp(answer, "replace") == 0) {
+    HWND confirm;
+    PostMessageA(GetDlgItem(box, KEY_REPLACE), BM_CLICK, 0, 0);
+    start = GetTickCount();
+    /* The confirmation is a message box owned by the question. */
+    while (!(confirm = FindOtherDialog(box)) || !GetDlgItem(confirm, 0xFFFF)) {
+      if (Waited(start, seconds)) return Fail("no confirmation after", seconds);
+      Sleep(100);
+    }
+    PostMessageA(GetDlgItem(confirm, IDYES), BM_CLICK, 0, 0);
+  } else {
+    PostMessageA(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
+  }
+  start = GetTickCount();
+  while (IsWindow(box)) {
+    if (Waited(start, seconds)) return Fail("host-key question still open after", seconds);
+    Sleep(100);
   }
   return 0;
 }
@@ -287,6 +353,10 @@ static int Run(int argc, char** argv)
         Sleep(300);
       }
       i += 1;
+    } else if (strcmp(cmd, "host-key") == 0) {
+      NEED(2);
+      if (AnswerHostKey(argv[i + 1], argv[i + 2])) return 1;
+      i += 3;
     } else if (strcmp(cmd, "devnodes-changed") == 0) {
       PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
       i += 1;

@@ -77,7 +77,7 @@ case_password() {
   log=$(host_c "$id")/nvlab/passwords.log
   rm -f "$log"
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 dialog "Change Password" 15 \
+  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 N3wSecret dlg-text 1024 N3wSecret \
     dlg-click 1 message 60 dlg-click 1)
   echo "$out"
@@ -110,7 +110,7 @@ case_agent_stopped() {
   console_start
   console_discover "$hosts" >/dev/null
   in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
-  out=$(gui select-host "$name" sleep 300 click 1016 dialog "Change Password" 15 \
+  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 x1 dlg-text 1024 x1 \
     dlg-click 1 message 60 dlg-click 1)
   screenshot agent-stopped

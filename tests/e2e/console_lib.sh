@@ -65,8 +65,10 @@ console_discover() { # expected row count
   gui wait-main 10 click 1000 sleep 300 wait-enabled 1000 40 wait-idle 10 wait-rows "$1" 10 rows
 }
 
-# nvgui commands that confirm a Verify Password prompt as the lab's administrator.
-VERIFY_AS_ADMIN=(dialog "Verify Password" 15 dlg-text 1018 Administrator dlg-text 1017 lab dlg-click 1)
+# nvgui commands that trust the host's key when the console asks (first authenticated request
+# to that host), then confirm a Verify Password prompt as the lab's administrator.
+TRUST_KEY=(host-key 15 yes)
+VERIFY_AS_ADMIN=("${TRUST_KEY[@]}" dialog "Verify Password" 15 dlg-text 1018 Administrator dlg-text 1017 lab dlg-click 1)
 
 screenshot() { # NAME
   local dir=${NVLAB_SHOTS:-$LAB_DIR/shots}
