@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "protocol/frames.h"
+#include "protocol/reply_view.h"
 #include "transport/client/nic_lookup.h"
 #include "transport/client/packet_list.h"
 #include "transport/client/reply_delivery.h"
@@ -53,13 +54,6 @@ void WriteStatus(void* reply, std::size_t capacity, uint16_t status) {
   WriteReplyStatus(static_cast<uint8_t*>(reply), capacity, status);
 }
 
-// Bytes of the request the console built: its code decides, and nicCount for code 2.
-std::size_t RequestBytes(const uint8_t* request) {
-  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
-  const uint8_t nicCount = code == Request::ApplySettings ? request[FrameOffset::Body + 44] : 0;
-  return RequestLength(code, nicCount);
-}
-
 int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
   auto* list = static_cast<TVPacketList*>(work.reply);
   const uint32_t adapter = LoadU32(work.request + FrameOffset::AdapterIndex);
@@ -80,7 +74,7 @@ int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
 
 int Transact(ClientCore& core, TVWork& work, uint64_t workId) {
   const uint32_t code = LoadU32(work.request + FrameOffset::RequestCode);
-  const std::size_t requestLength = RequestBytes(work.request);
+  const std::size_t requestLength = BuiltRequestLength(work.request);
   const std::size_t capacity = ConsoleReplyBufferLength(code);
   if (requestLength == 0 || capacity == 0 || work.reply == nullptr) return 0;
   if (requestLength > kMaxMessageLength) {

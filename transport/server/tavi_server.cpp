@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "protocol/frames.h"
+#include "protocol/reply_view.h"
 #include "transport/core/pcap_link.h"
 #include "transport/core/server_core.h"
 #include "transport/core/smbios.h"
@@ -92,8 +93,7 @@ int TVGetLastSender(unsigned char mac[6]) {
 int TVSend(unsigned char* buffer) {
   if (buffer == nullptr) return 0;
   const uint32_t code = LoadU32(buffer + FrameOffset::RequestCode);
-  const uint8_t nicCount = buffer[FrameOffset::Host + 124];
-  std::size_t length = ReplyLength(code, nicCount);
+  std::size_t length = ReplyLength(code, ReplyView(buffer, kAgentBufferLength).NicCount());
   if (length == 0) length = kReplyBaseLength;
   try {
     return Core().Send(buffer, std::min(length, kAgentBufferLength)) ? 1 : 0;
