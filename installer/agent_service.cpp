@@ -5,9 +5,13 @@
 namespace {
 
 constexpr DWORD kStopPollMs = 500;
-// A service that never leaves STOP_PENDING must not hold the tool forever: after a
-// minute it is deleted all the same (the control manager removes it once it stops).
+// A service that never leaves START_PENDING or STOP_PENDING must not hold the tool forever:
+// after a minute it is deleted all the same (the control manager removes it once it stops).
 constexpr int kStopPollLimit = 120;
+
+wchar_t kAgentDescription[] =
+    L"Answers the Netvane console on this computer's Ethernet segment and applies the network "
+    L"settings, host name and passwords that an administrator of this computer sends.";
 
 class ServiceHandle {
  public:
@@ -33,21 +37,52 @@ void ReportStopped(const wchar_t* name) {
 }
 
 // Returns true when the service accepted STOP or reports stopped. One that is stopping
-// already is polled every pollMs, at most maxPolls times.
+// already is polled every pollMs, at most maxPolls times; one that is still starting (it
+// accepts no control yet) is polled the same way and sent STOP once it runs.
 bool StopService(SC_HANDLE service, DWORD pollMs, int maxPolls) {
-  // Filled by the manager only for some refusals; an empty status means "go on".
-  SERVICE_STATUS status = {};
-  if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return true;
   for (int poll = 0;; ++poll) {
-    if (status.dwCurrentState == SERVICE_STOPPED) return true;
-    if (status.dwCurrentState != SERVICE_STOP_PENDING || poll >= maxPolls) return false;
-    Sleep(pollMs);
+    SERVICE_STATUS status = {};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return true;
+    // The status that comes with a refusal is not filled for every reason (Wine leaves it
+    // undefined for a service that is still starting): ask for it.
     status = SERVICE_STATUS{};
     if (!QueryServiceStatus(service, &status)) return false;
+    for (;; ++poll) {
+      if (status.dwCurrentState == SERVICE_STOPPED) return true;
+      const bool pending = status.dwCurrentState == SERVICE_STOP_PENDING ||
+                           status.dwCurrentState == SERVICE_START_PENDING;
+      if (!pending || poll >= maxPolls) return false;
+      Sleep(pollMs);
+      status = SERVICE_STATUS{};
+      if (!QueryServiceStatus(service, &status)) return false;
+      if (status.dwCurrentState == SERVICE_RUNNING) break;  // started: STOP it now
+    }
   }
 }
 
+// Description, and recovery by the control manager: restart 5 s after the first and second
+// failure, a minute after later ones; the count starts again after a day without failure.
+void SetRecovery(SC_HANDLE service) {
+  SERVICE_DESCRIPTIONW description = {kAgentDescription};
+  ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
+  SC_ACTION actions[kAgentRestartCount];
+  SERVICE_FAILURE_ACTIONSW failureActions = AgentFailureActions(actions);
+  ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions);
+}
+
 }  // namespace
+
+SERVICE_FAILURE_ACTIONSW AgentFailureActions(SC_ACTION (&actions)[kAgentRestartCount]) {
+  const DWORD delaysMs[kAgentRestartCount] = {5000, 5000, 60000};
+  for (int i = 0; i < kAgentRestartCount; ++i) actions[i] = {SC_ACTION_RESTART, delaysMs[i]};
+  SERVICE_FAILURE_ACTIONSW failureActions = {};
+  failureActions.dwResetPeriod = 24 * 60 * 60;
+  failureActions.cActions = kAgentRestartCount;
+  failureActions.lpsaActions = actions;
+  return failureActions;
+}
+
+const wchar_t* AgentDescription() { return kAgentDescription; }
 
 void InstallAgentService(const wchar_t* binaryPath) {
   ServiceHandle manager(OpenManager());
@@ -56,7 +91,9 @@ void InstallAgentService(const wchar_t* binaryPath) {
                                        SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath,
                                        L"Extended base", nullptr, L"NDIS\0", nullptr, nullptr));
-  if (service.get() != nullptr) StartServiceW(service.get(), 0, nullptr);
+  if (service.get() == nullptr) return;
+  SetRecovery(service.get());
+  StartServiceW(service.get(), 0, nullptr);
 }
 
 void RemoveServices() {

@@ -17,8 +17,10 @@ void RunInstall(const ToolArgs& args) {
   CopyDriver(args.directory);
 
   Trace(L"=========in install==========");
+  // Quoted: a directory with blanks (C:\Program Files\...) would otherwise let the manager
+  // try C:\Program.exe first.
   TextBuffer binaryPath = {};
-  if (JoinText(binaryPath, {args.directory, L"TaviAgent.exe"})) {
+  if (JoinText(binaryPath, {L"\"", args.directory, L"TaviAgent.exe", L"\""})) {
     Trace(binaryPath);
     InstallAgentService(binaryPath);
   }

@@ -4,6 +4,7 @@
 //   create NAME BINARY         own-process, demand-start service, started at once
 //   stop NAME                  sends STOP
 //   wait NAME STATE MS         waits until the service reports STATE (numeric)
+//   recovery NAME              description and failure actions, as far as the manager keeps them
 //   attrib PATH                file attributes in hex, or "missing"
 #include <windows.h>
 
@@ -56,6 +57,22 @@ int Query(SC_HANDLE manager, const wchar_t* name) {
   }
   CloseServiceHandle(service);
   PrintDependencies(name);
+  return 0;
+}
+
+// Wine's manager keeps the description but only acknowledges the failure actions; their
+// content is checked by the unit test of the tool's table.
+int Recovery(SC_HANDLE manager, const wchar_t* name) {
+  SC_HANDLE service = OpenNamed(manager, name);
+  if (service == nullptr) return static_cast<int>(GetLastError());
+  std::vector<BYTE> buffer(8192);
+  DWORD needed = 0;
+  if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                           static_cast<DWORD>(buffer.size()), &needed)) {
+    const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
+    std::printf("description=%ls\n", description->lpDescription ? description->lpDescription : L"");
+  }
+  CloseServiceHandle(service);
   return 0;
 }
 
@@ -118,6 +135,8 @@ int wmain(int argc, wchar_t** argv) {
     result = Query(manager, argv[2]);
   else if (argc == 4 && std::wcscmp(argv[1], L"create") == 0)
     result = Create(manager, argv[2], argv[3]);
+  else if (argc == 3 && std::wcscmp(argv[1], L"recovery") == 0)
+    result = Recovery(manager, argv[2]);
   else if (argc == 3 && std::wcscmp(argv[1], L"stop") == 0)
     result = Stop(manager, argv[2]);
   else if (argc == 5 && std::wcscmp(argv[1], L"wait") == 0)

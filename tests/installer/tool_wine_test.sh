@@ -43,7 +43,8 @@ tool() {
   tool_rc=0
   tool_out=$(WINEDEBUG=-all,warn+seh timeout 60 wine "$BIN_DIR/TaviTool.exe" "$@" 2>"$err") ||
     tool_rc=$?
-  tool_trace=$(sed -n 's/^.*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$err" | sed 's/\\\\/\\/g')
+  tool_trace=$(sed -n 's/^.*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$err" |
+    sed 's/\\\(["\\]\)/\1/g')
 }
 
 probe() { timeout 60 wine "$BIN_DIR/installer_service_probe.exe" "$@" | tr -d '\r'; }
@@ -81,7 +82,7 @@ tool_dir() {
 
 expected_install_trace() {  # FIRST DIR
   printf '%s\n' "=========in the tool main==========" "$1" "$2" "copy in 64bit os" \
-    "AMD64 and 64bit os" "=========in install==========" "$2TaviAgent.exe" \
+    "AMD64 and 64bit os" "=========in install==========" "\"$2TaviAgent.exe\"" \
     "Finish install service!"
 }
 
@@ -98,9 +99,13 @@ case_install() {
   probe wait TaviAgent 4 10000 || fail "service not running"
   local config
   config=$(probe query TaviAgent)
+  # The binary path in quotes: a directory with blanks cannot be read as a shorter program.
   expect_eq "registration" "$(printf '%s\n' state=4 type=16 start=2 error=1 \
-    'binary=C:\Tool\TaviAgent.exe' 'group=Extended base' \
+    'binary="C:\Tool\TaviAgent.exe"' 'group=Extended base' \
     'display=Orvane Network Utility Agent 1.5' dependtype=7 depends=NDIS)" "$config"
+  expect_eq "description" "description=Answers the Netvane console on this computer's Ethernet \
+segment and applies the network settings, host name and passwords that an administrator of \
+this computer sends." "$(probe recovery TaviAgent)"
   expect_eq "driver copied from the AMD64 file" "amd64 driver" "$(cat "$driver_file")"
   local attributes
   attributes=$(probe attrib 'C:\windows\system32\drivers\npf.sys')
@@ -121,7 +126,7 @@ case_install_twice() {
   expect_eq "exit code" 0 "$tool_rc"
   expect_eq "debugger messages" "$(expected_install_trace -install 'C:\Other\')" "$tool_trace"
   sleep 0.5
-  expect_eq "binary path kept" 'C:\Tool\TaviAgent.exe' "$(probe_field TaviAgent binary)"
+  expect_eq "binary path kept" '"C:\Tool\TaviAgent.exe"' "$(probe_field TaviAgent binary)"
   expect_eq "not started again" 1 "$(probe_field TaviAgent state)"
   # The first copy left the target writable, so the second one replaces it.
   expect_eq "driver copied again" "other driver" "$(cat "$driver_file")"
@@ -131,7 +136,7 @@ case_install_no_backslash() {
   echo "joined driver" >"$(drive_c ToolnpfAMD64.sys)"
   tool -install 'C:\Tool'
   expect_eq "exit code" 0 "$tool_rc"
-  expect_eq "binary path" 'C:\ToolTaviAgent.exe' "$(probe_field TaviAgent binary)"
+  expect_eq "binary path" '"C:\ToolTaviAgent.exe"' "$(probe_field TaviAgent binary)"
   expect_eq "driver source joined the same way" "joined driver" "$(cat "$driver_file")"
 }
 
@@ -167,6 +172,19 @@ case_delete_stopping() {
   tool -delete
   # The stop is still pending when the tool starts: it must wait for it to end before it
   # reports the stop and deletes the service (a delete while running would only mark it).
+  expect_eq "stdout" "TaviAgent Stopped!" "$(tr -d '\r' <<<"$tool_out")"
+  expect_missing TaviAgent
+}
+
+case_delete_starting() {
+  # Seconds after -install the agent may still be starting and accepts no control yet:
+  # the tool waits for it to run, stops it, and only then deletes it.
+  tool_dir Tool "" "$stub"
+  echo 2500 >"$(drive_c Tool/start-delay.txt)"
+  tool -install 'C:\Tool\'
+  expect_eq "starting" 2 "$(probe_field TaviAgent state)"
+
+  tool -delete
   expect_eq "stdout" "TaviAgent Stopped!" "$(tr -d '\r' <<<"$tool_out")"
   expect_missing TaviAgent
 }
