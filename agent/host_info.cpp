@@ -21,6 +21,7 @@ const char kDefaultAdministrator[] = "Administrator";
 const char kDefaultPassword[] = "7395";
 
 typedef void(WINAPI* GetNativeSystemInfoFn)(LPSYSTEM_INFO);
+typedef LONG(WINAPI* RtlGetVersionFn)(OSVERSIONINFOEXW*);
 
 }  // namespace
 
@@ -87,35 +88,37 @@ void CollectModelName(HostRecord& host) {
     host.modelName.assign("Unknown");
 }
 
-void FillOsInfo(OsInfo& osInfo, const OSVERSIONINFOEXA& version, int serverR2,
-                WORD nativeArchitecture) {
-  osInfo = OsInfo();
-  osInfo.osValid = 1;
-  osInfo.osFamily = 1;
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) osInfo.osPlatform = 1;
-  else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) osInfo.osPlatform = 2;
+namespace {
 
-  if (version.wProductType == VER_NT_SERVER) {
-    osInfo.osEdition = 1;
-    if (version.wSuiteMask & VER_SUITE_PERSONAL) osInfo.osEdition = 16;
-    if (version.wSuiteMask & VER_SUITE_ENTERPRISE) osInfo.osEdition = 2;
-    if (version.wSuiteMask & VER_SUITE_DATACENTER) osInfo.osEdition = 3;
-  }
-  osInfo.osMajor = static_cast<uint8_t>(version.dwMajorVersion);
-  osInfo.osMinor = static_cast<uint8_t>(version.dwMinorVersion);
-  osInfo.osBuild = version.dwBuildNumber;
-  osInfo.servicePack = static_cast<uint8_t>(version.wServicePackMajor);
-
-  if (version.dwMajorVersion == 5 && version.dwMinorVersion == 2) {
-    if (serverR2) osInfo.osVariant = 1;
-    else if (version.wProductType == VER_NT_WORKSTATION &&
-             nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64)
-      osInfo.osVariant = 3;
-    else osInfo.osVariant = 2;
-  }
+template <typename Info>
+ReportedVersion FromVersionInfo(const Info& version) {
+  ReportedVersion reported;
+  reported.platformId = version.dwPlatformId;
+  reported.major = version.dwMajorVersion;
+  reported.minor = version.dwMinorVersion;
+  reported.build = version.dwBuildNumber;
+  reported.servicePackMajor = version.wServicePackMajor;
+  reported.suiteMask = version.wSuiteMask;
+  reported.productType = version.wProductType;
+  return reported;
 }
 
-void CollectOsInfo(OsInfo& osInfo) {
+}  // namespace
+
+ReportedVersion ReadReportedVersion() {
+  // GetVersionExA tells a program 6.2 build 9200 on Windows 8.1 and later unless its
+  // manifest names the newer systems; RtlGetVersion reports the true version regardless.
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  RtlGetVersionFn rtlGetVersion =
+      ntdll == nullptr ? nullptr
+                       : reinterpret_cast<RtlGetVersionFn>(
+                             reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOEXW trueVersion;
+  std::memset(&trueVersion, 0, sizeof trueVersion);
+  trueVersion.dwOSVersionInfoSize = sizeof trueVersion;
+  if (rtlGetVersion != nullptr && rtlGetVersion(&trueVersion) == 0)
+    return FromVersionInfo(trueVersion);
+
   OSVERSIONINFOEXA version;
   std::memset(&version, 0, sizeof version);
   version.dwOSVersionInfoSize = sizeof version;
@@ -124,10 +127,14 @@ void CollectOsInfo(OsInfo& osInfo) {
   if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version)))
     std::memset(&version, 0, sizeof version);
 #pragma GCC diagnostic pop
+  return FromVersionInfo(version);
+}
 
+void CollectOsInfo(OsInfo& osInfo) {
+  const ReportedVersion version = ReadReportedVersion();
   int serverR2 = 0;
   WORD architecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
-  if (version.dwMajorVersion == 5 && version.dwMinorVersion == 2) {
+  if (version.major == 5 && version.minor == 2) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     GetNativeSystemInfoFn getNative =
         kernel == nullptr ? nullptr

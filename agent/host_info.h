@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "agent/os_info_rules.h"
 #include "protocol/frames.h"
 
 void CollectHostInfo(HostRecord& host);
@@ -12,9 +13,8 @@ void CollectManagementInfo(HostRecord& host);
 // Port of the running management product service "rdsvc"; 0 when it is not running.
 uint16_t QueryRidoPort();
 void CollectModelName(HostRecord& host);
+// The true version (RtlGetVersion), whatever the program's manifest declares.
+ReportedVersion ReadReportedVersion();
 void CollectOsInfo(OsInfo& osInfo);
-// The OsInfo rules applied to what the system reported.
-void FillOsInfo(OsInfo& osInfo, const OSVERSIONINFOEXA& version, int serverR2,
-                WORD nativeArchitecture);
 // 0, 1, 2 or 4; the thread is back in its own context afterwards.
 uint8_t ComputeSetupState();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "agent/host_info.h"
 #include "agent/host_name.h"
@@ -120,49 +121,7 @@ TEST_F(HostInfoTest, ModelNameFromTheTransportOrUnknown) {
   EXPECT_EQ(std::memcmp(host.modelName.bytes.data(), expected, 16), 0);
 }
 
-OSVERSIONINFOEXA Version(DWORD major, DWORD minor, BYTE productType, WORD suite) {
-  OSVERSIONINFOEXA v;
-  std::memset(&v, 0, sizeof v);
-  v.dwMajorVersion = major;
-  v.dwMinorVersion = minor;
-  v.dwBuildNumber = 3790;
-  v.dwPlatformId = VER_PLATFORM_WIN32_NT;
-  v.wServicePackMajor = 2;
-  v.wProductType = productType;
-  v.wSuiteMask = suite;
-  return v;
-}
-
-TEST(OsInfoRules, EditionAndVariant) {
-  OsInfo os;
-  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_ENTERPRISE), 1, PROCESSOR_ARCHITECTURE_AMD64);
-  EXPECT_EQ(os.osValid, 1);
-  EXPECT_EQ(os.osFamily, 1);
-  EXPECT_EQ(os.osPlatform, 2);
-  EXPECT_EQ(os.osMajor, 5);
-  EXPECT_EQ(os.osMinor, 2);
-  EXPECT_EQ(os.osBuild, 3790u);
-  EXPECT_EQ(os.servicePack, 2);
-  EXPECT_EQ(os.osEdition, 2);
-  EXPECT_EQ(os.osVariant, 1);  // R2
-
-  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_ENTERPRISE), 0, PROCESSOR_ARCHITECTURE_AMD64);
-  EXPECT_EQ(os.osVariant, 2);
-  FillOsInfo(os, Version(5, 2, VER_NT_WORKSTATION, 0), 0, PROCESSOR_ARCHITECTURE_AMD64);
-  EXPECT_EQ(os.osEdition, 0);
-  EXPECT_EQ(os.osVariant, 3);  // XP Professional x64
-  FillOsInfo(os, Version(5, 0, VER_NT_SERVER, 0), 1, PROCESSOR_ARCHITECTURE_INTEL);
-  EXPECT_EQ(os.osVariant, 0);  // only 5.2 has variants
-  EXPECT_EQ(os.osEdition, 1);
-
-  // The last matching suite bit wins; a domain controller stays 0.
-  FillOsInfo(os, Version(5, 2, VER_NT_SERVER, VER_SUITE_PERSONAL | VER_SUITE_DATACENTER), 0, 0);
-  EXPECT_EQ(os.osEdition, 3);
-  FillOsInfo(os, Version(5, 2, VER_NT_DOMAIN_CONTROLLER, VER_SUITE_ENTERPRISE), 0, 0);
-  EXPECT_EQ(os.osEdition, 0);
-}
-
-TEST(OsInfoRules, WineDefaultVersionIsSevenSp1Workstation) {
+TEST(OsVersion, WineDefaultVersionIsSevenSp1Workstation) {
   OsInfo os;
   CollectOsInfo(os);
   EXPECT_EQ(os.osPlatform, 2);
@@ -172,6 +131,56 @@ TEST(OsInfoRules, WineDefaultVersionIsSevenSp1Workstation) {
   EXPECT_EQ(os.servicePack, 1);
   EXPECT_EQ(os.osEdition, 0);
   EXPECT_EQ(os.osVariant, 0);
+}
+
+// Runs in a child of this program that Wine tells it is Windows 10 (1903): the test program
+// has no compatibility manifest, so GetVersionExA says 6.2.9200 as on real Windows.
+TEST(OsVersion, ChildOnWindows10) {
+  if (GetEnvironmentVariableA("NETVANE_VERSION_PROBE", nullptr, 0) == 0) GTEST_SKIP();
+  OSVERSIONINFOEXA legacy;
+  std::memset(&legacy, 0, sizeof legacy);
+  legacy.dwOSVersionInfoSize = sizeof legacy;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  ASSERT_TRUE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&legacy)));
+#pragma GCC diagnostic pop
+  EXPECT_EQ(legacy.dwMajorVersion, 6u);
+  EXPECT_EQ(legacy.dwMinorVersion, 2u);
+  EXPECT_EQ(legacy.dwBuildNumber, 9200u);
+  OsInfo os;
+  CollectOsInfo(os);
+  EXPECT_EQ(os.osMajor, 10);
+  EXPECT_EQ(os.osMinor, 0);
+  EXPECT_EQ(os.osBuild, 18362u);
+  EXPECT_EQ(os.osEdition, 0);
+}
+
+TEST(OsVersion, TrueVersionBeyondTheCompatibilityLie) {
+  char self[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+  const char* name = std::strrchr(self, '\\') ? std::strrchr(self, '\\') + 1 : self;
+  const std::string key = std::string("Software\\Wine\\AppDefaults\\") + name;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "win10", 6), 0);
+  SetEnvironmentVariableA("NETVANE_VERSION_PROBE", "1");
+  std::string command = std::string("\"") + self + "\" --gtest_filter=OsVersion.ChildOnWindows10";
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  std::memset(&process, 0, sizeof process);
+  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  SetEnvironmentVariableA("NETVANE_VERSION_PROBE", nullptr);
+  DWORD exitCode = 1;
+  if (started) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  ASSERT_TRUE(started);
+  EXPECT_EQ(exitCode, 0u);
 }
 
 FakeAdapter Addressed(ULONG index, const char* ip) {
