@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "TaviServer.h"
@@ -10,14 +11,25 @@
 namespace {
 
 const char kWatchClass[] = "Detect NIC";
-// Network adapter device class.
-const GUID kNetAdapterClass = {
-    0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+// GUID_DEVINTERFACE_NET: the interface every network adapter exposes. (The adapters' setup
+// class {4D36E972-...} is no interface class, so a registration for it never fires.)
+const GUID kNetInterfaceClass = {
+    0xCAC88484, 0x7515, 0x4C03, {0x82, 0xE6, 0x71, 0xA8, 0x7A, 0xBA, 0xC3, 0x61}};
 
 // Touched by the device-watch thread only.
 LONG restartCounter = 0;
 
 }  // namespace
+
+bool IsNetInterfaceChange(WPARAM event, LPARAM data) {
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+      header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name))
+    return false;
+  const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
+  return IsEqualGUID(device->dbcc_classguid, kNetInterfaceClass) != FALSE;
+}
 
 LRESULT CALLBACK DeviceWatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -25,6 +37,9 @@ LRESULT CALLBACK DeviceWatchWindowProc(HWND window, UINT message, WPARAM wParam,
       PostQuitMessage(0);
       return 0;
     case WM_DEVICECHANGE:
+      // Every window hears of every device (DBT_DEVNODES_CHANGED, volumes, ports): only a
+      // network interface coming or going changes the transport's adapters.
+      if (!IsNetInterfaceChange(wParam, lParam)) return TRUE;
       // A change that arrives while an earlier one still waits for the mutex is covered by
       // that earlier restart.
       if (++restartCounter > 1) {
@@ -74,7 +89,7 @@ DWORD WINAPI DeviceWatchThread(LPVOID) {
   Sleep(0);
   watchWindow = CreateDeviceWatchWindow(nullptr);
   HDEVNOTIFY notifyHandle = nullptr;
-  RegisterNicNotification(watchWindow, kNetAdapterClass, &notifyHandle);
+  RegisterNicNotification(watchWindow, kNetInterfaceClass, &notifyHandle);
 
   MSG message;
   std::memset(&message, 0, sizeof message);

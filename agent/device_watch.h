@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+// A WM_DEVICECHANGE that reports a network interface's arrival or removal.
+bool IsNetInterfaceChange(WPARAM event, LPARAM data);
 DWORD WINAPI DeviceWatchThread(LPVOID unused);
 HWND CreateDeviceWatchWindow(HINSTANCE instance);
 int RegisterNicNotification(HWND window, const GUID& classGuid, HDEVNOTIFY* notifyHandle);

@@ -8,6 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <dbt.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "agent/device_watch.h"
 #include "agent/request_loop.h"
 #include "agent/service.h"
 #include "fake_system.h"
@@ -45,6 +52,50 @@ BOOL WINAPI FakeSetStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status)
 std::size_t ReportCount() {
   std::lock_guard<std::mutex> guard(reportLock);
   return reports.size();
+}
+
+const GUID kNetInterface = {
+    0xCAC88484, 0x7515, 0x4C03, {0x82, 0xE6, 0x71, 0xA8, 0x7A, 0xBA, 0xC3, 0x61}};
+const GUID kNetSetupClass = {
+    0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kVolumeInterface = {
+    0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// What the system hands a window that registered for an interface class.
+struct InterfaceEvent {
+  DEV_BROADCAST_DEVICEINTERFACE_A header;
+  char name[64];
+};
+InterfaceEvent Interface(const GUID& classGuid) {
+  InterfaceEvent event;
+  std::memset(&event, 0, sizeof event);
+  static const char kName[] = "\\\\?\\ROOT#NET#0001#{cac88484-7515-4c03-82e6-71a87abac361}";
+  std::memcpy(reinterpret_cast<char*>(&event) + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name),
+              kName, sizeof kName);
+  event.header.dbcc_size = static_cast<DWORD>(sizeof event.header + sizeof kName - 1);
+  event.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  event.header.dbcc_classguid = classGuid;
+  return event;
+}
+LPARAM Data(const InterfaceEvent& event) { return reinterpret_cast<LPARAM>(&event); }
+
+TEST(DeviceChange, OnlyANetworkInterfaceComingOrGoingCounts) {
+  const InterfaceEvent net = Interface(kNetInterface);
+  EXPECT_TRUE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, Data(net)));
+  EXPECT_TRUE(IsNetInterfaceChange(DBT_DEVICEREMOVECOMPLETE, Data(net)));
+  // Other events about the same interface, and every other device.
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVNODES_CHANGED, 0));
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEQUERYREMOVE, Data(net)));
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEREMOVEPENDING, Data(net)));
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, 0));
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, Data(Interface(kVolumeInterface))));
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, Data(Interface(kNetSetupClass))));
+  InterfaceEvent volume = net;
+  volume.header.dbcc_devicetype = DBT_DEVTYP_VOLUME;
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, Data(volume)));
+  InterfaceEvent truncated = net;
+  truncated.header.dbcc_size = 12;  // a header only: no class to read
+  EXPECT_FALSE(IsNetInterfaceChange(DBT_DEVICEARRIVAL, Data(truncated)));
 }
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
@@ -95,8 +146,16 @@ TEST_F(ServiceShellTest, StartsRunsRestartsTransportOnDeviceChangeAndStops) {
   ASSERT_TRUE(WaitFor([] { return watchWindow != nullptr; }));
   EXPECT_EQ(agentRunning, 1);
 
-  SendMessageA(watchWindow, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
-  SendMessageA(watchWindow, WM_DEVICECHANGE, 0x8000 /* DBT_DEVICEARRIVAL */, 0);
+  // A USB stick or a headset: every window hears DBT_DEVNODES_CHANGED, nothing restarts.
+  const InterfaceEvent net = Interface(kNetInterface);
+  const InterfaceEvent volume = Interface(kVolumeInterface);
+  SendMessageA(watchWindow, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  SendMessageA(watchWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, Data(volume));
+  SendMessageA(watchWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+  EXPECT_EQ(FakeTransportRestartCalls(), 0);
+  // An adapter plugged in and pulled out again.
+  SendMessageA(watchWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, Data(net));
+  SendMessageA(watchWindow, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, Data(net));
   EXPECT_EQ(FakeTransportRestartCalls(), 2);
 
   // INTERROGATE reports the current state once; SHUTDOWN changes nothing.
