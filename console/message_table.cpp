@@ -19,6 +19,8 @@ const char* MessageText(unsigned code) {
     case Status::NicChanged: return "NIC changed, the client would be closed";
     case Status::HostKeyChanged: return "Host key changed, nothing was sent to the host";
     case Status::HostKeyNotTrusted: return "Host key not trusted, nothing was sent to the host";
+    case Status::LaunchRefused:
+      return "Launch refused, the management address is not a plain http or https page";
     default: return "Unknown error";
   }
 }

@@ -25,8 +25,16 @@ std::string CutAtArgumentPlaceholder(std::string_view commandLine, LeadBytePredi
 
 std::string BrowserFallbackCommand(std::string_view registeredCommand, std::string_view url,
                                    LeadBytePredicate isLeadByte) {
+  // The address must stay one argument: a quote, a backslash (which escapes the closing
+  // quote) or a control character inside it would end the argument or the line and let the
+  // rest be read as further options.
+  for (char c : url) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\' || u < 0x20 || u == 0x7F) return {};
+  }
   std::string command = CutAtArgumentPlaceholder(registeredCommand, isLeadByte);
-  command += ' ';
+  command += " \"";
   command.append(url);
+  command += '"';
   return command;
 }

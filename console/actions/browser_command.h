@@ -14,6 +14,8 @@ using LeadBytePredicate = bool (*)(unsigned char);
 std::string CutAtArgumentPlaceholder(std::string_view commandLine,
                                      LeadBytePredicate isLeadByte = nullptr);
 
-// The command to run: the cut command line, a blank, and the address.
+// The command to run: the cut command line, a blank, and the address in double quotes, so
+// that the browser sees it as one argument. Empty (nothing to run) when the address holds a
+// double quote, a backslash or a control character.
 std::string BrowserFallbackCommand(std::string_view registeredCommand, std::string_view url,
                                    LeadBytePredicate isLeadByte = nullptr);

@@ -1,7 +1,9 @@
 // Launch: the host's web management page in the user's browser; nothing goes to the agent.
+#include "console/actions/launch_guard.h"
 #include "console/actions/launch_string.h"
 #include "console/actions/open_in_browser.h"
 #include "console/main_dialog.h"
+#include "console/show_message.h"
 
 void MainDialog::OnLaunch() {
   HostRecord stored;
@@ -12,5 +14,10 @@ void MainDialog::OnLaunch() {
   const std::string_view launchTemplate(stored.mgmtLaunchString.bytes.data(),
                                         stored.mgmtLaunchString.bytes.size());
   const std::string url = SubstituteLaunchString(launchTemplate, address, stored.mgmtPort);
+  // The template comes from the segment: anything but a plain web page is not opened.
+  if (CheckLaunchAddress(url, address) != LaunchRefusal::None) {
+    ShowMessage(Status::LaunchRefused);
+    return;
+  }
   OpenInBrowser(url.c_str(), SW_SHOWNORMAL);
 }

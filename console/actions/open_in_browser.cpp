@@ -43,5 +43,6 @@ INT_PTR OpenInBrowser(const char* url, int showCommand) {
       ERROR_SUCCESS)
     return shellResult;
   const std::string commandLine = BrowserFallbackCommand(command, url, &AnsiLeadByte);
+  if (commandLine.empty()) return shellResult;
   return static_cast<INT_PTR>(WinExec(commandLine.c_str(), static_cast<UINT>(showCommand)));
 }

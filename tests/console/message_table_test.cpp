@@ -20,10 +20,12 @@ TEST(MessageText, EveryCodeOfTheTable) {
   EXPECT_STREQ(MessageText(10005), "NIC changed, the client would be closed");
   EXPECT_STREQ(MessageText(10006), "Host key changed, nothing was sent to the host");
   EXPECT_STREQ(MessageText(10007), "Host key not trusted, nothing was sent to the host");
+  EXPECT_STREQ(MessageText(10008),
+               "Launch refused, the management address is not a plain http or https page");
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {
-  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 18u, 10000u, 10008u, 10010u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
+  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 18u, 10000u, 10010u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
     EXPECT_STREQ(MessageText(code), "Unknown error") << code;
   }
 }

@@ -9,13 +9,21 @@ bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0x
 TEST(BrowserFallbackCommand, QuotedPlaceholderIsCutAtItsOpeningQuote) {
   EXPECT_EQ(BrowserFallbackCommand("\"C:\\Program Files\\Web\\web.exe\" -nohome \"%1\"",
                                    "http://10.0.0.5:80/"),
-            "\"C:\\Program Files\\Web\\web.exe\" -nohome  http://10.0.0.5:80/");
+            "\"C:\\Program Files\\Web\\web.exe\" -nohome  \"http://10.0.0.5:80/\"");
 }
 
 TEST(BrowserFallbackCommand, BarePlaceholderOrNoneAtAll) {
-  EXPECT_EQ(BrowserFallbackCommand("web.exe %1 -x", "u"), "web.exe  u");
-  EXPECT_EQ(BrowserFallbackCommand("web.exe -new", "u"), "web.exe -new u");
-  EXPECT_EQ(BrowserFallbackCommand("", "u"), " u");
+  EXPECT_EQ(BrowserFallbackCommand("web.exe %1 -x", "u"), "web.exe  \"u\"");
+  EXPECT_EQ(BrowserFallbackCommand("web.exe -new", "u"), "web.exe -new \"u\"");
+  EXPECT_EQ(BrowserFallbackCommand("", "u"), " \"u\"");
+}
+
+TEST(BrowserFallbackCommand, AddressThatCouldLeaveItsQuotesIsNotRun) {
+  // Each of these would split the address into further arguments of the browser.
+  for (const char* url : {"http://h/\" --load-extension=x", "http://h/\\", "http://h/\r\nx",
+                          "http://h/\tx", "http://h/\x7f"}) {
+    EXPECT_EQ(BrowserFallbackCommand("web.exe \"%1\"", url), "") << url;
+  }
 }
 
 TEST(BrowserFallbackCommand, QuotedPlaceholderWinsOverAnEarlierBareOne) {

@@ -91,8 +91,31 @@ TEST(LaunchGui, FallsBackToTheHtmCommandWithTheAddressAsItsLastArgument) {
   console.Click(IDC_BTN_LAUNCH);
   const auto launches = WaitLaunches(console);
   ASSERT_EQ(launches.size(), 1u);
-  // Cut at the quoted placeholder (the blank before it stays), then a blank and the address.
-  EXPECT_EQ(launches[0], "\"" + browser + "\" -new  http://10.0.0.71:2623/");
+  // Cut at the quoted placeholder (the blank before it stays), then a blank and the address
+  // as one quoted argument.
+  EXPECT_EQ(launches[0], "\"" + browser + "\" -new  \"http://10.0.0.71:2623/\"");
+  EXPECT_TRUE(console.Close());
+}
+
+// A record from a hostile station names a program on a share: nothing is started, the user
+// is told why.
+TEST(LaunchGui, RefusesATemplateThatIsNoWebAddress) {
+  const std::string host =
+      "host name=SRV4 setup=4 os=1,1,2,1,5,2,3790,2,2 mgmt=2,2623,\\\\%A\\s\\x.exe answer=0\n"
+      "nic mac=00:11:22:33:99:01 dhcp=1 ip=10.0.0.71 mask=255.255.255.0 gw=10.0.0.1\n";
+  ConsoleSession console("launch refused", host);
+  const std::string browser = console.folder() + "\\web.exe";
+  CopyFileA((console.folder() + "\\hh.exe").c_str(), browser.c_str(), FALSE);
+  ClassRegistration htm(".htm", "NetvaneTestPage");
+  ClassRegistration page("NetvaneTestPage\\shell\\open\\command", "\"" + browser + "\" \"%1\"");
+  ASSERT_TRUE(console.Start());
+  ASSERT_TRUE(console.Discover());
+  ASSERT_TRUE(console.Enabled(IDC_BTN_LAUNCH));
+  console.Click(IDC_BTN_LAUNCH);
+  EXPECT_EQ(console.TakeMessage(),
+            "Launch refused, the management address is not a plain http or https page");
+  Sleep(500);
+  EXPECT_TRUE(console.HelpLaunches().empty());
   EXPECT_TRUE(console.Close());
 }
 
