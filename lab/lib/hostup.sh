@@ -56,7 +56,7 @@ console_files() {
   local dir f
   dir="$(host_c con)/Netvane"
   mkdir -p "$dir"
-  for f in Netvane.exe TaviClient.dll; do
+  for f in Netvane.exe nvctl.exe TaviClient.dll; do
     if [ -f "$BUILD_DIR/bin/$f" ]; then cp "$BUILD_DIR/bin/$f" "$dir/"; fi
   done
   cp "$LAB_DIR/bin/nvgui.exe" "$(host_c con)/nvlab/"

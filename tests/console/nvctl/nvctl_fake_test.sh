@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# nvctl.exe under Wine against the fake transport (scripted hosts, every call logged): what
+# bad input must not send, and the exit statuses. Usage: nvctl_fake_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+repo=$(cd "$(dirname "$0")/../../.." && pwd)
+prefix=$build/wineprefix-nvctl
+dir=$(mktemp -d "${TMPDIR:-/tmp}/nvctl-fake.XXXX")
+trap 'rm -rf "$dir"' EXIT
+cp "$build/bin/nvctl.exe" "$build/console-fake/TaviClient.dll" "$dir/"
+win() { echo "Z:${1//\//\\}"; }
+export NETVANE_FAKE_HOSTS NETVANE_FAKE_LOG WINEDEBUG=-all
+NETVANE_FAKE_HOSTS=$(win "$dir/hosts.txt") NETVANE_FAKE_LOG=$(win "$dir/fake.log")
+cat >"$dir/hosts.txt" <<'HOSTS'
+host name=ALPHA setup=4 os=1,1,2,1,5,2,3790,2,2 mgmt=1,2623,http://%A:%P/ answer=0
+nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
+host name=BETA setup=1 os=1,1,2,0,5,1,2600,3,0 mgmt=2,80,\\%A\share\x.exe answer=0
+nic mac=02:00:00:00:02:01 dhcp=0 ip=198.51.100.12 mask=255.255.255.0 gw=198.51.100.1
+HOSTS
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# run EXPECTED_STATUS ARGS...: nvctl's output in $dir/out.
+run() {
+  local want=$1 status=0
+  shift
+  rm -f "$dir/fake.log"
+  "$repo/scripts/wine-prefix" run "$prefix" "$dir/nvctl.exe" "$@" >"$dir/out" 2>&1 || status=$?
+  tr -d '\r' <"$dir/out" >"$dir/out.txt"
+  [ "$status" = "$want" ] || fail "nvctl $* exited $status, expected $want: $(cat "$dir/out.txt")"
+}
+requests() { # CODE: how many requests of that code reached the transport
+  [ -f "$dir/fake.log" ] || { echo 0; return; }
+  tr -d '\r' <"$dir/fake.log" | grep -c "code=$1\b" || true
+}
+
+run 0 discover --format csv
+grep -q '^ALPHA,Unknown,' "$dir/out.txt" || fail "discover csv lacks ALPHA"
+grep -q '^BETA,' "$dir/out.txt" || fail "discover csv lacks BETA"
+
+run 2 set ALPHA --dhcp --password secret
+grep -q -- '--password: passwords are never taken' "$dir/out.txt" || fail "no refusal of --password"
+[ ! -f "$dir/fake.log" ] || fail "a refused command line reached the transport"
+
+printf 'host,nic,mode,address,mask,gateway,dns,name\nALPHA,1,static,10.0.0.5/24,,,,\nBETA,1,static,10.0.0.6,,,,\n' \
+  >"$dir/bad.csv"
+NETVANE_PASSWORD=pw run 2 apply "$(win "$dir/bad.csv")"
+grep -q 'line 3: column mask' "$dir/out.txt" || fail "the malformed row is not named: $(cat "$dir/out.txt")"
+[ ! -f "$dir/fake.log" ] || fail "a malformed file reached the transport"
+
+printf 'host,nic,mode,address,mask,gateway,dns,name\nALPHA,1,static,10.0.0.5/24,,,,\nGAMMA,1,dhcp,,,,,\n' \
+  >"$dir/unknown.csv"
+NETVANE_PASSWORD=pw run 2 apply "$(win "$dir/unknown.csv")"
+grep -q "line 3: host no host 'GAMMA' answered" "$dir/out.txt" || fail "the unknown host is not named"
+[ "$(requests 2)" = 0 ] || fail "a file with an unknown host sent settings"
+
+NETVANE_PASSWORD=pw run 0 set ALPHA --static 10.0.0.5/24 --dry-run
+grep -q 'NIC1 02:00:00:00:01:01: mode, address, mask, gateway' "$dir/out.txt" || fail "dry run lacks the change"
+[ "$(requests 2)" = 0 ] || fail "a dry run sent settings"
+
+# No password anywhere and no console to ask on: nothing is sent.
+run 2 restart ALPHA </dev/null
+[ "$(requests 7)" = 0 ] || fail "restart without a password was sent"
+
+run 0 launch ALPHA
+grep -qx 'http://198.51.100.11:2623/' "$dir/out.txt" || fail "launch address of ALPHA"
+run 1 launch BETA --open
+grep -q 'Launch refused' "$dir/out.txt" || fail "BETA's share path was not refused"
+
+run 2 discover --adapter 5
+grep -q -- '--adapter: no adapter 5' "$dir/out.txt" || fail "a missing adapter is not named"
+
+run 2 show NOBODY
+grep -q 'ALPHA (agent' "$dir/out.txt" || fail "unknown HOST does not list the candidates"
+
+echo "$failures failure(s)"
+[ "$failures" = 0 ]
