@@ -8,6 +8,7 @@
 #include "agent/host_name.h"
 #include "agent/nic_info.h"
 #include "agent/registry.h"
+#include "agent/system_calls.h"
 
 namespace {
 
@@ -170,12 +171,34 @@ void CollectHostInfo(HostRecord& host) {
   CollectNicInfo(host);
 }
 
-uint8_t ComputeSetupState() {
+namespace {
+
+// The default-password probe is a network logon of the built-in Administrator; current
+// Windows locks that account after a few failed network logons, and every discovery from
+// anyone asks for the setup state. So the probe runs at most once per interval per agent.
+bool probeKnown = false;
+bool probeAccepted = false;
+ULONGLONG probeTimeMs = 0;
+
+bool DefaultPasswordAccepted() {
+  const ULONGLONG now = agentSystem.getTickCount64();
+  if (probeKnown && now - probeTimeMs < kDefaultPasswordProbeIntervalMs) return probeAccepted;
   uint8_t password[kPasswordLength];
   std::memset(password, 0, sizeof password);
   std::memcpy(password, kDefaultPassword, sizeof kDefaultPassword - 1);
-  const bool defaultAccepted = CheckCredentials(kDefaultAdministrator, password) == Status::Ok;
+  probeAccepted = CheckCredentials(kDefaultAdministrator, password) == Status::Ok;
   RevertToAgentContext();
+  probeKnown = true;
+  probeTimeMs = now;
+  return probeAccepted;
+}
+
+}  // namespace
+
+void ForgetDefaultPasswordProbe() { probeKnown = false; }
+
+uint8_t ComputeSetupState() {
+  const bool defaultAccepted = DefaultPasswordAccepted();
 
   int count = 0;
   int addressed = 0;

@@ -16,5 +16,11 @@ void CollectModelName(HostRecord& host);
 // The true version (RtlGetVersion), whatever the program's manifest declares.
 ReportedVersion ReadReportedVersion();
 void CollectOsInfo(OsInfo& osInfo);
-// 0, 1, 2 or 4; the thread is back in its own context afterwards.
+// How long a default-password probe's result is reused.
+constexpr ULONGLONG kDefaultPasswordProbeIntervalMs = 5 * 60 * 1000;
+
+// 0, 1, 2 or 4; the thread is back in its own context afterwards. The default-password
+// probe behind it runs at most once per interval; its result is reused meanwhile.
 uint8_t ComputeSetupState();
+// The next ComputeSetupState probes again (after a password change).
+void ForgetDefaultPasswordProbe();

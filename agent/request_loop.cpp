@@ -35,21 +35,58 @@ void WriteHostRecord(const HostRecord& host, uint8_t* reply) {
   EncodeHostRecord(host, reply + FrameOffset::Host, kAgentBufferLength - FrameOffset::Host);
 }
 
-uint16_t CheckRequestCredentials(const uint8_t* request) {
+WorkKind KindOfRequest(uint32_t code) {
+  switch (code) {
+    case Request::ApplySettings:
+    case Request::ChangePassword:
+    case Request::Restart:
+      return WorkKind::Logon;
+    case Request::Discover:
+    case Request::Team:
+    case Request::Unteam:
+    case Request::Refresh:
+      return WorkKind::Collect;
+    default:
+      return WorkKind::Cheap;  // Poll, and codes that get no reply
+  }
+}
+
+// The credential check of a request, unless the sender is in back-off or the agent's cap of
+// failed checks is reached: then BadLogon without calling the logon at all.
+uint16_t CheckRequestCredentials(RequestLoopState& state, const uint8_t* request,
+                                 const char* userName) {
+  if (!AdmitCredentialCheck(state.guard, state.sender, agentSystem.getTickCount64()))
+    return Status::BadLogon;
+  const uint16_t status = CheckCredentials(userName, request + FrameOffset::Password);
+  NoteCredentialCheck(state.guard, state.sender, status == Status::Ok,
+                      agentSystem.getTickCount64());
+  return status;
+}
+
+uint16_t CheckRequestCredentials(RequestLoopState& state, const uint8_t* request) {
   char userName[kUserNameLength + 1];
   RequestUserName(request, userName);
-  return CheckCredentials(userName, request + FrameOffset::Password);
+  return CheckRequestCredentials(state, request, userName);
 }
 
 }  // namespace
 
+void InitRequestLoopState(RequestLoopState& state) {
+  std::memset(&state, 0, sizeof state);
+  InitFloodGuard(state.guard, agentSystem.getTickCount64());
+}
+
 int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* reply) {
   if (std::memcmp(request, state.lastHeader, kHeaderLength) == 0) return 0;
+
+  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
+  // Dropped like a lost frame: the console's retransmission may find budget again.
+  if (!AdmitRequest(state.guard, state.sender, KindOfRequest(code), agentSystem.getTickCount64()))
+    return 0;
 
   std::memcpy(reply, request, kHeaderLength);
   StoreU16(reply + FrameOffset::FrameKind, kReplyFrameKind);
 
-  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
   uint16_t status = Status::Ok;
   uint8_t setupState = 0;
 
@@ -64,7 +101,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       break;
     }
     case Request::ApplySettings: {
-      status = CheckRequestCredentials(request);
+      status = CheckRequestCredentials(state, request);
       if (status == Status::Ok) {
         SettingsBody body;
         DecodeSettingsBody(request, kAgentBufferLength, body);
@@ -81,11 +118,13 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
     case Request::ChangePassword: {
       char userName[kUserNameLength + 1];
       RequestUserName(request, userName);
-      status = CheckCredentials(userName, request + FrameOffset::Password);
+      status = CheckRequestCredentials(state, request, userName);
       if (status == Status::Ok) {
         PasswordBody body;
         DecodePasswordBody(request, kAgentBufferLength, body);
         status = ChangeAccountPassword(body, userName);
+        // The default password may just have been set or replaced: probe again now.
+        if (status == Status::Ok) ForgetDefaultPasswordProbe();
       } else {
         RevertToAgentContext();
       }
@@ -99,7 +138,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
     case Request::Poll:
       break;
     case Request::Restart:
-      status = CheckRequestCredentials(request);
+      status = CheckRequestCredentials(state, request);
       if (status == Status::Ok) {
         status = PrepareRestart();
         if (status == Status::Ok) state.restartPending = 1;
@@ -131,7 +170,7 @@ DWORD WINAPI RequestLoop(LPVOID) {
   if (!StartTransport()) return 0;
 
   RequestLoopState state;
-  std::memset(&state, 0, sizeof state);
+  InitRequestLoopState(state);
 
   uint32_t magic = 0;  // none stored yet: the first Discover sets one
   LoadMagicNumber(&magic);
@@ -153,6 +192,8 @@ DWORD WINAPI RequestLoop(LPVOID) {
       if (agentRunning == 0) break;
       continue;
     }
+    // Without a sender (a transport that cannot tell) every request counts as one source.
+    if (!TVGetLastSender(state.sender)) std::memset(state.sender, 0, sizeof state.sender);
     int send = 0;
     try {
       send = HandleRequest(state, request, reply);

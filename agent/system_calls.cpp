@@ -21,6 +21,9 @@ AgentSystemCalls RealSystemCalls() {
   AgentSystemCalls calls;
   calls.logonUserW = LogonUserW;
   calls.netUserGetLocalGroups = NetUserGetLocalGroups;
+  calls.getTokenInformation = GetTokenInformation;
+  calls.duplicateTokenEx = DuplicateTokenEx;
+  calls.setThreadToken = SetThreadToken;
   calls.netUserSetInfo = NetUserSetInfo;
   calls.dhcpNotifyConfigChange = CallDhcpNotifyConfigChange;
   calls.getInterfaceInfo = GetInterfaceInfo;
@@ -31,6 +34,7 @@ AgentSystemCalls RealSystemCalls() {
   calls.exitWindowsEx = ExitWindowsEx;
   calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
   calls.setServiceStatus = SetServiceStatus;
+  calls.getTickCount64 = GetTickCount64;
   return calls;
 }
 

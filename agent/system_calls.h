@@ -18,6 +18,12 @@ struct AgentSystemCalls {
   BOOL(WINAPI* logonUserW)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, DWORD, PHANDLE);
   NET_API_STATUS(WINAPI* netUserGetLocalGroups)(LPCWSTR, LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD,
                                                 LPDWORD, LPDWORD);
+  // The logon token: its groups, its UAC elevation type and linked token, and the thread's
+  // impersonation of it.
+  BOOL(WINAPI* getTokenInformation)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+  BOOL(WINAPI* duplicateTokenEx)(HANDLE, DWORD, LPSECURITY_ATTRIBUTES, SECURITY_IMPERSONATION_LEVEL,
+                                 TOKEN_TYPE, PHANDLE);
+  BOOL(WINAPI* setThreadToken)(PHANDLE, HANDLE);
   NET_API_STATUS(WINAPI* netUserSetInfo)(LPCWSTR, LPCWSTR, DWORD, LPBYTE, LPDWORD);
   // Looks DhcpNotifyConfigChange up in Dhcpcsvc.dll at each call; returns
   // ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND when the library or function is missing.
@@ -32,6 +38,8 @@ struct AgentSystemCalls {
   SERVICE_STATUS_HANDLE(WINAPI* registerServiceCtrlHandlerExA)(LPCSTR, LPHANDLER_FUNCTION_EX,
                                                                LPVOID);
   BOOL(WINAPI* setServiceStatus)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
+  // Milliseconds of a monotonic clock: rate limits, back-off and the probe's reuse.
+  ULONGLONG(WINAPI* getTickCount64)(void);
 };
 
 extern AgentSystemCalls agentSystem;

@@ -197,6 +197,16 @@ uint16_t ApplyTcpipSettings(const SettingsBody& body) {
   return result;
 }
 
+bool SlotsStillMatch(const SettingsBody& body, const HostRecord& now) {
+  std::size_t count = body.nicCount;
+  if (count > body.nics.size()) count = body.nics.size();
+  if (count > kAppliedNicCapacity) count = kAppliedNicCapacity;
+  if (count > now.nics.size()) count = now.nics.size();
+  for (std::size_t i = 0; i < count; ++i)
+    if (body.nics[i].mac != now.nics[i].mac) return false;
+  return true;
+}
+
 uint16_t ApplyHostSettings(const SettingsBody& body) {
   uint16_t status = Status::SettingFailed;
   bool applied = false;
@@ -206,6 +216,10 @@ uint16_t ApplyHostSettings(const SettingsBody& body) {
   {
     HostRecord snapshot;
     CollectNicInfo(snapshot);
+    if (!SlotsStillMatch(body, snapshot)) {
+      RevertToAgentContext();
+      return Status::SettingFailed;
+    }
     rollBack.dnsServer = snapshot.dnsServer;
     rollBack.dnsStatic = 1;
     rollBack.nicCount = snapshot.nicCount;

@@ -12,6 +12,7 @@ const char* MessageText(unsigned code) {
     case Status::ManagementRestartFailed: return "Failed to restart RIDO";
     case Status::NotAdministrator: return "Account has no administrator privilege";
     case Status::OutOfMemory: return "No enough memory";
+    case Status::AccountLockedOut: return "Account is locked out";
     case Status::DriverLoadFailed: return "Loading driver failed";
     case Status::NoServerFound: return "Can not find any Orvane server";
     case Status::HostNameTooShort: return "Hostname can not be less than 2 letters";

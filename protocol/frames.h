@@ -40,6 +40,7 @@ constexpr uint16_t PasswordTooShort = 7;
 constexpr uint16_t ManagementRestartFailed = 8;
 constexpr uint16_t NotAdministrator = 9;
 constexpr uint16_t OutOfMemory = 17;
+constexpr uint16_t AccountLockedOut = 18;  // the logon was refused: the account is locked out
 // Console-local codes, shown through the same message table.
 constexpr uint16_t DriverLoadFailed = 10001;
 constexpr uint16_t NoServerFound = 10002;

@@ -1,5 +1,5 @@
-// Credential checks and password changes: the status mapping behind the logon and account
-// calls, which Wine always grants, through the doubles.
+// Credential checks and password changes: the status mapping behind the logon, the token and
+// the account calls, which Wine always grants, through the doubles.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -33,20 +33,64 @@ TEST_F(AccountsTest, LogonOutcomesMapToStatus) {
   }
 }
 
-TEST_F(AccountsTest, OnlyExactAdministratorsMembershipPasses) {
+// Membership is by S-1-5-32-544 in the token: what the group is called on this system (German
+// "Administratoren", French "Administrateurs") and look-alike names play no part.
+TEST_F(AccountsTest, AdministratorsMembershipIsByWellKnownSid) {
   const Password16 password("x");
-  fakeLog.groups = {L"Users", L"Backup Operators"};
+  fakeLog.groups = {L"Administratoren"};  // the account's group names, if anyone asked
+  EXPECT_EQ(CheckCredentials("Verwalter", password.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.impersonated, "logon");
+
+  FakeToken notMember = AdministratorToken();
+  notMember.groups[2].first = L"S-1-5-21-1-2-3-544";  // a domain group with the same RID
+  fakeLog.logonToken = notMember;
+  fakeLog.groups = {L"Administrators"};
   EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::NotAdministrator);
-  fakeLog.groups = {L"administrators"};  // comparison is case-sensitive
+  EXPECT_EQ(fakeLog.impersonated, "logon") << "impersonating whatever the status";
+
+  FakeToken denyOnly = AdministratorToken();  // filtered, but no linked token to be had
+  denyOnly.groups[2].second = SE_GROUP_USE_FOR_DENY_ONLY;
+  fakeLog.logonToken = denyOnly;
   EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::NotAdministrator);
-  fakeLog.groups = {L"Administratoren"};  // a system whose group bears another name
+  fakeLog.logonToken.groups.clear();
   EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::NotAdministrator);
-  fakeLog.groups = {};
-  EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::NotAdministrator);
+}
+
+// A local administrator other than the built-in one logs on with a UAC-filtered token:
+// check and impersonate its linked full token, else every change fails with access denied.
+TEST_F(AccountsTest, FilteredTokenIsCheckedAndImpersonatedThroughItsLinkedToken) {
+  const Password16 password("x");
+  fakeLog.logonToken = FilteredToken();
+  EXPECT_EQ(CheckCredentials("second-admin", password.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.impersonated, "linked");
+  EXPECT_EQ(fakeLog.linkedDuplicates, 1) << "an impersonation token of the linked one";
+
+  FakeToken plainUser = AdministratorToken();
+  plainUser.groups.pop_back();
+  fakeLog.linkedToken = plainUser;
+  EXPECT_EQ(CheckCredentials("second-admin", password.bytes), Status::NotAdministrator);
+}
+
+TEST_F(AccountsTest, LockedOutAccountHasItsOwnStatus) {
+  const Password16 password("x");
+  fakeLog.logonResult = FALSE;
+  fakeLog.logonError = ERROR_ACCOUNT_LOCKED_OUT;
+  EXPECT_EQ(CheckCredentials("Administrator", password.bytes), Status::AccountLockedOut);
+  EXPECT_EQ(fakeLog.impersonated, "");
+}
+
+// A token whose information cannot be read (Wine's logon hands out such a one): the account's
+// local groups, compared with the name the system gives S-1-5-32-544 (here "Administrators").
+TEST_F(AccountsTest, UnreadableTokenFallsBackToLocalGroupsByTheSidsName) {
+  const Password16 password("x");
+  fakeLog.tokenReadable = false;
   fakeLog.groups = {L"Users", L"Administrators"};
-  EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::Ok);
+  EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::Ok);
+  fakeLog.groups = {L"Users", L"administrators", L"Administratoren"};
+  EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::NotAdministrator);
+  fakeLog.groups = {L"Administrators"};
   fakeLog.groupsResult = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(CheckCredentials("clerk", password.bytes), Status::NotAdministrator);
+  EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::NotAdministrator);
 }
 
 TEST_F(AccountsTest, SixteenCharacterPasswordNeedsNoTerminator) {

@@ -2,6 +2,7 @@
 // replies byte for byte.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -236,7 +237,7 @@ TEST_F(DispatcherTest, RefusedApplySettingsStillCarriesAFullRecordAndChangesNoth
 }
 
 TEST_F(DispatcherTest, ChangePasswordRefusedKeepsRecordZeroButComputesSetupState) {
-  fakeLog.groups = {L"Users"};  // logon passes, not an administrator
+  fakeLog.logonToken.groups.pop_back();  // logon passes, not an administrator
   Frame change = MakeRequest(Request::ChangePassword, 1, 1, kPasswordRequestLength);
   SetCredentials(change, "clerk", "secret");
   std::memcpy(change.data() + 84, "newpass", 7);
@@ -348,8 +349,10 @@ TEST_F(DispatcherTest, ApplySettingsCountBeyondTheTableAppliesOnlyExistingSlots)
   apply[120] = 1;    // dnsStatic
   apply[124] = 200;  // far beyond the two adapters and the 43 entries a frame can hold
   StoreU32(apply.data() + 116, 0xC6336435);
+  const uint8_t slotMacs[2][6] = {{0x00, 0x1B, 0, 0, 0, 0x0B}, {0x00, 0x1B, 0, 0, 0, 0x0A}};
   for (int i = 0; i < 43; ++i) {
     uint8_t* nic = apply.data() + 128 + 44 * i;
+    if (i < 2) std::memcpy(nic, slotMacs[i], 6);
     StoreU32(nic + 28, kChangeAddress);
     StoreU32(nic + 32, 0xC6336400u + static_cast<uint32_t>(i));
   }
@@ -385,6 +388,153 @@ TEST_F(DispatcherTest, ReplyStaysWithinTheBufferWithManyAdapters) {
   const uint8_t* last = reply.data() + FrameOffset::Host + 128 + 44 * 42;
   EXPECT_STREQ(reinterpret_cast<const char*>(last + 8), "NIC43");
   EXPECT_EQ(reply[2047], 0);
+}
+
+// --- Attackers on the segment ---------------------------------------------------------------
+
+using Station = std::array<uint8_t, 6>;
+
+Station StationMac(uint32_t n) {
+  return {0x02, 0xEE, static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+          static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+}
+
+void QueueFrom(const Station& sender, const Frame& frame) {
+  FakeTransportQueueFrameFrom(sender.data(), frame.data(), static_cast<uint32_t>(frame.size()));
+}
+
+Frame RestartFrom(const char* password, uint8_t tag) {
+  Frame restart = MakeRequest(Request::Restart, 1, tag);
+  SetCredentials(restart, "Administrator", password);
+  return restart;
+}
+
+Frame ChangePasswordFrame(const char* password, uint8_t tag) {
+  Frame change = MakeRequest(Request::ChangePassword, 1, tag, kPasswordRequestLength);
+  SetCredentials(change, "Administrator", password);
+  std::memcpy(change.data() + 84, "right", 5);
+  std::memcpy(change.data() + 100, "right", 5);
+  return change;
+}
+
+int RepliesWithCode(uint32_t code) {
+  int count = 0;
+  for (int i = 0; i < FakeTransportSentCount(); ++i)
+    count += LoadU32(Sent(i).data() + FrameOffset::RequestCode) == code;
+  return count;
+}
+
+TEST_F(DispatcherTest, FloodFromOneSourceDoesNotStarveAnother) {
+  for (int i = 0; i < 40; ++i) QueueFrom(StationMac(1), MakeRequest(Request::Discover, 1, static_cast<uint8_t>(i)));
+  for (int i = 0; i < 5; ++i) QueueFrom(StationMac(2), MakeRequest(Request::Refresh, 1, static_cast<uint8_t>(100 + i)));
+  Run();
+  EXPECT_EQ(RepliesWithCode(Request::Discover), static_cast<int>(kSourceWorkRule.burst));
+  EXPECT_EQ(RepliesWithCode(Request::Refresh), 5) << "the second console is served in full";
+}
+
+TEST_F(DispatcherTest, InventedSourcesRunOnlyAFewLogonsPerSecond) {
+  fakeLog.logonResult = FALSE;
+  fakeLog.logonError = ERROR_LOGON_FAILURE;
+  for (uint32_t i = 0; i < 200; ++i) QueueFrom(StationMac(1000 + i), RestartFrom("guess", static_cast<uint8_t>(i)));
+  Run();
+  EXPECT_EQ(fakeLog.logonCalls, static_cast<int>(kAgentLogonRule.burst)) << "the clock stood still";
+  EXPECT_EQ(FakeTransportSentCount(), fakeLog.logonCalls) << "the rest dropped unanswered";
+
+  // Over time, and with checks that pass (so that the cap of failures does not bind): the
+  // logons stay within the shared budget.
+  FakeTransportReset();
+  FakeTransportSetIdleHook(StopWhenIdle);
+  fakeLog.logonResult = TRUE;
+  fakeLog.tickStepMs = 20;
+  const ULONGLONG start = fakeLog.nowMs;
+  for (uint32_t i = 0; i < 250; ++i) QueueFrom(StationMac(5000 + i), ChangePasswordFrame("right", static_cast<uint8_t>(i)));
+  Run();
+  const double seconds = static_cast<double>(fakeLog.nowMs - start) / 1000.0;
+  EXPECT_GT(fakeLog.setInfoCalls, 0);
+  EXPECT_LE(fakeLog.setInfoCalls, kAgentLogonRule.burst + kAgentLogonRule.perSecond * seconds);
+}
+
+TEST_F(DispatcherTest, RepeatedFailuresBackOffWithoutCallingTheLogon) {
+  fakeLog.acceptedPassword = L"right";
+  // About 150 ms per request: the shared logon budget refills, the first back-off (1 s) holds.
+  fakeLog.tickStepMs = 50;
+  for (uint8_t i = 0; i < 6; ++i) QueueFrom(StationMac(7), RestartFrom("guess", i));
+  QueueFrom(StationMac(7), RestartFrom("right", 6));  // even the right one, while backing off
+  QueueFrom(StationMac(8), RestartFrom("right", 7));  // another console is not affected
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 8);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(LoadU16(Sent(i).data() + FrameOffset::Status), Status::BadLogon) << i;
+  EXPECT_EQ(LoadU16(Sent(7).data() + FrameOffset::Status), Status::Ok);
+  EXPECT_EQ(fakeLog.logonCalls, static_cast<int>(kFreeFailures) + 1);
+  EXPECT_EQ(fakeLog.exitWindowsCalls, 1);
+}
+
+TEST_F(DispatcherTest, RotatingMacsDoNotLiftTheCapOfFailedChecks) {
+  fakeLog.acceptedPassword = L"right";
+  fakeLog.tickStepMs = 1000;  // slow enough that only the cap of failures binds
+  const ULONGLONG start = fakeLog.nowMs;
+  QueueFrom(StationMac(1), ChangePasswordFrame("right", 1));  // a console that proved itself
+  for (uint32_t i = 0; i < 60; ++i) QueueFrom(StationMac(3000 + i), RestartFrom("guess", static_cast<uint8_t>(10 + i)));
+  QueueFrom(StationMac(1), ChangePasswordFrame("right", 2));
+  Run();
+  const double seconds = static_cast<double>(fakeLog.nowMs - start) / 1000.0;
+  ASSERT_EQ(FakeTransportSentCount(), 62) << "every guess answered, none of them dropped";
+  for (int i = 1; i <= 60; ++i) EXPECT_EQ(LoadU16(Sent(i).data() + FrameOffset::Status), Status::BadLogon);
+  // Each change: its check and the fresh default-password probe.
+  const int guessLogons = fakeLog.logonCalls - 4;
+  EXPECT_LE(guessLogons, kAgentFailureRule.burst + kAgentFailureRule.perSecond * seconds);
+  EXPECT_LT(guessLogons, 30);
+  EXPECT_EQ(LoadU16(Sent(61).data() + FrameOffset::Status), Status::Ok) << "the known console still gets in";
+  EXPECT_EQ(fakeLog.setInfoCalls, 2);
+}
+
+TEST_F(DispatcherTest, ChangedPasswordIsProbedAgainAtOnce) {
+  fakeLog.acceptedPassword = L"7395";  // the factory password still works
+  Frame change = ChangePasswordFrame("7395", 3);
+  Queue(MakeRequest(Request::Discover, 1, 1));
+  Queue(MakeRequest(Request::Refresh, 1, 2));
+  Queue(change);
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 3);
+  EXPECT_EQ(Sent(1)[FrameOffset::SetupState], SetupState::DefaultPasswordAddressed);
+  // The change's reply probes afresh (the fake still accepts 7395, so the state stays) and
+  // the two discoveries shared one probe: check + 2 probes.
+  EXPECT_EQ(fakeLog.logonCalls, 3);
+  EXPECT_EQ(Sent(2)[FrameOffset::SetupState], SetupState::DefaultPasswordAddressed);
+}
+
+TEST_F(DispatcherTest, SettingsForAShiftedSlotFailBeforeAnythingIsWritten) {
+  const std::string nameBefore =
+      GetStringValue("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName");
+  Frame apply = MakeRequest(Request::ApplySettings, 1, 1, 128 + 44 * 2);
+  SetCredentials(apply, "Administrator", "right");
+  std::memcpy(apply.data() + 80, "NEWNAME", 7);
+  apply[120] = 1;  // dnsStatic
+  apply[124] = 2;  // nicCount
+  // The console saw adapter A in slot 0; since then B took that slot (say, A was re-enabled).
+  const uint8_t seen[2][6] = {{0x00, 0x1B, 0, 0, 0, 0x0A}, {0x00, 0x1B, 0, 0, 0, 0x0B}};
+  for (int i = 0; i < 2; ++i) {
+    uint8_t* nic = apply.data() + 128 + 44 * i;
+    std::memcpy(nic, seen[i], 6);
+    StoreU32(nic + 28, kChangeAll);
+    StoreU32(nic + 32, 0xC0A80001u + static_cast<uint32_t>(i));
+    StoreU32(nic + 36, 0xFFFFFF00u);
+  }
+  Queue(apply);
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 1);
+  const Frame reply = Sent(0);
+  const HostRecord fresh = ExpectedHost(ReplyMagic(reply));
+  EXPECT_EQ(reply, ExpectedReply(apply, Status::SettingFailed, SetupState::DefaultPasswordAddressed, &fresh));
+  EXPECT_TRUE(fakeLog.dhcp.empty());
+  EXPECT_TRUE(fakeLog.routes.empty());
+  std::vector<uint8_t> unused;
+  for (const char* guid : {kGuidA, kGuidB}) {
+    EXPECT_FALSE(GetRawValue(InterfaceKeyPath(guid), "IPAddress", unused));
+    EXPECT_FALSE(GetRawValue(InterfaceKeyPath(guid), "NameServer", unused));
+  }
+  EXPECT_EQ(GetStringValue("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName"),
+            nameBefore);
 }
 
 }  // namespace

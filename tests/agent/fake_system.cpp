@@ -1,7 +1,11 @@
 #include "fake_system.h"
 
-#include <cstring>
+#include <sddl.h>
 
+#include <cstring>
+#include <map>
+
+#include "agent/host_info.h"
 #include "fake_transport.h"
 
 FakeSystemLog fakeLog;
@@ -9,6 +13,89 @@ FakeSystemLog fakeLog;
 namespace {
 
 FakeNetwork network;
+
+// The handles the doubles handed out, with the token each stands for.
+std::map<HANDLE, std::pair<std::string, FakeToken>> tokens;
+
+HANDLE NewTokenHandle(const std::string& role, const FakeToken& token) {
+  // Any handle the agent may close: a duplicate of the process token.
+  HANDLE handle = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &handle);
+  tokens[handle] = {role, token};
+  return handle;
+}
+
+BOOL WINAPI FakeGetTokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS kind, LPVOID out,
+                                    DWORD length, PDWORD needed) {
+  auto found = tokens.find(handle);
+  if (!fakeLog.tokenReadable || found == tokens.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const FakeToken& token = found->second.second;
+  if (kind == TokenElevationType) {
+    *needed = sizeof(TOKEN_ELEVATION_TYPE);
+    if (length < *needed) return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    *static_cast<TOKEN_ELEVATION_TYPE*>(out) = token.elevation;
+    return TRUE;
+  }
+  if (kind == TokenLinkedToken) {
+    *needed = sizeof(TOKEN_LINKED_TOKEN);
+    if (length < *needed) return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    static_cast<TOKEN_LINKED_TOKEN*>(out)->LinkedToken = NewTokenHandle("linked", fakeLog.linkedToken);
+    return TRUE;
+  }
+  if (kind != TokenGroups) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+  std::vector<PSID> sids;
+  DWORD size = static_cast<DWORD>(offsetof(TOKEN_GROUPS, Groups) +
+                                  token.groups.size() * sizeof(SID_AND_ATTRIBUTES));
+  for (const auto& group : token.groups) {
+    PSID sid = nullptr;
+    ConvertStringSidToSidW(group.first.c_str(), &sid);
+    sids.push_back(sid);
+    size += GetLengthSid(sid);
+  }
+  *needed = size;
+  BOOL result = FALSE;
+  if (length < size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  } else {
+    auto* groups = static_cast<TOKEN_GROUPS*>(out);
+    groups->GroupCount = static_cast<DWORD>(sids.size());
+    auto* place = reinterpret_cast<BYTE*>(&groups->Groups[sids.size()]);
+    for (std::size_t i = 0; i < sids.size(); ++i) {
+      const DWORD sidLength = GetLengthSid(sids[i]);
+      CopySid(sidLength, place, sids[i]);
+      groups->Groups[i].Sid = place;
+      groups->Groups[i].Attributes = token.groups[i].second;
+      place += sidLength;
+    }
+    result = TRUE;
+  }
+  for (PSID sid : sids) LocalFree(sid);
+  return result;
+}
+
+BOOL WINAPI FakeDuplicateTokenEx(HANDLE source, DWORD, LPSECURITY_ATTRIBUTES,
+                                 SECURITY_IMPERSONATION_LEVEL, TOKEN_TYPE, PHANDLE copy) {
+  auto found = tokens.find(source);
+  if (found == tokens.end()) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  if (found->second.first == "linked") ++fakeLog.linkedDuplicates;
+  *copy = NewTokenHandle(found->second.first, found->second.second);
+  return TRUE;
+}
+
+BOOL WINAPI FakeSetThreadToken(PHANDLE, HANDLE token) {
+  auto found = tokens.find(token);
+  fakeLog.impersonated = found == tokens.end() ? "other" : found->second.first;
+  return TRUE;
+}
+
+ULONGLONG WINAPI FakeGetTickCount64() {
+  const ULONGLONG now = fakeLog.nowMs;
+  fakeLog.nowMs += fakeLog.tickStepMs;
+  return now;
+}
 
 BOOL WINAPI FakeLogonUserW(LPCWSTR name, LPCWSTR, LPCWSTR password, DWORD, DWORD,
                            PHANDLE token) {
@@ -19,10 +106,11 @@ BOOL WINAPI FakeLogonUserW(LPCWSTR name, LPCWSTR, LPCWSTR password, DWORD, DWORD
     SetLastError(fakeLog.logonError);
     return FALSE;
   }
-  // Any handle the agent may close: a duplicate of the process pseudo-handle's token.
-  HANDLE processToken = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &processToken);
-  *token = processToken;
+  if (!fakeLog.acceptedPassword.empty() && fakeLog.logonPassword != fakeLog.acceptedPassword) {
+    SetLastError(ERROR_LOGON_FAILURE);
+    return FALSE;
+  }
+  *token = NewTokenHandle("logon", fakeLog.logonToken);
   return TRUE;
 }
 
@@ -167,8 +255,29 @@ DWORD WINAPI FakeGetNetworkParams(PFIXED_INFO info, PULONG size) {
 
 }  // namespace
 
+FakeToken AdministratorToken() {
+  FakeToken token;
+  token.groups = {{L"S-1-1-0", kEnabledGroup},
+                  {L"S-1-5-32-545", kEnabledGroup},
+                  {L"S-1-5-32-544", kEnabledGroup | SE_GROUP_OWNER}};
+  return token;
+}
+
+FakeToken FilteredToken() {
+  FakeToken token = AdministratorToken();
+  token.groups[2].second = SE_GROUP_USE_FOR_DENY_ONLY;
+  token.elevation = TokenElevationTypeLimited;
+  return token;
+}
+
 void InstallSafeFakes() {
   fakeLog = FakeSystemLog();
+  tokens.clear();
+  ForgetDefaultPasswordProbe();
+  agentSystem.getTokenInformation = FakeGetTokenInformation;
+  agentSystem.duplicateTokenEx = FakeDuplicateTokenEx;
+  agentSystem.setThreadToken = FakeSetThreadToken;
+  agentSystem.getTickCount64 = FakeGetTickCount64;
   agentSystem.logonUserW = FakeLogonUserW;
   agentSystem.netUserGetLocalGroups = FakeNetUserGetLocalGroups;
   agentSystem.netUserSetInfo = FakeNetUserSetInfo;

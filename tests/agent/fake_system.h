@@ -39,6 +39,18 @@ struct RouteCall {
   MIB_IPFORWARDROW row;
 };
 
+// A token as the doubles hand it out: its groups (SID text, attributes) and UAC state.
+struct FakeToken {
+  std::vector<std::pair<std::wstring, DWORD>> groups;
+  TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
+};
+
+constexpr DWORD kEnabledGroup = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY;
+// A full token of a local administrator: Users and Administrators (S-1-5-32-544) enabled.
+FakeToken AdministratorToken();
+// A UAC-filtered one: Administrators for deny only.
+FakeToken FilteredToken();
+
 struct FakeSystemLog {
   std::vector<DhcpCall> dhcp;
   std::vector<DWORD> dhcpResults;  // consumed in order; 0 once used up
@@ -49,6 +61,14 @@ struct FakeSystemLog {
   std::wstring logonName;
   std::wstring logonPassword;
   int logonCalls = 0;
+  FakeToken logonToken = AdministratorToken();  // what the logon hands out
+  FakeToken linkedToken = AdministratorToken();  // its linked token, for a filtered one
+  bool tokenReadable = true;  // false: a token whose information cannot be read (as Wine's)
+  std::string impersonated;   // "logon", "linked" or "other": the token last impersonated
+  int linkedDuplicates = 0;
+  std::wstring acceptedPassword;  // not empty: the only password the logon accepts (else 1326)
+  ULONGLONG nowMs = 1000000;  // the clock seam's time
+  ULONGLONG tickStepMs = 0;   // added after every reading of the clock
   NET_API_STATUS groupsResult = NERR_Success;
   std::vector<std::wstring> groups = {L"Users", L"Administrators"};
   NET_API_STATUS setInfoResult = NERR_Success;

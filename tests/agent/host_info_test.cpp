@@ -209,6 +209,7 @@ TEST_F(HostInfoTest, SetupStateFromDefaultPasswordAndAddresses) {
 
   fakeLog.logonResult = FALSE;
   fakeLog.logonError = ERROR_LOGON_FAILURE;
+  ForgetDefaultPasswordProbe();
   EXPECT_EQ(ComputeSetupState(), 2);
   InstallFakeNetwork(addressed);
   EXPECT_EQ(ComputeSetupState(), 4);
@@ -217,9 +218,38 @@ TEST_F(HostInfoTest, SetupStateFromDefaultPasswordAndAddresses) {
 
   // Accepted logon but not an administrator: the default password does not count.
   fakeLog.logonResult = TRUE;
-  fakeLog.groups = {L"Users"};
+  fakeLog.logonToken.groups.pop_back();  // no S-1-5-32-544
+  ForgetDefaultPasswordProbe();
   InstallFakeNetwork(unaddressed);
   EXPECT_EQ(ComputeSetupState(), 2);
+}
+
+// Every discovery from anyone asks for the setup state; a network logon with the factory
+// password each time would lock the built-in Administrator of current Windows.
+TEST_F(HostInfoTest, DefaultPasswordProbeRunsAtMostOncePerFiveMinutes) {
+  FakeNetwork addressed;
+  addressed.adapters = {Addressed(1, "198.51.100.1")};
+  InstallFakeNetwork(addressed);
+  fakeLog.logonResult = FALSE;
+  fakeLog.logonError = ERROR_LOGON_FAILURE;
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(ComputeSetupState(), SetupState::AllAddressed);
+  EXPECT_EQ(fakeLog.logonCalls, 1);
+
+  fakeLog.logonResult = TRUE;  // the password was reset behind the agent's back
+  fakeLog.nowMs += kDefaultPasswordProbeIntervalMs - 1;
+  EXPECT_EQ(ComputeSetupState(), SetupState::AllAddressed) << "result reused";
+  EXPECT_EQ(fakeLog.logonCalls, 1);
+  fakeLog.nowMs += 1;
+  EXPECT_EQ(ComputeSetupState(), SetupState::DefaultPasswordAddressed);
+  EXPECT_EQ(fakeLog.logonCalls, 2);
+
+  // Locked out: not "accepted", and the lockout is not prolonged by further probes.
+  fakeLog.logonResult = FALSE;
+  fakeLog.logonError = ERROR_ACCOUNT_LOCKED_OUT;
+  ForgetDefaultPasswordProbe();  // as after a password change
+  EXPECT_EQ(ComputeSetupState(), SetupState::AllAddressed);
+  EXPECT_EQ(ComputeSetupState(), SetupState::AllAddressed);
+  EXPECT_EQ(fakeLog.logonCalls, 3);
 }
 
 }  // namespace

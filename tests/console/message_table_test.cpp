@@ -13,6 +13,7 @@ TEST(MessageText, EveryCodeOfTheTable) {
   EXPECT_STREQ(MessageText(8), "Failed to restart RIDO");
   EXPECT_STREQ(MessageText(9), "Account has no administrator privilege");
   EXPECT_STREQ(MessageText(17), "No enough memory");
+  EXPECT_STREQ(MessageText(18), "Account is locked out");
   EXPECT_STREQ(MessageText(10001), "Loading driver failed");
   EXPECT_STREQ(MessageText(10002), "Can not find any Orvane server");
   EXPECT_STREQ(MessageText(10003), "Hostname can not be less than 2 letters");
@@ -25,7 +26,7 @@ TEST(MessageText, EveryCodeOfTheTable) {
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {
-  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 18u, 10000u, 10010u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
+  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 19u, 10000u, 10010u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
     EXPECT_STREQ(MessageText(code), "Unknown error") << code;
   }
 }

@@ -150,16 +150,23 @@ TEST_F(Server, BadFramesAreDroppedAndCounted) {
   EXPECT_EQ(d.notForUs, 1u);
 }
 
-TEST_F(Server, QueueIsBoundedAndOversizedRequestsAreNotCopied) {
-  for (uint32_t id = 1; id <= ServerCore::kQueueCapacity + 10; ++id)
-    SendRequest(MakeRequest(9, kAgent), id);
+TEST_F(Server, QueueIsBoundedPerSourceAndInTotalAndOversizedRequestsAreNotCopied) {
+  // A flooding console holds only its share of the queue, so other consoles still get in...
+  for (uint32_t id = 1; id <= 100; ++id) SendRequest(MakeRequest(9, kAgent), id);
+  const auto message = MakeRequest(9, kAgent);
+  // ...until invented sources fill the rest.
+  for (uint16_t s = 0; s < 100; ++s)
+    for (auto& f : BuildFrames(kAgent, TestMac(0x100 + s), 0, 1, message.data(), message.size()))
+      SendRaw(f);
   std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(server.counters().drops.overflow, 10u);
+  const uint64_t others = ServerCore::kQueueCapacity - ServerCore::kQueuePerSource;
+  EXPECT_EQ(server.counters().drops.overflow, (100u - ServerCore::kQueuePerSource) + (100u - others));
   // A caller's buffer too small for the requests: each is skipped, none overruns it.
   std::vector<uint8_t> small(40, 0xEE);
   std::size_t n = 0;
   EXPECT_FALSE(server.Receive(small.data(), small.size(), n, 100ms));
-  EXPECT_EQ(server.counters().drops.overflow, 10u + ServerCore::kQueueCapacity);
+  EXPECT_EQ(server.counters().drops.overflow,
+            (100u - ServerCore::kQueuePerSource) + (100u - others) + ServerCore::kQueueCapacity);
   EXPECT_EQ(std::count(small.begin(), small.end(), 0xEE), 40);
 }
 

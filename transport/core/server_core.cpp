@@ -126,7 +126,12 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
     ++counters_.drops.duplicates;
     return;
   }
-  if (queue_.size() >= kQueueCapacity) {
+  // A source may hold only a few places, so that one flooding station cannot fill the queue
+  // and push out the requests of other consoles.
+  const auto fromSource = std::count_if(queue_.begin(), queue_.end(), [&](const Request& r) {
+    return r.console == message.source;
+  });
+  if (queue_.size() >= kQueueCapacity || static_cast<std::size_t>(fromSource) >= kQueuePerSource) {
     ++counters_.drops.overflow;
     return;
   }

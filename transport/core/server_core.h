@@ -35,6 +35,7 @@ struct ServerCounters {
 class ServerCore {
  public:
   static constexpr std::size_t kQueueCapacity = 64;
+  static constexpr std::size_t kQueuePerSource = 8;  // queued requests of one console MAC
   static constexpr std::size_t kRequestHeaderLength = 24;
 
   ServerCore();
