@@ -1,8 +1,7 @@
 // Main dialog: initialisation, message routing, the close sequence and device changes.
 #include "console/main_dialog.h"
 
-#include <initguid.h>
-
+#include "console/device_change.h"
 #include "console/resource.h"
 #include "console/show_message.h"
 #include "console/wait_dialog.h"
@@ -11,10 +10,6 @@ std::atomic<HWND> mainWindowHandle{nullptr};
 int lastSortColumn = 0;
 
 namespace {
-
-// The network-adapter device class.
-DEFINE_GUID(kNetworkAdapterClass, 0x4D36E972, 0xE325, 0x11CE, 0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1,
-            0x03, 0x18);
 
 constexpr int kPanelControls[] = {IDC_CMB_MAC,  IDC_BTN_RESTART,    IDC_BTN_CHANGE_PASSWORD,
                                   IDC_BTN_APPLY, IDC_BTN_LAUNCH,    IDC_RB_DHCP,
@@ -85,11 +80,7 @@ bool MainDialog::OnInitDialog() {
   mainWindowHandle = hwnd();
   deviceChangeMutex = CreateMutexA(nullptr, FALSE, nullptr);
 
-  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
-  filter.dbcc_size = sizeof filter;
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = kNetworkAdapterClass;
-  deviceNotify = RegisterDeviceNotificationA(hwnd(), &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  deviceNotify = RegisterNetInterfaceNotification(hwnd());
   return true;
 }
 
@@ -246,7 +237,7 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
       if (wParam == kPollTimer) OnTimer();
       return true;
     case WM_DEVICECHANGE:
-      OnDeviceChange();
+      if (IsNetInterfaceChange(wParam, lParam)) OnDeviceChange();
       SetMessageResult(TRUE);
       result = TRUE;
       return true;

@@ -2,11 +2,15 @@
 // with Netvane.exe running against the fake transport in a folder of its own.
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "console/resource.h"
 #include "console_driver.h"
@@ -429,16 +433,63 @@ TEST_F(MainWindow, TransportStartFailureShowsItsCodeAndEnds) {
   EXPECT_EQ(console_->LogCount("TVCleanup"), 0);
 }
 
-TEST_F(MainWindow, DeviceChangeClosesOnceWithNicChanged) {
+// What a window that registered for GUID_DEVINTERFACE_NET receives when an adapter comes
+// or goes.
+struct InterfaceEvent {
+  DEV_BROADCAST_DEVICEINTERFACE_A header;
+  char rest[64];
+};
+InterfaceEvent Interface(const GUID& classGuid) {
+  InterfaceEvent event = {};
+  static const char kName[] = "\\\\?\\ROOT#NET#0001#{cac88484-7515-4c03-82e6-71a87abac361}";
+  std::memcpy(reinterpret_cast<char*>(&event) + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name),
+              kName, sizeof kName);
+  event.header.dbcc_size = static_cast<DWORD>(sizeof event.header + sizeof kName - 1);
+  event.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  event.header.dbcc_classguid = classGuid;
+  return event;
+}
+const GUID kNetInterface = {
+    0xCAC88484, 0x7515, 0x4C03, {0x82, 0xE6, 0x71, 0xA8, 0x7A, 0xBA, 0xC3, 0x61}};
+const GUID kVolumeInterface = {
+    0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+TEST_F(MainWindow, OtherDevicesLeaveTheConsoleOpen) {
   Console& console = Run(kThreeHosts);
   ASSERT_TRUE(console.Discover());
-  PostMessageA(console.main(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+  // A USB stick: the broadcast every window gets, then its volume interface.
+  PostMessageA(console.main(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  const InterfaceEvent volume = Interface(kVolumeInterface);
+  SendMessageA(console.main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume));
+  Sleep(500);
+  EXPECT_EQ(FindMessageBox(kCaption, console.pid()), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(console.main()));
+  EXPECT_EQ(console.LogCount("TVCleanup"), 0);
+  EXPECT_TRUE(console.Close());
+}
+
+TEST_F(MainWindow, NetworkAdapterArrivalClosesOnceWithNicChanged) {
+  Console& console = Run(kThreeHosts);
+  ASSERT_TRUE(console.Discover());
+  const InterfaceEvent arrival = Interface(kNetInterface);
+  // The handler shows its message box before it returns: send from a thread of our own.
+  std::thread sender([&] {
+    SendMessageA(console.main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival));
+  });
   HWND box = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (box = FindMessageBox(kCaption, console.pid())) != nullptr; }));
-  EXPECT_EQ(MessageBoxText(box), "NIC changed, the client would be closed");
-  PostMessageA(console.main(), WM_DEVICECHANGE, 0x0007, 0);  // while the box is up
-  Sleep(300);
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  const bool shown = WaitFor([&] { return (box = FindMessageBox(kCaption, console.pid())) != nullptr; });
+  if (shown) {
+    EXPECT_EQ(MessageBoxText(box), "NIC changed, the client would be closed");
+    // A removal while the box is up finds the registration gone.
+    const InterfaceEvent removal = Interface(kNetInterface);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(console.main(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                        reinterpret_cast<LPARAM>(&removal), SMTO_NORMAL, 2000, &ignored);
+    Sleep(300);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  sender.join();
+  ASSERT_TRUE(shown);
   EXPECT_TRUE(console.WaitExit(10000));
   EXPECT_EQ(console.LogCount("TVCleanup"), 1);
   EXPECT_EQ(console.LogCount("TVFreePackets"), 2);  // before the discovery and at close
