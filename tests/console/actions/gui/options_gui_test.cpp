@@ -97,6 +97,49 @@ TEST(ConfigurationFileGui, SurvivesARestartAsExactly36Bytes) {
   EXPECT_EQ(ReadFileBytes(file), saved);
 }
 
+// A console installed where the user cannot write keeps his settings in his application
+// data. Root under Wine may write anywhere; a folder in the file's place is a write (and
+// read) failure that Wine produces for anyone.
+TEST(ConfigurationFileGui, UnwritableProgramFolderKeepsTheUsersOwnCopy) {
+  char appData[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableA("APPDATA", appData, sizeof appData), 0u);
+  const std::string userFolder = std::string(appData) + "\\Netvane";
+  const std::string userCopy = userFolder + "\\Netvane.cfg";
+  DeleteFileA(userCopy.c_str());
+  RemoveDirectoryA(userFolder.c_str());
+
+  ConsoleSession console("user configuration", kHost);
+  const std::string beside = console.folder() + "\\Netvane.cfg";
+  ASSERT_TRUE(CreateDirectoryA(beside.c_str(), nullptr));
+  ASSERT_TRUE(console.Start());
+  EXPECT_FALSE(console.LogContains("TVSetDiscoverTimeout"));
+  ASSERT_TRUE(console.Close());
+  std::vector<uint8_t> saved = ReadFileBytes(userCopy);
+  ASSERT_EQ(saved.size(), 36u);
+  EXPECT_EQ(LoadU32(saved.data() + 0), 5u);
+
+  // The next start reads the user's copy.
+  StoreU32(saved.data() + 0, 17);
+  WriteFileBytes(userCopy, saved);
+  DeleteFileA((console.folder() + "\\fake.log").c_str());
+  ASSERT_TRUE(console.Start());
+  EXPECT_TRUE(console.LogContains("TVSetDiscoverTimeout 17"));
+  ASSERT_TRUE(console.Close());
+
+  // Once the file beside the program can be written, it is the one used again.
+  RemoveDirectoryA(beside.c_str());
+  std::vector<uint8_t> shipped(36, 0);
+  StoreU32(shipped.data() + 0, 23);
+  WriteFileBytes(beside, shipped);
+  DeleteFileA((console.folder() + "\\fake.log").c_str());
+  ASSERT_TRUE(console.Start());
+  EXPECT_TRUE(console.LogContains("TVSetDiscoverTimeout 23"));
+  EXPECT_FALSE(console.LogContains("TVSetDiscoverTimeout 17"));
+  ASSERT_TRUE(console.Close());
+  DeleteFileA(userCopy.c_str());
+  RemoveDirectoryA(userFolder.c_str());
+}
+
 TEST(ConfigurationFileGui, ShortFileIsIgnoredAndReplacedAtClose) {
   ConsoleSession console("short configuration", kHost);
   const std::string file = console.folder() + "\\Netvane.cfg";
