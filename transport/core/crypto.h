@@ -1,0 +1,67 @@
+// The channel's cryptography, all of it from libgcrypt: a CSPRNG, SHA-256, HMAC-SHA256 and
+// HKDF-SHA256 built from it (libgcrypt 1.10 has no HKDF of its own), X25519 key agreement,
+// ChaCha20-Poly1305 and Ed25519 signatures. Functions return false on any failure and never
+// leave a partial result that could be mistaken for a good one.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavi::crypto {
+
+constexpr std::size_t kKeyLength = 32;        // X25519 and Ed25519 keys, AEAD key, SHA-256
+constexpr std::size_t kSignatureLength = 64;  // Ed25519
+constexpr std::size_t kTagLength = 16;        // Poly1305
+constexpr std::size_t kAeadNonceLength = 12;
+
+using Key = std::array<uint8_t, kKeyLength>;
+using Digest = std::array<uint8_t, kKeyLength>;
+using Signature = std::array<uint8_t, kSignatureLength>;
+
+// Initialises libgcrypt once per process; false when the library is unusable (then every
+// other function fails too). Safe to call from several threads.
+bool Initialise();
+
+void Random(uint8_t* out, std::size_t length);
+Digest Sha256(const uint8_t* data, std::size_t length);
+Digest HmacSha256(const uint8_t* key, std::size_t keyLength, const uint8_t* data,
+                  std::size_t length);
+// RFC 5869 extract-then-expand; `length` at most 255 * 32.
+bool Hkdf(const uint8_t* salt, std::size_t saltLength, const uint8_t* ikm, std::size_t ikmLength,
+          const uint8_t* info, std::size_t infoLength, uint8_t* out, std::size_t length);
+
+// X25519: a fresh private scalar and its public value; the shared secret of our private and
+// their public value (false for a low-order public value, whose result is all zero).
+bool X25519KeyPair(Key& privateKey, Key& publicKey);
+bool X25519(const Key& privateKey, const Key& peerPublic, Key& shared);
+
+// ChaCha20-Poly1305 (RFC 8439). Seal appends the tag; Open checks it before it writes
+// anything to `plain` and fails on a short input or a wrong tag.
+bool AeadSeal(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8_t* ad,
+              std::size_t adLength, const uint8_t* plain, std::size_t length,
+              std::vector<uint8_t>& out);
+bool AeadOpen(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8_t* ad,
+              std::size_t adLength, const uint8_t* sealed, std::size_t length,
+              std::vector<uint8_t>& plain);
+
+// Ed25519 (RFC 8032): the private key is the 32-byte seed.
+bool Ed25519KeyPair(Key& seed, Key& publicKey);
+bool Ed25519Sign(const Key& seed, const Key& publicKey, const uint8_t* message,
+                 std::size_t length, Signature& signature);
+bool Ed25519Verify(const Key& publicKey, const uint8_t* message, std::size_t length,
+                   const Signature& signature);
+
+// Overwrites secrets in a way the compiler does not drop.
+void Wipe(void* data, std::size_t length);
+template <typename T>
+void Wipe(T& value) {
+  Wipe(value.data(), value.size() * sizeof(value[0]));
+}
+
+// Constant-time comparison of equal-length byte strings.
+bool Equal(const uint8_t* a, const uint8_t* b, std::size_t length);
+
+}  // namespace tavi::crypto

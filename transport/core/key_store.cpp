@@ -1,0 +1,40 @@
+#include "transport/core/key_store.h"
+
+#include <algorithm>
+
+namespace tavi {
+
+bool LoadOrCreateIdentity(KeyStore& store, Identity& out) {
+  Identity identity;
+  if (store.Load(identity) == KeyLoad::Loaded && IdentityConsistent(identity)) {
+    out = identity;
+    identity.Wipe();
+    return true;
+  }
+  identity.Wipe();
+  if (!GenerateIdentity(identity) || !store.Save(identity)) {
+    identity.Wipe();
+    return false;
+  }
+  out = identity;
+  identity.Wipe();
+  return true;
+}
+
+KeyLoad MemoryKeyStore::Load(Identity& out) {
+  if (stored.empty()) return KeyLoad::Missing;
+  if (stored.size() != 2 * crypto::kKeyLength) return KeyLoad::Damaged;
+  std::copy_n(stored.begin(), crypto::kKeyLength, out.seed.begin());
+  std::copy_n(stored.begin() + crypto::kKeyLength, crypto::kKeyLength, out.publicKey.begin());
+  return KeyLoad::Loaded;
+}
+
+bool MemoryKeyStore::Save(const Identity& identity) {
+  if (failSave) return false;
+  stored.assign(identity.seed.begin(), identity.seed.end());
+  stored.insert(stored.end(), identity.publicKey.begin(), identity.publicKey.end());
+  ++saves;
+  return true;
+}
+
+}  // namespace tavi
