@@ -84,7 +84,7 @@ TEST_F(EnvelopeRejects, ForeignEtherTypeAndUnknownVersion) {
   frame[13] = 0x00;  // 0x8800
   EXPECT_EQ(Parse(), FrameVerdict::ForeignType);
   frame[13] = 0xB5;
-  envelope()[0] = 2;
+  envelope()[0] = 3;  // 1 clear, 2 the channel
   EXPECT_EQ(Parse(), FrameVerdict::BadVersion);
   envelope()[0] = 0;
   EXPECT_EQ(Parse(), FrameVerdict::BadVersion);

@@ -34,6 +34,21 @@ FakeAgent::FakeAgent(std::vector<std::unique_ptr<Link>> links, std::size_t reply
   thread_ = std::thread([this] { Loop(); });
 }
 
+FakeAgent::FakeAgent(MemorySegment& segment, std::vector<Mac> slotMacs,
+                     std::shared_ptr<SecureServer> channel, std::size_t replyLength)
+    : replyLength_(replyLength), workTime_(0) {
+  core_.SetChannel(std::move(channel));
+  std::vector<std::unique_ptr<Link>> links;
+  for (const Mac& mac : slotMacs) links.push_back(segment.Attach(mac));
+  core_.Open(std::move(links));
+  thread_ = std::thread([this] { Loop(); });
+}
+
+std::vector<std::vector<uint8_t>> FakeAgent::executedRequests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return executedRequests_;
+}
+
 FakeAgent::~FakeAgent() {
   running_ = false;
   core_.Close();
@@ -57,6 +72,10 @@ void FakeAgent::Loop() {
     std::memcpy(reply.data(), request.data(), 24);
     StoreU16(reply.data() + 10, 2);
     for (std::size_t i = 27; i < replyLength_; ++i) reply[i] = static_cast<uint8_t>(i);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      executedRequests_.emplace_back(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(length));
+    }
     ++executed_;
     if (workTime_.count() > 0) std::this_thread::sleep_for(workTime_);
     core_.Send(reply.data(), replyLength_);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -29,11 +30,16 @@ class FakeAgent {
             std::chrono::milliseconds workTime = std::chrono::milliseconds(0));
   // Over links of any kind, one per slot.
   FakeAgent(std::vector<std::unique_ptr<Link>> links, std::size_t replyLength);
+  // Behind the authenticated channel: every request comes through `channel`.
+  FakeAgent(MemorySegment& segment, std::vector<Mac> slotMacs,
+            std::shared_ptr<SecureServer> channel, std::size_t replyLength = 32);
   ~FakeAgent();
 
   int executed() const { return executed_; }
   int repeatedHeaders() const { return repeated_; }
   ServerCore& core() { return core_; }
+  // Every request the loop executed, as it received it.
+  std::vector<std::vector<uint8_t>> executedRequests();
 
  private:
   void Loop();
@@ -44,6 +50,8 @@ class FakeAgent {
   std::atomic<bool> running_{true};
   std::atomic<int> executed_{0};
   std::atomic<int> repeated_{0};
+  std::mutex mutex_;
+  std::vector<std::vector<uint8_t>> executedRequests_;
   std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 #include "TaviClient.h"
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "transport/client/reply_delivery.h"
 #include "transport/core/client_core.h"
 #include "transport/core/pcap_link.h"
+#include "transport/core/secure_client.h"
 #include "transport/platform/adapters.h"
 
 using namespace tavi;
@@ -40,6 +42,13 @@ std::shared_ptr<ClientCore> CurrentCore() {
   return Core();
 }
 
+// Keys seen and the trust store live for the process, across TVCleanup/TVInitialize.
+SecureClient& Channel() {
+  static auto* channel =
+      new SecureClient(std::make_shared<TrustStore>(DefaultTrustStorePath()));
+  return *channel;
+}
+
 std::atomic<int> g_discoverSeconds{5};
 std::atomic<int> g_setSeconds{30};
 std::atomic<int> g_retryCount{3};
@@ -57,8 +66,8 @@ void WriteStatus(void* reply, std::size_t capacity, uint16_t status) {
 int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
   auto* list = static_cast<TVPacketList*>(work.reply);
   const uint32_t adapter = LoadU32(work.request + FrameOffset::AdapterIndex);
-  const Outcome outcome = core.Discover(
-      adapter, work.request, kShortRequestLength, Timing(g_discoverSeconds),
+  const Outcome outcome = Channel().Discover(
+      core, adapter, work.request, kShortRequestLength, Timing(g_discoverSeconds),
       [&](const Message& m) {
         // The console addresses later requests with bytes 4..9: make them the adapter
         // that answered, whatever the agent wrote.
@@ -83,12 +92,15 @@ int Transact(ClientCore& core, TVWork& work, uint64_t workId) {
     return 1;
   }
   std::vector<uint8_t> reply;
-  const Outcome outcome =
-      core.Exchange(LoadU32(work.request + FrameOffset::AdapterIndex),
-                    MacAt(work.request + FrameOffset::AgentMac), work.request, requestLength,
-                    Timing(g_setSeconds), reply, workId);
+  const SecureClient::Result result = Channel().Exchange(
+      core, LoadU32(work.request + FrameOffset::AdapterIndex),
+      MacAt(work.request + FrameOffset::AgentMac), work.request, requestLength,
+      Timing(g_setSeconds), reply, workId);
+  const Outcome outcome = result.outcome;
   if (outcome == Outcome::AdapterUnusable) return 0;
-  if (outcome == Outcome::Replied) {
+  if (result.refusal != 0) {
+    WriteStatus(work.reply, capacity, result.refusal);  // nothing secret left the console
+  } else if (outcome == Outcome::Replied) {
     // Cut at the console's buffer: a host with more than ten adapters does not fit.
     DeliverReply(reply, static_cast<uint8_t*>(work.reply), capacity);
   } else {
@@ -174,8 +186,10 @@ int TVDoPolling(TVWork* work) {
       std::vector<uint8_t> reply;
       // Every attempt is a new request, so the agent answers each one.
       const Outcome outcome =
-          core->Exchange(adapter, MacAt(work->request + FrameOffset::AgentMac), work->request,
-                         kShortRequestLength, kPollAttempt, reply);
+          Channel()
+              .Exchange(*core, adapter, MacAt(work->request + FrameOffset::AgentMac),
+                        work->request, kShortRequestLength, kPollAttempt, reply)
+              .outcome;
       if (outcome == Outcome::Replied) {
         DeliverReply(reply, static_cast<uint8_t*>(work->reply), kConsoleShortReplyLength);
         return 1;
@@ -213,5 +227,42 @@ void TVSetSetTimeout(int seconds) { g_setSeconds = std::clamp(seconds, 0, 600); 
 int TVGetSetTimeout(void) { return g_setSeconds; }
 void TVSetRetryCount(int count) { g_retryCount = std::clamp(count, 0, 10); }
 int TVGetRetryCount(void) { return g_retryCount; }
+
+void TVSetTrustPrompting(int enabled) { Channel().SetPrompting(enabled != 0); }
+
+namespace {
+void CopyText(const std::string& text, char* out) {
+  if (out == nullptr) return;
+  const std::size_t n = std::min<std::size_t>(text.size(), TV_FINGERPRINT_CHARS - 1);
+  std::copy_n(text.data(), n, out);
+  out[n] = '\0';
+}
+}  // namespace
+
+int TVGetHostKey(const unsigned char agentMac[6], const char* hostName, char* fingerprint,
+                 char* pinnedFingerprint) {
+  (void)hostName;
+  CopyText(std::string(), fingerprint);
+  CopyText(std::string(), pinnedFingerprint);
+  if (agentMac == nullptr) return TV_KEY_NONE;
+  try {
+    std::string seen, pinned;
+    const KeyState state = Channel().HostKey(MacAt(agentMac), &seen, &pinned);
+    CopyText(seen, fingerprint);
+    CopyText(pinned, pinnedFingerprint);
+    return static_cast<int>(state);
+  } catch (const std::exception&) {
+    return TV_KEY_NONE;
+  }
+}
+
+int TVTrustHostKey(const unsigned char agentMac[6], const char* hostName) {
+  if (agentMac == nullptr) return 0;
+  try {
+    return Channel().Trust(MacAt(agentMac), hostName ? std::string(hostName, strnlen(hostName, 64)) : std::string()) ? 1 : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
 
 }  // extern "C"

@@ -108,10 +108,26 @@ void ClientCore::OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t len
   it->second->wake.notify_all();
 }
 
+Mac ClientCore::AdapterMac(std::size_t adapter) const {
+  return adapter < adapters_.size() ? adapters_[adapter]->mac : Mac{};
+}
+
+ClientCore::Builder ClientCore::ClearBuilder(const uint8_t* request, std::size_t length) {
+  return [request, length](uint32_t transactionId, Outgoing& out) {
+    if (request == nullptr || length < kRequestHeaderLength || length > kMaxMessageLength)
+      return false;
+    out.version = kEnvelopeVersion;
+    out.flags = 0;
+    out.bytes.assign(request, request + length);
+    StoreU32(out.bytes.data() + kReservedOffset, transactionId);
+    return true;
+  };
+}
+
 Outcome ClientCore::Exchange(std::size_t adapter, const Mac& destination, const uint8_t* request,
                              std::size_t length, ExchangeTiming timing,
                              std::vector<uint8_t>& reply, uint64_t workId) {
-  return Run(Mode::Unicast, adapter, destination, request, length, timing,
+  return Run(Mode::Unicast, adapter, destination, ClearBuilder(request, length), timing,
              [&](Message& m) {
                reply = std::move(m.bytes);
                return true;
@@ -124,7 +140,7 @@ Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::s
                              const std::function<void(const Message&)>& onReply,
                              uint64_t workId) {
   std::set<Mac> seen;
-  return Run(Mode::Broadcast, adapter, kBroadcast, request, length, timing,
+  return Run(Mode::Broadcast, adapter, kBroadcast, ClearBuilder(request, length), timing,
              [&](Message& m) {
                // One entry per agent adapter, however often it repeats its reply.
                if (seen.insert(m.source).second) onReply(m);
@@ -135,28 +151,22 @@ Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::s
 }
 
 Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destination,
-                        const uint8_t* request, std::size_t length, ExchangeTiming timing,
+                        const Builder& build, ExchangeTiming timing,
                         const std::function<bool(Message&)>& onReply, uint64_t workId) {
   if (adapterIndex >= adapters_.size() || !adapters_[adapterIndex]->link)
     return Outcome::AdapterUnusable;
-  if (request == nullptr || length < kRequestHeaderLength || length > kMaxMessageLength)
-    return Outcome::TimedOut;
   Adapter& adapter = *adapters_[adapterIndex];
 
   auto waiter = std::make_shared<Waiter>();
   waiter->adapter = adapterIndex;
   waiter->workId = workId;
-  std::vector<std::vector<uint8_t>> frames;
+  uint32_t transactionId = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (shutdown_) return Outcome::AdapterUnusable;
-    const uint32_t transactionId = NewTransactionId();
-    std::vector<uint8_t> wire(request, request + length);
-    StoreU32(wire.data() + kReservedOffset, transactionId);
-    frames = BuildFrames(destination, adapter.mac, 0, transactionId, wire.data(), wire.size());
+    transactionId = NewTransactionId();
     waiters_.emplace(transactionId, waiter);
   }
-  const uint32_t transactionId = LoadU32(frames.front().data() + kEthernetHeaderLength + 2);
   struct Unregister {
     ClientCore& core;
     uint32_t id;
@@ -165,6 +175,12 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
       core.waiters_.erase(id);
     }
   } unregister{*this, transactionId};
+  // Built outside the lock: the channel's messages cost a key agreement.
+  Outgoing out;
+  if (!build(transactionId, out)) return Outcome::TimedOut;
+  const auto frames = BuildFrames(destination, adapter.mac, out.flags, transactionId,
+                                  out.bytes.data(), out.bytes.size(), out.version);
+  if (frames.empty()) return Outcome::TimedOut;
 
   const auto start = Clock::now();
   const auto deadline = start + std::max(timing.window, kMinimumWindow);

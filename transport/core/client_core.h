@@ -75,6 +75,23 @@ class ClientCore {
                    ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
                    uint64_t workId = 0);
 
+  // What goes out for one exchange, made once its transaction id is known (the channel
+  // binds the id into signatures and associated data).
+  struct Outgoing {
+    uint8_t version = kEnvelopeVersion;
+    uint8_t flags = 0;
+    std::vector<uint8_t> bytes;
+  };
+  using Builder = std::function<bool(uint32_t transactionId, Outgoing& out)>;
+  enum class Mode { Unicast, Broadcast };
+  // The general exchange under Exchange and Discover: sends what `build` makes (retransmitted
+  // unchanged) and hands every reply with its id to onReply until that returns true. A
+  // builder that fails ends the exchange as TimedOut before anything is sent.
+  Outcome Run(Mode mode, std::size_t adapter, const Mac& destination, const Builder& build,
+              ExchangeTiming timing, const std::function<bool(Message&)>& onReply,
+              uint64_t workId = 0);
+  Mac AdapterMac(std::size_t adapter) const;
+
   // Work ids name running exchanges for Cancel; an unknown or ended id is ignored.
   uint64_t NewWorkId() { return ++lastWorkId_; }
   void Cancel(uint64_t workId);
@@ -97,11 +114,7 @@ class ClientCore {
     std::vector<Message> replies;
     bool cancelled = false;
   };
-  enum class Mode { Unicast, Broadcast };
-
-  Outcome Run(Mode mode, std::size_t adapter, const Mac& destination, const uint8_t* request,
-              std::size_t length, ExchangeTiming timing,
-              const std::function<bool(Message&)>& onReply, uint64_t workId);
+  Builder ClearBuilder(const uint8_t* request, std::size_t length);
   void OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t length);
   uint32_t NewTransactionId();
 

@@ -20,8 +20,10 @@ FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& o
   if (length < kEthernetHeaderLength + kEnvelopeHeaderLength) return FrameVerdict::Truncated;
 
   const uint8_t* e = frame + kEthernetHeaderLength;
-  if (e[0] != kEnvelopeVersion) return FrameVerdict::BadVersion;
+  if (e[0] != kEnvelopeVersion && e[0] != kSecureEnvelopeVersion) return FrameVerdict::BadVersion;
+  const bool secure = e[0] == kSecureEnvelopeVersion;
   Fragment f;
+  f.version = e[0];
   f.destination = MacAt(frame);
   f.source = MacAt(frame + 6);
   f.flags = e[1];
@@ -31,8 +33,12 @@ FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& o
   f.payloadLength = LoadU16(e + 8);
   f.messageLength = LoadU16(e + 10);
 
-  if ((f.flags & ~EnvelopeFlag::Known) != 0) return FrameVerdict::Malformed;
-  if (f.messageLength == 0 || f.messageLength > kMaxMessageLength) return FrameVerdict::Malformed;
+  if ((f.flags & ~(secure ? EnvelopeFlag::KnownSecure : EnvelopeFlag::Known)) != 0)
+    return FrameVerdict::Malformed;
+  if (secure && (f.flags & EnvelopeFlag::KindMask) == 0) return FrameVerdict::Malformed;
+  if (f.messageLength == 0 ||
+      f.messageLength > (secure ? kMaxWireMessageLength : kMaxMessageLength))
+    return FrameVerdict::Malformed;
   const std::size_t expectedCount = (f.messageLength + kFragmentPayload - 1) / kFragmentPayload;
   if (f.count != expectedCount || f.index >= f.count) return FrameVerdict::Malformed;
   const std::size_t expectedLength =
@@ -48,9 +54,12 @@ FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& o
 
 std::vector<std::vector<uint8_t>> BuildFrames(const Mac& destination, const Mac& source,
                                               uint8_t flags, uint32_t transactionId,
-                                              const uint8_t* message, std::size_t length) {
+                                              const uint8_t* message, std::size_t length,
+                                              uint8_t version) {
   std::vector<std::vector<uint8_t>> frames;
-  if (message == nullptr || length == 0 || length > kMaxMessageLength) return frames;
+  const std::size_t limit =
+      version == kSecureEnvelopeVersion ? kMaxWireMessageLength : kMaxMessageLength;
+  if (message == nullptr || length == 0 || length > limit) return frames;
   const std::size_t count = (length + kFragmentPayload - 1) / kFragmentPayload;
   frames.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
@@ -63,7 +72,7 @@ std::vector<std::vector<uint8_t>> BuildFrames(const Mac& destination, const Mac&
     frame[12] = static_cast<uint8_t>(kEtherType >> 8);
     frame[13] = static_cast<uint8_t>(kEtherType & 0xFF);
     uint8_t* e = frame.data() + kEthernetHeaderLength;
-    e[0] = kEnvelopeVersion;
+    e[0] = version;
     e[1] = flags;
     StoreU32(e + 2, transactionId);
     e[6] = static_cast<uint8_t>(i);

@@ -20,6 +20,7 @@ void Reassembler::Expire(Clock::time_point now) {
 bool Reassembler::Add(const Fragment& fragment, Clock::time_point now, Message& out) {
   const std::size_t offset = static_cast<std::size_t>(fragment.index) * kFragmentPayload;
   if (fragment.count == 1) {
+    out.version = fragment.version;
     out.destination = fragment.destination;
     out.source = fragment.source;
     out.flags = fragment.flags;
@@ -37,7 +38,7 @@ bool Reassembler::Add(const Fragment& fragment, Clock::time_point now, Message& 
 
   auto it = std::find_if(pending_.begin(), pending_.end(), [&](const Partial& p) {
     return p.transactionId == fragment.transactionId && p.source == fragment.source &&
-           p.flags == fragment.flags;
+           p.flags == fragment.flags && p.version == fragment.version;
   });
   if (it != pending_.end() &&
       (it->count != fragment.count || it->bytes.size() != fragment.messageLength)) {
@@ -55,6 +56,7 @@ bool Reassembler::Add(const Fragment& fragment, Clock::time_point now, Message& 
       ++counts_.evicted;
     }
     Partial p;
+    p.version = fragment.version;
     p.destination = fragment.destination;
     p.source = fragment.source;
     p.flags = fragment.flags;
@@ -75,6 +77,7 @@ bool Reassembler::Add(const Fragment& fragment, Clock::time_point now, Message& 
   it->received |= bit;
   if (it->received != (1u << it->count) - 1u) return false;
 
+  out.version = it->version;
   out.destination = it->destination;
   out.source = it->source;
   out.flags = it->flags;

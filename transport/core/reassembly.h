@@ -13,6 +13,7 @@
 namespace tavi {
 
 struct Message {
+  uint8_t version = kEnvelopeVersion;
   Mac destination{};
   Mac source{};
   uint8_t flags = 0;
@@ -40,6 +41,7 @@ class Reassembler {
 
  private:
   struct Partial {
+    uint8_t version = kEnvelopeVersion;
     Mac destination{};
     Mac source{};
     uint8_t flags = 0;

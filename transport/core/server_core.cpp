@@ -16,6 +16,46 @@ ServerCore::ServerCore() = default;
 
 ServerCore::~ServerCore() { Close(); }
 
+void ServerCore::SetChannel(std::shared_ptr<SecureServer> channel) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  channel_ = std::move(channel);
+}
+
+void ServerCore::SetClock(std::function<Clock::time_point()> clock) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_ = std::move(clock);
+}
+
+namespace {
+// What tells a retransmission from a new request under a reused id: the clear header, or
+// for the channel's messages a digest of the whole message (its header is sealed).
+std::array<uint8_t, 24> RequestIdentity(const Message& message) {
+  std::array<uint8_t, 24> identity{};
+  if (message.version == kEnvelopeVersion) {
+    std::copy_n(message.bytes.begin(), identity.size(), identity.begin());
+  } else {
+    std::vector<uint8_t> all{message.flags};
+    all.insert(all.end(), message.bytes.begin(), message.bytes.end());
+    const auto digest = crypto::Sha256(all.data(), all.size());
+    std::copy_n(digest.begin(), identity.size(), identity.begin());
+  }
+  return identity;
+}
+}  // namespace
+
+bool ServerCore::AnswerHello(Slot& slot, const Message& message) {
+  if (KindOf(message.flags) != SecureKind::Hello) return false;
+  std::vector<uint8_t> reply;
+  if (channel_->AnswerHello(message, slot.mac, reply)) {
+    // Not cached: a lost reply costs the console a new hello and a new freshness value.
+    for (const auto& f : BuildFrames(message.source, slot.mac, SecureFlags(SecureKind::Hello, true),
+                                     message.transactionId, reply.data(), reply.size(),
+                                     kSecureEnvelopeVersion))
+      slot.link->Send(f.data(), f.size());
+  }
+  return true;
+}
+
 void ServerCore::Open(std::vector<std::unique_ptr<Link>> links) {
   std::vector<std::unique_ptr<Slot>> fresh;
   fresh.reserve(links.size());
@@ -83,21 +123,33 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
     ++counters_.drops.notForUs;
     return;
   }
-  const auto now = Clock::now();
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto now = clock_();
+  const std::shared_ptr<SecureServer> channel = channel_;
+  lock.unlock();
   Message message;
   if (!slot.reassembler.Add(fragment, now, message)) return;
-  if (message.bytes.size() < kRequestHeaderLength) {
+  if (channel) {
+    if (message.version != kSecureEnvelopeVersion) {
+      ++channel->counters().refusedClear;  // no downgrade to the clear envelope
+      return;
+    }
+    if (AnswerHello(slot, message)) return;
+  } else if (message.version != kEnvelopeVersion) {
+    ++counters_.drops.badVersion;
+    return;
+  } else if (message.bytes.size() < kRequestHeaderLength) {
     ++counters_.drops.malformed;
     return;
   }
+  const auto identity = RequestIdentity(message);
 
-  std::unique_lock<std::mutex> lock(mutex_);
+  lock.lock();
   if (!open_) return;
   if (const CachedReply* cached = cache_.Find(message.source, message.transactionId, now)) {
     // A retransmission: answer it again, but only through the adapter that answered it;
     // the copies the host's other adapters hear of the same broadcast get nothing.
-    const bool sameRequest =
-        std::memcmp(cached->requestHeader.data(), message.bytes.data(), kRequestHeaderLength) == 0;
+    const bool sameRequest = cached->requestHeader == identity;
     if (!sameRequest) {
       // A new request that happens to reuse the id: serve it.
     } else if (cached->slot != slot.index) {
@@ -122,7 +174,26 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
   const auto same = [&](const Request& r) {
     return Matches(r, message.source, message.transactionId);
   };
-  if ((current_ && same(*current_)) || std::any_of(queue_.begin(), queue_.end(), same)) {
+  const auto queuedOrServed = [&] {
+    return (current_ && same(*current_)) || std::any_of(queue_.begin(), queue_.end(), same);
+  };
+  Request request;
+  if (channel) {
+    if (queuedOrServed()) {
+      ++counters_.drops.duplicates;
+      return;
+    }
+    // Opened outside the lock: it may cost a key agreement.
+    lock.unlock();
+    std::vector<uint8_t> inner;
+    if (!channel->Open(message, slot.mac, inner, request.seal)) return;
+    if (inner.size() < kRequestHeaderLength) return;
+    message.bytes = std::move(inner);
+    request.secure = true;
+    lock.lock();
+    if (!open_) return;
+  }
+  if (queuedOrServed()) {
     ++counters_.drops.duplicates;
     return;
   }
@@ -135,14 +206,13 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
     ++counters_.drops.overflow;
     return;
   }
-  Request request;
   request.slot = slot.index;
   request.slotMac = slot.mac;
   request.console = message.source;
   request.transactionId = message.transactionId;
   request.broadcast = IsBroadcast(message.destination);
   request.arrival = now;
-  std::copy_n(message.bytes.begin(), kRequestHeaderLength, request.header.begin());
+  request.header = identity;
   request.bytes = std::move(message.bytes);
   queue_.push_back(std::move(request));
   lock.unlock();
@@ -203,7 +273,8 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
   length = std::min(length, kMaxMessageLength);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!open_ || !current_) return false;
-  const Request request = *current_;
+  Request request = *current_;
+  current_->seal.Wipe();
   const uint64_t generation = generation_;
   if (request.broadcast) {
     const auto due = request.arrival + DiscoverySpreadDelay(request.slotMac);
@@ -214,8 +285,21 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
 
   std::vector<uint8_t> message(reply, reply + length);
   std::copy(request.slotMac.begin(), request.slotMac.end(), message.begin() + kAgentMacOffset);
-  auto frames = BuildFrames(request.console, request.slotMac, EnvelopeFlag::Reply,
-                            request.transactionId, message.data(), message.size());
+  uint8_t flags = EnvelopeFlag::Reply;
+  uint8_t version = kEnvelopeVersion;
+  if (request.secure) {
+    std::vector<uint8_t> wrapped;
+    const bool sealed = channel_->Seal(request.seal, request.transactionId, request.console,
+                                       request.slotMac, message.data(), message.size(), wrapped,
+                                       flags);
+    crypto::Wipe(message.data(), message.size());
+    request.seal.Wipe();
+    if (!sealed) return false;
+    message = std::move(wrapped);
+    version = kSecureEnvelopeVersion;
+  }
+  auto frames = BuildFrames(request.console, request.slotMac, flags, request.transactionId,
+                            message.data(), message.size(), version);
   const bool sent = SendFrames(request.slot, request.slotMac, frames);
 
   lock.lock();
@@ -228,7 +312,7 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
     cached.slot = request.slot;
     cached.requestHeader = request.header;
     cached.frames = std::move(frames);
-    cache_.Store(std::move(cached), Clock::now());
+    cache_.Store(std::move(cached), clock_());
   }
   if (sent) ++counters_.replies;
   if (current_ && Matches(*current_, request.console, request.transactionId)) current_.reset();

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "transport/core/link.h"
 #include "transport/core/reassembly.h"
 #include "transport/core/reply_cache.h"
+#include "transport/core/secure_server.h"
 
 namespace tavi {
 
@@ -59,6 +61,12 @@ class ServerCore {
   // The console MAC of the request the last successful Receive handed out; false before any.
   bool LastSender(Mac& console);
 
+  // With a channel every request must come through it (secure_server.h): the clear
+  // envelope is refused. Set before Open; it stays for the life of the core.
+  void SetChannel(std::shared_ptr<SecureServer> channel);
+  // Test seam: the time that ages the reply cache.
+  void SetClock(std::function<Clock::time_point()> clock);
+
   std::size_t SlotCount() const;
   bool SlotLinkUp(std::size_t slot) const;
   const ServerCounters& counters() const { return counters_; }
@@ -79,6 +87,8 @@ class ServerCore {
     Clock::time_point arrival;
     std::array<uint8_t, kRequestHeaderLength> header{};
     std::vector<uint8_t> bytes;
+    bool secure = false;
+    ReplySeal seal;
   };
   struct Resend {
     std::size_t slot = 0;
@@ -88,6 +98,8 @@ class ServerCore {
   };
 
   void OnFrame(Slot& slot, const uint8_t* frame, std::size_t length);
+  // Answers a hello at once from the link's thread; true when the message was one.
+  bool AnswerHello(Slot& slot, const Message& message);
   bool SendFrames(std::size_t slot, const Mac& slotMac,
                   const std::vector<std::vector<uint8_t>>& frames);
   bool Matches(const Request& r, const Mac& console, uint32_t transactionId) const {
@@ -107,6 +119,8 @@ class ServerCore {
   std::deque<Resend> resends_;
   ReplyCache cache_;
   ServerCounters counters_;
+  std::shared_ptr<SecureServer> channel_;
+  std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
 };
 
 }  // namespace tavi

@@ -54,27 +54,28 @@ TAVICLIENT_API int TVGetSetTimeout(void);
 TAVICLIENT_API void TVSetRetryCount(int count); /* 0..10, default 3 */
 TAVICLIENT_API int TVGetRetryCount(void);
 
-/* Host keys. Every agent signs its replies with a long-term key; the library pins that key
- * per agent MAC in a per-user trust store and refuses an authenticated request (codes 2, 3, 4,
- * 5, 7) to an agent whose key is not the pinned one before anything is sent. */
+/* Agent keys. Every reply is authenticated by the agent's Ed25519 key and every request that
+ * carries credentials travels encrypted; the library pins each agent's key in a per-user
+ * trust store (%APPDATA%\Netvane\known_agents; NETVANE_TRUST_STORE = full path, a test
+ * setting). */
 #define TV_FINGERPRINT_CHARS 96 /* buffer size for a fingerprint text, NUL included */
 #define TV_KEY_TRUSTED 0        /* pinned, and the host presents that key */
 #define TV_KEY_UNKNOWN 1        /* a verified key was seen for this agent, none pinned */
 #define TV_KEY_CHANGED 2        /* pinned key differs from the one the host now presents */
 #define TV_KEY_NONE 3           /* no verified key seen for this agent MAC yet */
-/* 1: the program decides trust: an authenticated request to an agent whose key is not pinned
- * is refused before anything is sent, reply status 10007 HostKeyNotTrusted; a changed key gives
- * 10006 HostKeyChanged. 0 (default, programs that use only the original exports): trust on
- * first use, pinned silently; a changed key still refuses with 10006. */
+/* 1: the program decides trust: an authenticated request (codes 2, 3, 4, 5, 7) to an agent
+ * whose key is not pinned is refused before anything secret is sent, reply status 10007
+ * HostKeyNotTrusted; a changed key gives 10006 HostKeyChanged. 0 (default, programs that use
+ * only the original exports): trust on first use, pinned silently; a changed key still
+ * refuses with 10006. */
 TAVICLIENT_API void TVSetTrustPrompting(int enabled);
-/* State of the key that agentMac presented in its last verified reply (discovery, refresh, or
- * the handshake), compared with the trust store. fingerprint / pinnedFingerprint may be null;
- * otherwise TV_FINGERPRINT_CHARS bytes, filled with the text form (empty when none). hostName:
- * the name in the host's record, for the store. */
+/* State of the key agentMac presented in its last verified reply, compared with the trust
+ * store. fingerprint / pinnedFingerprint (TV_FINGERPRINT_CHARS each) may be null; filled with
+ * the text form, empty when none. hostName is not used (kept for the store's sake). */
 TAVICLIENT_API int TVGetHostKey(const unsigned char agentMac[6], const char* hostName,
                                 char* fingerprint, char* pinnedFingerprint);
 /* Pins (or deliberately replaces) the key last verified from agentMac under hostName.
- * 1 = stored. */
+ * 1 = stored; 0 = no verified key seen for that MAC, or the store could not be written. */
 TAVICLIENT_API int TVTrustHostKey(const unsigned char agentMac[6], const char* hostName);
 
 #ifdef __cplusplus

@@ -7,10 +7,12 @@
 
 #include "protocol/frames.h"
 #include "protocol/reply_view.h"
+#include "transport/core/key_store.h"
 #include "transport/core/pcap_link.h"
 #include "transport/core/server_core.h"
 #include "transport/core/smbios.h"
 #include "transport/platform/adapters.h"
+#include "transport/platform/registry_key_store.h"
 #include "transport/server/board_model.h"
 
 using namespace tavi;
@@ -32,6 +34,24 @@ std::mutex& LifecycleLock() {
 bool g_open = false;
 // Kept for the agent's sake; frames are not filtered by it (see transport/README.md).
 std::atomic<uint32_t> g_magicNumber{0};
+
+// The agent's identity, loaded (or made and kept) once per process: every request goes
+// through the channel it signs for.
+bool StartChannel() {
+  static std::shared_ptr<SecureServer> channel;
+  if (channel) return true;
+  Identity identity;
+#ifdef _WIN32
+  RegistryKeyStore store;
+#else
+  MemoryKeyStore store;  // simulated hosts: a fresh key per process
+#endif
+  if (!crypto::Initialise() || !LoadOrCreateIdentity(store, identity)) return false;
+  channel = std::make_shared<SecureServer>(identity);
+  identity.Wipe();
+  Core().SetChannel(channel);
+  return true;
+}
 
 std::vector<std::unique_ptr<Link>> OpenSlots(const PcapApi& api) {
   std::vector<std::unique_ptr<Link>> links;
@@ -55,6 +75,8 @@ int TVInitialize(void) {
   std::lock_guard<std::mutex> lock(LifecycleLock());
   const PcapApi* api = LoadPcap();
   if (api == nullptr) return Status::DriverLoadFailed;
+  // Without its key the agent could answer nothing the console accepts.
+  if (!StartChannel()) return Status::DriverLoadFailed;
   // Adapters that do not open now are tried again on the next device change (TVRestart).
   Core().Open(OpenSlots(*api));
   g_open = true;

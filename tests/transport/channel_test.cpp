@@ -1,0 +1,502 @@
+// The authenticated channel over the in-memory segment, played from the attacker's side:
+// forged and impostor replies, altered, replayed and downgraded frames, and a flood of
+// hellos. A tap on the segment records every frame and lets the attacker inject its own
+// (from the test thread: the segment calls the tap under its lock).
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <future>
+#include <optional>
+
+#include "protocol/byte_order.h"
+#include "transport/core/client_core.h"
+#include "transport/core/secure_client.h"
+#include "transport/core/secure_server.h"
+#include "wire_helpers.h"
+
+namespace tavi {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeAgent;
+using test::MakeRequest;
+using test::TestMac;
+
+const Mac kConsole = TestMac(0xC0, 0x06);
+const Mac kAgent = TestMac(0xA0);
+const Mac kAttacker = TestMac(0xEE, 0x0A);
+
+struct Frame {
+  std::vector<uint8_t> bytes;
+  Fragment f;
+  bool Is(SecureKind kind, bool reply) const {
+    return f.version == kSecureEnvelopeVersion && KindOf(f.flags) == kind &&
+           ((f.flags & EnvelopeFlag::Reply) != 0) == reply;
+  }
+};
+
+// Records every frame on the segment; `fate` may drop some of them.
+class Tap {
+ public:
+  std::function<FrameFate(const Frame&)> fate;
+
+  FrameFate operator()(const uint8_t* data, std::size_t length) {
+    Frame frame;
+    frame.bytes.assign(data, data + length);
+    if (ParseFragment(frame.bytes.data(), frame.bytes.size(), frame.f) != FrameVerdict::Accepted)
+      return FrameFate::Deliver;
+    frame.f.payload = nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    frames_.push_back(frame);
+    wake_.notify_all();
+    return fate ? fate(frame) : FrameFate::Deliver;
+  }
+  std::optional<Frame> WaitFor(const std::function<bool(const Frame&)>& match,
+                               std::chrono::milliseconds wait = 2000ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::optional<Frame> found;
+    wake_.wait_for(lock, wait, [&] {
+      for (const auto& f : frames_)
+        if (match(f)) {
+          found = f;
+          return true;
+        }
+      return false;
+    });
+    return found;
+  }
+  std::vector<Frame> All(const std::function<bool(const Frame&)>& match) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Frame> out;
+    for (const auto& f : frames_)
+      if (match(f)) out.push_back(f);
+    return out;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<Frame> frames_;
+};
+
+Identity NewIdentity() {
+  Identity id;
+  EXPECT_TRUE(GenerateIdentity(id));
+  return id;
+}
+
+std::vector<uint8_t> Payload(const Frame& frame) {
+  const uint8_t* p = frame.bytes.data() + kEthernetHeaderLength + kEnvelopeHeaderLength;
+  return std::vector<uint8_t>(p, p + frame.f.payloadLength);
+}
+
+class Channel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    segment.SetImpairment([this](const uint8_t* f, std::size_t n) { return tap(f, n); });
+    std::vector<std::unique_ptr<Link>> links;
+    links.push_back(segment.Attach(kConsole));
+    client = std::make_unique<ClientCore>(std::move(links));
+    attacker = segment.Attach(kAttacker);
+    attacker->Start([](const uint8_t*, std::size_t) {});
+  }
+  void TearDown() override {
+    attacker->Stop();
+    client->Shutdown();
+    agents.clear();
+  }
+  FakeAgent& StartAgent(const Identity& id, const Mac& mac = kAgent,
+                        SecureServer::Limits limits = {}) {
+    auto server = std::make_shared<SecureServer>(id, limits);
+    channels.push_back(server);
+    agents.push_back(std::make_unique<FakeAgent>(segment, std::vector<Mac>{mac}, server, 200));
+    return *agents.back();
+  }
+  std::vector<Message> Discover(std::chrono::milliseconds window = 500ms) {
+    std::vector<Message> found;
+    auto request = MakeRequest(1, kBroadcast);
+    secure.Discover(*client, 0, request.data(), request.size(), {window, 0},
+                    [&](const Message& m) { found.push_back(m); });
+    return found;
+  }
+  SecureClient::Result Request(uint32_t code, std::vector<uint8_t>& reply,
+                               ExchangeTiming timing = {3000ms, 3}, const Mac& to = kAgent) {
+    auto request = MakeRequest(code, to, 84);
+    if (code != 1 && code != 6 && code != 9) {
+      // A recognisable credential, to look for on the wire.
+      std::memcpy(request.data() + 24, "operator", 8);
+      std::memcpy(request.data() + 60, "Sesame-0042", 11);
+    }
+    return secure.Exchange(*client, 0, to, request.data(), request.size(), timing, reply);
+  }
+  void Inject(std::vector<uint8_t> frame) { attacker->Send(frame.data(), frame.size()); }
+
+  Tap tap;
+  MemorySegment segment;
+  std::unique_ptr<ClientCore> client;
+  std::unique_ptr<Link> attacker;
+  std::vector<std::shared_ptr<SecureServer>> channels;
+  std::vector<std::unique_ptr<FakeAgent>> agents;
+  SecureClient secure{std::make_shared<TrustStore>(std::string())};
+};
+
+TEST_F(Channel, SignedRepliesAndASealedRequestGetThroughAndNoCredentialIsReadable) {
+  const Identity id = NewIdentity();
+  FakeAgent& agent = StartAgent(id);
+  ASSERT_EQ(Discover().size(), 1u);
+  std::string seen;
+  EXPECT_EQ(secure.HostKey(kAgent, &seen, nullptr), KeyState::Unknown);
+  EXPECT_EQ(seen, FormatFingerprint(id.publicKey));
+
+  std::vector<uint8_t> reply;
+  ASSERT_EQ(Request(9, reply).outcome, Outcome::Replied);
+  EXPECT_EQ(reply.size(), 200u);
+  ASSERT_EQ(Request(2, reply).outcome, Outcome::Replied);
+  ASSERT_EQ(reply.size(), 200u);
+  EXPECT_EQ(LoadU32(reply.data() + 12), 2u);
+  for (std::size_t i = 27; i < reply.size(); ++i) ASSERT_EQ(reply[i], static_cast<uint8_t>(i));
+  EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Trusted) << "pinned on first use";
+
+  ASSERT_EQ(agent.executed(), 3);
+  const auto executed = agent.executedRequests();
+  EXPECT_EQ(std::memcmp(executed[2].data() + 60, "Sesame-0042", 11), 0);
+  for (const auto& frame : tap.All([](const Frame&) { return true; })) {
+    const std::string text(frame.bytes.begin(), frame.bytes.end());
+    EXPECT_EQ(text.find("Sesame"), std::string::npos);
+    EXPECT_EQ(text.find("operator"), std::string::npos);
+  }
+}
+
+TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
+  const Identity genuine = NewIdentity();
+  const Identity forger = NewIdentity();
+  StartAgent(genuine);
+  ASSERT_EQ(Discover().size(), 1u);
+  ASSERT_TRUE(secure.Trust(kAgent, "SERVER01"));
+
+  // The attacker answers every broadcast at once, as the agent, twice: with the genuine key
+  // and a made-up signature, and with a key of its own correctly signed.
+  std::atomic<bool> stop{false};
+  std::thread forge([&] {
+    std::set<uint32_t> answered;
+    while (!stop) {
+      auto b = tap.WaitFor([&](const Frame& f) {
+        return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination) &&
+               answered.count(f.f.transactionId) == 0;
+      }, 50ms);
+      if (!b) continue;
+      answered.insert(b->f.transactionId);
+      SignedRequest request;
+      const auto message = Payload(*b);
+      ASSERT_TRUE(ParseSignedRequest(message, request));
+      std::vector<uint8_t> record(200, 0x66);
+      std::memcpy(record.data(), request.request, 24);
+      std::memcpy(record.data() + 4, kAgent.data(), 6);
+      std::memcpy(record.data() + 27, "EVIL", 5);
+      for (const Identity* key : {&genuine, &forger}) {
+        const auto t = SignedReplyTranscript(request.nonce, b->f.transactionId, kConsole, kAgent,
+                                             record.data(), record.size());
+        crypto::Signature sig{};
+        ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
+        std::vector<uint8_t> forged = record;
+        forged.insert(forged.end(), key->publicKey.begin(), key->publicKey.end());
+        forged.insert(forged.end(), sig.begin(), sig.end());
+        for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
+                                   b->f.transactionId, forged.data(), forged.size(), 2))
+          Inject(f);
+      }
+    }
+  });
+  const auto found = Discover();
+  stop = true;
+  forge.join();
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].bytes[27], 27) << "the genuine record, not the forged one";
+  EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Trusted);
+  EXPECT_GE(secure.counters().unverified, 1u);
+  EXPECT_GE(secure.counters().impostors, 1u);
+}
+
+TEST_F(Channel, ForgedRefreshReplyIsDroppedAndTheGenuineOneTaken) {
+  const Identity genuine = NewIdentity();
+  const Identity forger = NewIdentity();
+  StartAgent(genuine);
+  ASSERT_EQ(Discover().size(), 1u);
+  // The genuine reply is lost until the attacker's, signed with its own key, is in.
+  std::atomic<bool> forged{false};
+  tap.fate = [&](const Frame& f) {
+    return f.Is(SecureKind::Signed, true) && f.f.source == kAgent && !forged
+               ? FrameFate::Drop
+               : FrameFate::Deliver;
+  };
+  std::thread forge([&] {
+    auto r = tap.WaitFor([](const Frame& f) {
+      return f.Is(SecureKind::Signed, false) && f.f.destination == kAgent;
+    });
+    ASSERT_TRUE(r);
+    SignedRequest request;
+    const auto message = Payload(*r);
+    ASSERT_TRUE(ParseSignedRequest(message, request));
+    std::vector<uint8_t> record(200, 0x66);
+    std::memcpy(record.data(), request.request, 24);
+    const auto t = SignedReplyTranscript(request.nonce, r->f.transactionId, kConsole, kAgent,
+                                         record.data(), record.size());
+    crypto::Signature sig{};
+    ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
+    record.insert(record.end(), forger.publicKey.begin(), forger.publicKey.end());
+    record.insert(record.end(), sig.begin(), sig.end());
+    forged = true;
+    for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
+                               r->f.transactionId, record.data(), record.size(), 2))
+      Inject(f);
+  });
+  std::vector<uint8_t> reply;
+  const auto result = Request(9, reply);
+  forge.join();
+  ASSERT_EQ(result.outcome, Outcome::Replied);
+  EXPECT_EQ(reply[27], 27) << "the genuine record";
+  EXPECT_EQ(secure.counters().impostors, 1u);
+}
+
+TEST_F(Channel, ImpostorWithItsOwnKeyForAPinnedMacReceivesNoSealedRequest) {
+  const Identity genuine = NewIdentity();
+  StartAgent(genuine);
+  ASSERT_EQ(Discover().size(), 1u);
+  std::vector<uint8_t> reply;
+  ASSERT_EQ(Request(3, reply).outcome, Outcome::Replied);  // pinned on first use
+  agents.clear();
+
+  FakeAgent& impostor = StartAgent(NewIdentity());
+  const std::size_t sealedBefore =
+      tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).size();
+  // Without a fresh discovery the hello shows the new key; after one, nothing leaves at all.
+  EXPECT_EQ(Request(2, reply).refusal, SecureClient::kHostKeyChanged);
+  EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Changed);
+  const std::size_t framesBefore = tap.All([](const Frame&) { return true; }).size();
+  EXPECT_EQ(Request(7, reply).refusal, SecureClient::kHostKeyChanged);
+  EXPECT_EQ(tap.All([](const Frame&) { return true; }).size(), framesBefore);
+  EXPECT_EQ(tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).size(),
+            sealedBefore);
+  EXPECT_EQ(impostor.executed(), 0);
+
+  // The administrator deliberately replaces the pinned key: then requests go through.
+  ASSERT_TRUE(secure.Trust(kAgent, "SERVER01"));
+  EXPECT_EQ(Request(2, reply).outcome, Outcome::Replied);
+  EXPECT_EQ(impostor.executed(), 1);
+}
+
+TEST_F(Channel, PromptingRefusesAnUnknownKeyUntilTheProgramTrustsIt) {
+  secure.SetPrompting(true);
+  FakeAgent& agent = StartAgent(NewIdentity());
+  std::vector<uint8_t> reply;
+  // Never seen: the hello (no secrets) learns the key, then the request is refused.
+  EXPECT_EQ(Request(5, reply).refusal, SecureClient::kHostKeyNotTrusted);
+  EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Unknown);
+  EXPECT_TRUE(tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).empty());
+  EXPECT_EQ(agent.executed(), 0);
+  ASSERT_TRUE(secure.Trust(kAgent, "SERVER01"));
+  EXPECT_EQ(Request(5, reply).refusal, 0);
+  EXPECT_EQ(agent.executed(), 1);
+}
+
+TEST_F(Channel, FlippedBitsAreDroppedCountedAndNeverExecutedAltered) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  // The first sealed request and the first sealed reply are swallowed; the attacker sends
+  // copies with one bit flipped instead. The retransmissions then get through unaltered.
+  std::atomic<int> requests{0}, replies{0};
+  tap.fate = [&](const Frame& f) {
+    if (f.Is(SecureKind::Sealed, false) && requests++ == 0) return FrameFate::Drop;
+    if (f.Is(SecureKind::Sealed, true) && replies++ == 0) return FrameFate::Drop;
+    return FrameFate::Deliver;
+  };
+  std::thread flipper([&] {
+    for (bool reply : {false, true}) {
+      auto original = tap.WaitFor([&](const Frame& f) { return f.Is(SecureKind::Sealed, reply); });
+      ASSERT_TRUE(original);
+      auto bytes = original->bytes;
+      bytes[kEthernetHeaderLength + kEnvelopeHeaderLength + 60] ^= 0x08;
+      Inject(bytes);
+    }
+  });
+  std::vector<uint8_t> reply;
+  const auto result = Request(2, reply, {5000ms, 3});
+  flipper.join();
+  ASSERT_EQ(result.outcome, Outcome::Replied);
+  EXPECT_EQ(agent.executed(), 1);
+  EXPECT_EQ(std::memcmp(agent.executedRequests()[0].data() + 60, "Sesame-0042", 11), 0);
+  EXPECT_EQ(channels[0]->counters().badTag, 1u);
+  EXPECT_EQ(secure.counters().badTag, 1u);
+
+  // Every copy altered: the request times out and nothing runs.
+  tap.fate = [](const Frame& f) {
+    return f.Is(SecureKind::Sealed, false) ? FrameFate::Drop : FrameFate::Deliver;
+  };
+  std::atomic<bool> stop{false};
+  std::thread spoiler([&] {
+    std::set<std::vector<uint8_t>> done;
+    while (!stop) {
+      for (const auto& f : tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); })) {
+        if (!done.insert(f.bytes).second) continue;
+        auto bytes = f.bytes;
+        bytes[bytes.size() - 30] ^= 0x01;
+        Inject(bytes);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  EXPECT_EQ(Request(2, reply, {1200ms, 2}).outcome, Outcome::TimedOut);
+  stop = true;
+  spoiler.join();
+  EXPECT_EQ(agent.executed(), 1);
+}
+
+TEST_F(Channel, ReplayedFramesAreNeverExecutedAgainNowOrAfterTheLifetime) {
+  auto now = std::make_shared<std::atomic<int64_t>>(0);
+  const auto clock = [now] { return Clock::time_point(std::chrono::seconds(now->load())) + std::chrono::hours(1); };
+  FakeAgent& agent = StartAgent(NewIdentity());
+  channels[0]->SetClock(clock);
+  agent.core().SetClock(clock);
+  std::vector<uint8_t> reply;
+  ASSERT_EQ(Request(2, reply).outcome, Outcome::Replied);
+  ASSERT_EQ(agent.executed(), 1);
+  const auto sealed = tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); });
+  const auto hello = tap.All([](const Frame& f) { return f.Is(SecureKind::Hello, false); });
+  ASSERT_EQ(sealed.size(), 1u);
+
+  // A second later: the reply cache answers (the same sealed reply), nothing runs.
+  *now += 1;
+  for (const auto& f : sealed) Inject(f.bytes);
+  for (const auto& f : hello) Inject(f.bytes);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(agent.core().counters().cacheResends, 1u);
+  // An hour later (freshness lifetime and reply cache both past): dropped, nothing runs.
+  *now += 3600;
+  for (const auto& f : sealed) Inject(f.bytes);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(channels[0]->counters().unknownFreshness, 1u);
+  EXPECT_EQ(agent.executed(), 1);
+}
+
+TEST_F(Channel, ClearAndReadableFormsOfCredentialRequestsAreRefused) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  // The old clear envelope, with credentials in it.
+  std::vector<uint8_t> reply;
+  auto request = MakeRequest(2, kAgent);
+  EXPECT_EQ(client->Exchange(0, kAgent, request.data(), request.size(), {600ms, 1}, reply),
+            Outcome::TimedOut);
+  // The readable signed form, which would carry them in clear.
+  std::vector<uint8_t> message(16, 0x01);
+  message.insert(message.end(), request.begin(), request.end());
+  for (auto& f : BuildFrames(kAgent, kConsole, SecureFlags(SecureKind::Signed, false), 77,
+                             message.data(), message.size(), 2))
+    Inject(f);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(agent.executed(), 0);
+  EXPECT_GE(channels[0]->counters().refusedClear, 3u);  // two sends of the first, one of the second
+}
+
+TEST(SecureServer, FreshnessTableAndHelloRateStayBoundedUnderAFlood) {
+  Identity id;
+  ASSERT_TRUE(GenerateIdentity(id));
+  SecureServer::Limits limits;
+  limits.total = 64;
+  limits.perConsole = 4;
+  limits.hellosPerSecond = 50;
+  SecureServer server(id, limits);
+  int64_t ms = 0;
+  server.SetClock([&] { return Clock::time_point(std::chrono::milliseconds(ms)); });
+  Message hello;
+  hello.version = kSecureEnvelopeVersion;
+  hello.flags = SecureFlags(SecureKind::Hello, false);
+  hello.bytes.assign(16, 0x11);
+  std::vector<uint8_t> reply;
+  // At one instant: the burst, then refusals.
+  int answered = 0;
+  for (int i = 0; i < 80; ++i) answered += server.AnswerHello(hello, kAgent, reply) ? 1 : 0;
+  EXPECT_EQ(answered, 50);
+  EXPECT_EQ(server.counters().hellosLimited, 30u);
+  EXPECT_EQ(server.Outstanding(), 4u) << "one console holds at most four";
+  // Many spoofed consoles over time: the table holds at most `total`.
+  for (int i = 0; i < 1000; ++i) {
+    ms += 20;
+    hello.source = TestMac(static_cast<uint16_t>(i), 0x0E);
+    server.AnswerHello(hello, kAgent, reply);
+  }
+  EXPECT_LE(server.Outstanding(), 64u);
+  EXPECT_GT(server.counters().freshnessEvicted, 900u);
+  ms += 31000;
+  EXPECT_EQ(server.Outstanding(), 0u) << "all expired after the lifetime";
+  // Malformed hellos are refused.
+  hello.bytes.assign(17, 0);
+  EXPECT_FALSE(server.AnswerHello(hello, kAgent, reply));
+}
+
+TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
+  SecureServer::Limits limits;
+  limits.total = 16;
+  FakeAgent& agent = StartAgent(NewIdentity(), kAgent, limits);
+  std::vector<uint8_t> message(16, 0x22);
+  for (uint16_t i = 0; i < 200; ++i) {
+    auto frames = BuildFrames(kAgent, TestMac(i, 0x0E), SecureFlags(SecureKind::Hello, false), i,
+                              message.data(), message.size(), 2);
+    Inject(frames[0]);
+  }
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LE(channels[0]->Outstanding(), 16u);
+  std::vector<uint8_t> reply;
+  EXPECT_EQ(Request(4, reply, {10000ms, 3}).outcome, Outcome::Replied);
+  EXPECT_EQ(agent.executed(), 1);
+}
+
+TEST(TrustStore, LinesRoundTripAndAnythingMalformedIsIgnored) {
+  TrustEntry e;
+  e.mac = kAgent;
+  e.hostName = "SERVER 01\t#x";
+  e.key.fill(0xAB);
+  e.pinnedOn = "2026-12-09";
+  const std::string line = TrustStore::FormatLine(e);
+  TrustEntry back;
+  ASSERT_TRUE(TrustStore::ParseLine(line, back)) << line;
+  EXPECT_EQ(back.mac, e.mac);
+  EXPECT_EQ(back.hostName, "SERVER_01__x");
+  EXPECT_EQ(back.key, e.key);
+  for (const std::string bad :
+       {std::string(""), std::string("# comment"), line + " extra", line.substr(0, line.size() - 12),
+        std::string("02:00:5E:10:00 X ") + std::string(64, 'a') + " 2026-12-09",
+        std::string("02:00:5E:10:00:A0 X ") + std::string(63, 'a') + "g 2026-12-09",
+        std::string("02:00:5E:10:00:A0 X ") + std::string(64, 'a') + " 2026"})
+    EXPECT_FALSE(TrustStore::ParseLine(bad, back)) << bad;
+}
+
+TEST(TrustStore, PinsSurviveReloadAndReplaceEarlierOnes) {
+  const std::string path = ::testing::TempDir() + "known_agents_test";
+  std::remove(path.c_str());
+  crypto::Key a{}, b{};
+  a.fill(1);
+  b.fill(2);
+  {
+    TrustStore store(path);
+    EXPECT_FALSE(store.Find(kAgent));
+    ASSERT_TRUE(store.Pin(kAgent, "SERVER01", a));
+    ASSERT_TRUE(store.Pin(TestMac(0xA1), "SERVER02", a));
+    ASSERT_TRUE(store.Pin(kAgent, "SERVER01", b));
+  }
+  {
+    std::FILE* f = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    std::fputs("garbage line\n\x01\x02\n", f);
+    std::fclose(f);
+  }
+  TrustStore again(path);
+  ASSERT_EQ(again.size(), 2u);
+  EXPECT_EQ(again.Find(kAgent)->key, b);
+  EXPECT_EQ(again.Find(TestMac(0xA1))->hostName, "SERVER02");
+  TrustStore unwritable(::testing::TempDir() + "no/such/folder/known_agents");
+  EXPECT_FALSE(unwritable.Pin(kAgent, "X", a));
+  EXPECT_TRUE(unwritable.Find(kAgent)) << "the pin still holds for this run";
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace tavi

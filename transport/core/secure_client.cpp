@@ -1,0 +1,313 @@
+#include "transport/core/secure_client.h"
+
+#include <algorithm>
+#include <set>
+
+#include "protocol/byte_order.h"
+#include "transport/core/identity.h"
+
+namespace tavi {
+
+namespace {
+constexpr std::size_t kCodeOffset = 12;
+constexpr std::size_t kReservedOffset = 16;
+constexpr std::size_t kHostNameOffset = 27;
+constexpr std::size_t kHostNameField = 36;
+
+bool CredentialCode(uint32_t code) {
+  return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
+}
+bool SameKey(const crypto::Key& a, const crypto::Key& b) {
+  return crypto::Equal(a.data(), b.data(), a.size());
+}
+// The request as it goes out: the console's bytes with the transaction id in header bytes
+// 16..19, so the agent's repeated-header check drops retransmissions only.
+bool InnerRequest(const uint8_t* request, std::size_t length, uint32_t transactionId,
+                  std::vector<uint8_t>& out) {
+  if (request == nullptr || length < kMinInner || length > kMaxMessageLength) return false;
+  out.assign(request, request + length);
+  StoreU32(out.data() + kReservedOffset, transactionId);
+  return true;
+}
+}  // namespace
+
+SecureClient::SecureClient(std::shared_ptr<TrustStore> store) : store_(std::move(store)) {
+  if (!store_) store_ = std::make_shared<TrustStore>(std::string());
+}
+
+bool SecureClient::VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out) {
+  if (m.version != kSecureEnvelopeVersion || m.flags != SecureFlags(SecureKind::Signed, true) ||
+      !ParseSignedReply(m.bytes, out)) {
+    ++counters_.unverified;
+    return false;
+  }
+  const auto transcript = SignedReplyTranscript(nonce, m.transactionId, m.destination, m.source,
+                                                out.reply, out.length);
+  if (!crypto::Ed25519Verify(out.agentKey, transcript.data(), transcript.size(), out.signature)) {
+    ++counters_.unverified;
+    return false;
+  }
+  return true;
+}
+
+void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply,
+                            std::size_t length) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Seen& seen = seen_[agent];
+  seen.key = key;
+  if (reply != nullptr && length >= kHostNameOffset + kHostNameField) {
+    std::string name;
+    for (std::size_t i = 0; i < kHostNameField && reply[kHostNameOffset + i] != 0; ++i)
+      name.push_back(static_cast<char>(reply[kHostNameOffset + i]));
+    seen.hostName = name;
+  }
+}
+
+std::optional<crypto::Key> SecureClient::SeenKey(const Mac& agent) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = seen_.find(agent);
+  if (it == seen_.end()) return std::nullopt;
+  return it->second.key;
+}
+
+Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
+                               ExchangeTiming timing,
+                               const std::function<void(const Message&)>& onReply,
+                               uint64_t workId) {
+  Nonce nonce{};
+  crypto::Random(nonce.data(), nonce.size());
+  const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
+    std::vector<uint8_t> inner;
+    if (!InnerRequest(request, length, transactionId, inner)) return false;
+    out.version = kSecureEnvelopeVersion;
+    out.flags = SecureFlags(SecureKind::Signed, false);
+    out.bytes.assign(nonce.begin(), nonce.end());
+    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
+    return true;
+  };
+  struct Held {
+    Message message;
+    crypto::Key key{};
+  };
+  std::set<Mac> listed;
+  std::map<Mac, Held> held;
+  const auto list = [&](const Message& m, const SignedReply& r) {
+    listed.insert(m.source);
+    Remember(m.source, r.agentKey, r.reply, r.length);
+    Message inner = m;
+    inner.bytes.assign(r.reply, r.reply + r.length);
+    onReply(inner);
+  };
+  const Outcome outcome = core.Run(
+      ClientCore::Mode::Broadcast, adapter, kBroadcast, build, timing,
+      [&](Message& m) {
+        SignedReply r;
+        if (!VerifySigned(m, nonce, r) || listed.count(m.source) != 0) return false;
+        const auto pinned = store_->Find(m.source);
+        if (pinned && !SameKey(pinned->key, r.agentKey)) {
+          // Not the pinned key: listed only if the pinned key does not answer in this
+          // window, so a station that answers first with a real agent's MAC and a key of
+          // its own does not push the genuine host aside.
+          if (held.count(m.source) == 0) {
+            Held h;
+            h.message = m;
+            h.key = r.agentKey;
+            held.emplace(m.source, std::move(h));
+          } else {
+            ++counters_.impostors;
+          }
+          return false;
+        }
+        if (held.erase(m.source) != 0) ++counters_.impostors;
+        list(m, r);
+        return false;
+      },
+      workId);
+  if (outcome != Outcome::Cancelled) {
+    for (auto& entry : held) {
+      SignedReply r;
+      if (ParseSignedReply(entry.second.message.bytes, r)) list(entry.second.message, r);
+    }
+  }
+  return outcome;
+}
+
+SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapter, const Mac& destination,
+                                            const uint8_t* request, std::size_t length,
+                                            ExchangeTiming timing, std::vector<uint8_t>& reply,
+                                            uint64_t workId) {
+  if (request == nullptr || length < kMinInner) return {Outcome::TimedOut, 0};
+  if (CredentialCode(LoadU32(request + kCodeOffset)))
+    return Sealed(core, adapter, destination, request, length, timing, reply, workId);
+
+  Nonce nonce{};
+  crypto::Random(nonce.data(), nonce.size());
+  const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
+    std::vector<uint8_t> inner;
+    if (!InnerRequest(request, length, transactionId, inner)) return false;
+    out.version = kSecureEnvelopeVersion;
+    out.flags = SecureFlags(SecureKind::Signed, false);
+    out.bytes.assign(nonce.begin(), nonce.end());
+    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
+    return true;
+  };
+  Result result;
+  result.outcome = core.Run(
+      ClientCore::Mode::Unicast, adapter, destination, build, timing,
+      [&](Message& m) {
+        SignedReply r;
+        if (m.source != destination || !VerifySigned(m, nonce, r)) return false;
+        // The key this MAC must have: the pinned one, else the one seen before, if any.
+        auto expected = SeenKey(destination);
+        if (const auto pinned = store_->Find(destination)) expected = pinned->key;
+        if (expected && !SameKey(*expected, r.agentKey)) {
+          ++counters_.impostors;
+          return false;
+        }
+        Remember(destination, r.agentKey, r.reply, r.length);
+        reply.assign(r.reply, r.reply + r.length);
+        return true;
+      },
+      workId);
+  return result;
+}
+
+SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter, const Mac& destination,
+                                          const uint8_t* request, std::size_t length,
+                                          ExchangeTiming timing, std::vector<uint8_t>& reply,
+                                          uint64_t workId) {
+  const Mac console = core.AdapterMac(adapter);
+  const auto refuse = [&](uint16_t status) {
+    ++counters_.refused;
+    return Result{Outcome::Replied, status};
+  };
+  // What is already known decides before a single frame leaves.
+  {
+    const auto pinned = store_->Find(destination);
+    const auto seen = SeenKey(destination);
+    if (pinned && seen && !SameKey(pinned->key, *seen)) return refuse(kHostKeyChanged);
+    if (!pinned && seen && prompting_) return refuse(kHostKeyNotTrusted);
+  }
+
+  // Round trip 1: the agent's signed ephemeral key and freshness value.
+  const auto deadline = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
+  Nonce nonce{};
+  crypto::Random(nonce.data(), nonce.size());
+  HelloReply hello;
+  const Outcome helloOutcome = core.Run(
+      ClientCore::Mode::Unicast, adapter, destination,
+      [&](uint32_t, ClientCore::Outgoing& out) {
+        out.version = kSecureEnvelopeVersion;
+        out.flags = SecureFlags(SecureKind::Hello, false);
+        out.bytes.assign(nonce.begin(), nonce.end());
+        return true;
+      },
+      {std::max(timing.window / 3, ClientCore::kMinimumWindow), timing.retries},
+      [&](Message& m) {
+        HelloReply h;
+        if (m.source != destination || m.version != kSecureEnvelopeVersion ||
+            m.flags != SecureFlags(SecureKind::Hello, true) || !ParseHelloReply(m.bytes, h)) {
+          ++counters_.unverified;
+          return false;
+        }
+        const auto transcript = HelloTranscript(nonce, h.freshness, h.ephemeral, m.transactionId,
+                                                m.destination, m.source);
+        if (!crypto::Ed25519Verify(h.agentKey, transcript.data(), transcript.size(),
+                                   h.signature)) {
+          ++counters_.unverified;
+          return false;
+        }
+        hello = h;
+        return true;
+      },
+      workId);
+  if (helloOutcome != Outcome::Replied) return {helloOutcome, 0};
+
+  // The key decides whether the request may go out at all.
+  Remember(destination, hello.agentKey, nullptr, 0);
+  if (const auto pinned = store_->Find(destination)) {
+    if (!SameKey(pinned->key, hello.agentKey)) return refuse(kHostKeyChanged);
+  } else if (prompting_) {
+    return refuse(kHostKeyNotTrusted);
+  } else {
+    std::string name;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      name = seen_[destination].hostName;
+    }
+    store_->Pin(destination, name, hello.agentKey);  // trust on first use
+  }
+
+  // Round trip 2: the request sealed under keys only the two ephemerals give.
+  crypto::Key ephemeralPrivate{}, ephemeralPublic{}, shared{};
+  ChannelKeys keys;
+  const bool agreed =
+      crypto::X25519KeyPair(ephemeralPrivate, ephemeralPublic) &&
+      crypto::X25519(ephemeralPrivate, hello.ephemeral, shared) &&
+      DeriveChannelKeys(shared, nonce, hello.freshness, hello.ephemeral, ephemeralPublic,
+                        hello.agentKey, console, destination, keys);
+  crypto::Wipe(ephemeralPrivate);
+  crypto::Wipe(shared);
+  if (!agreed) {
+    keys.Wipe();
+    return {Outcome::TimedOut, 0};
+  }
+  const auto now = Clock::now();
+  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline > now ? deadline - now : Clock::duration::zero());
+  Result result;
+  result.outcome = core.Run(
+      ClientCore::Mode::Unicast, adapter, destination,
+      [&](uint32_t transactionId, ClientCore::Outgoing& out) {
+        std::vector<uint8_t> inner, sealed;
+        if (!InnerRequest(request, length, transactionId, inner)) return false;
+        out.version = kSecureEnvelopeVersion;
+        out.flags = SecureFlags(SecureKind::Sealed, false);
+        const bool ok = SealInner(keys.toAgent, out.flags, transactionId, destination, console,
+                                  inner.data(), inner.size(), sealed);
+        crypto::Wipe(inner.data(), inner.size());
+        if (!ok) return false;
+        out.bytes.assign(ephemeralPublic.begin(), ephemeralPublic.end());
+        out.bytes.insert(out.bytes.end(), hello.freshness.begin(), hello.freshness.end());
+        out.bytes.insert(out.bytes.end(), sealed.begin(), sealed.end());
+        ++counters_.sealedSent;
+        return true;
+      },
+      {std::max(remaining, ClientCore::kMinimumWindow), timing.retries},
+      [&](Message& m) {
+        if (m.source != destination || m.version != kSecureEnvelopeVersion ||
+            m.flags != SecureFlags(SecureKind::Sealed, true)) {
+          ++counters_.unverified;
+          return false;
+        }
+        std::vector<uint8_t> plain;
+        if (!OpenInner(keys.toConsole, m.flags, m.transactionId, console, destination,
+                       m.bytes.data(), m.bytes.size(), plain)) {
+          ++counters_.badTag;
+          return false;
+        }
+        reply = std::move(plain);
+        return true;
+      },
+      workId);
+  keys.Wipe();
+  return result;
+}
+
+KeyState SecureClient::HostKey(const Mac& agent, std::string* fingerprint,
+                               std::string* pinnedFingerprint) {
+  const auto pinned = store_->Find(agent);
+  const auto seen = SeenKey(agent);
+  if (fingerprint) *fingerprint = seen ? FormatFingerprint(*seen) : std::string();
+  if (pinnedFingerprint) *pinnedFingerprint = pinned ? FormatFingerprint(pinned->key) : std::string();
+  if (!seen) return KeyState::None;
+  if (!pinned) return KeyState::Unknown;
+  return SameKey(pinned->key, *seen) ? KeyState::Trusted : KeyState::Changed;
+}
+
+bool SecureClient::Trust(const Mac& agent, const std::string& hostName) {
+  const auto seen = SeenKey(agent);
+  return seen && store_->Pin(agent, hostName, *seen);
+}
+
+}  // namespace tavi

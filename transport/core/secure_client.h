@@ -1,0 +1,86 @@
+// The console side of the authenticated channel (secure_envelope.h) over a ClientCore.
+//
+// Discover, Poll and Refresh go out readable with a fresh nonce; a reply counts only when
+// its signature verifies over that nonce and its key is acceptable for the MAC it came
+// from. The credential-carrying codes run two round trips: a hello that returns the agent's
+// signed ephemeral key and freshness value, then the request sealed under keys derived
+// from both ephemerals. Before anything is sealed the agent's key is checked against the
+// trust store: a changed key refuses (HostKeyChanged); an unknown key is pinned silently,
+// or refused (HostKeyNotTrusted) when the program decides trust itself (prompting).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "transport/core/client_core.h"
+#include "transport/core/secure_envelope.h"
+#include "transport/core/trust_store.h"
+
+namespace tavi {
+
+enum class KeyState { Trusted = 0, Unknown = 1, Changed = 2, None = 3 };
+
+struct SecureClientCounters {
+  std::atomic<uint64_t> unverified{0};  // malformed, wrong kind or bad signature
+  std::atomic<uint64_t> impostors{0};   // verifies, but not with the key this MAC must have
+  std::atomic<uint64_t> badTag{0};      // sealed reply altered or forged
+  std::atomic<uint64_t> refused{0};     // authenticated request stopped by the trust check
+  std::atomic<uint64_t> sealedSent{0};  // sealed requests that went out (first sends)
+};
+
+class SecureClient {
+ public:
+  static constexpr uint16_t kHostKeyChanged = 10006;
+  static constexpr uint16_t kHostKeyNotTrusted = 10007;
+
+  // Keys seen and the trust decision outlive any one ClientCore (the library makes a new
+  // core when the console reinitialises its transport).
+  explicit SecureClient(std::shared_ptr<TrustStore> store);
+
+  void SetPrompting(bool prompting) { prompting_ = prompting; }
+
+  // As ClientCore::Discover; the message handed on holds the reply itself (verified).
+  Outcome Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
+                   ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
+                   uint64_t workId = 0);
+
+  struct Result {
+    Outcome outcome = Outcome::TimedOut;
+    uint16_t refusal = 0;  // kHostKeyChanged / kHostKeyNotTrusted: nothing secret was sent
+  };
+  // Any other code: signed (1, 6, 9) or sealed (2, 3, 4, 5, 7); the reply is the plain reply.
+  Result Exchange(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
+                  std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
+                  uint64_t workId = 0);
+
+  KeyState HostKey(const Mac& agent, std::string* fingerprint, std::string* pinnedFingerprint);
+  // Pins the key last verified from `agent`; false when none was seen or the store failed.
+  bool Trust(const Mac& agent, const std::string& hostName);
+
+  const SecureClientCounters& counters() const { return counters_; }
+
+ private:
+  struct Seen {
+    crypto::Key key{};
+    std::string hostName;
+  };
+  // A verified signed reply, or nothing (counted).
+  bool VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out);
+  void Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply, std::size_t length);
+  std::optional<crypto::Key> SeenKey(const Mac& agent);
+  Result Sealed(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
+                std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
+                uint64_t workId);
+
+  std::shared_ptr<TrustStore> store_;
+  std::atomic<bool> prompting_{false};
+  std::mutex mutex_;
+  std::map<Mac, Seen> seen_;
+  SecureClientCounters counters_;
+};
+
+}  // namespace tavi

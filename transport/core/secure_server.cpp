@@ -1,0 +1,205 @@
+#include "transport/core/secure_server.h"
+
+#include <algorithm>
+
+#include "protocol/byte_order.h"
+
+namespace tavi {
+
+namespace {
+constexpr std::size_t kRequestCodeOffset = 12;
+
+uint32_t CodeOf(const uint8_t* request) { return LoadU32(request + kRequestCodeOffset); }
+bool ReadableCode(uint32_t code) { return code == 1 || code == 6 || code == 9; }
+bool CredentialCode(uint32_t code) {
+  return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
+}
+}  // namespace
+
+SecureServer::SecureServer(const Identity& identity) : SecureServer(identity, Limits{}) {}
+
+SecureServer::SecureServer(const Identity& identity, Limits limits)
+    : identity_(identity),
+      limits_(limits),
+      clock_([] { return Clock::now(); }),
+      helloBudget_(limits.hellosPerSecond) {}
+
+SecureServer::~SecureServer() {
+  identity_.Wipe();
+  for (std::size_t i = table_.size(); i > 0; --i) Erase(i - 1);
+}
+
+void SecureServer::SetClock(std::function<Clock::time_point()> clock) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_ = std::move(clock);
+  budgetTime_ = {};
+}
+
+void SecureServer::Erase(std::size_t index) {
+  crypto::Wipe(table_[index].ephemeralPrivate);
+  table_.erase(table_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void SecureServer::Expire(Clock::time_point now) {
+  for (std::size_t i = table_.size(); i > 0; --i)
+    if (now - table_[i - 1].issued >= limits_.lifetime) Erase(i - 1);
+}
+
+std::size_t SecureServer::Outstanding() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Expire(clock_());
+  return table_.size();
+}
+
+bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
+                               std::vector<uint8_t>& reply) {
+  Fresh fresh;
+  if (!ParseHelloRequest(hello.bytes, fresh.consoleNonce)) {
+    ++counters_.malformed;
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = clock_();
+    const double rate = limits_.hellosPerSecond;
+    if (budgetTime_ != Clock::time_point{})
+      helloBudget_ = std::min(
+          rate, helloBudget_ + rate * std::chrono::duration<double>(now - budgetTime_).count());
+    budgetTime_ = now;
+    if (helloBudget_ < 1) {
+      ++counters_.hellosLimited;
+      return false;
+    }
+    helloBudget_ -= 1;
+  }
+  fresh.console = hello.source;
+  fresh.agent = agent;
+  crypto::Random(fresh.freshness.data(), fresh.freshness.size());
+  if (!crypto::X25519KeyPair(fresh.ephemeralPrivate, fresh.ephemeralPublic)) return false;
+  const auto transcript = HelloTranscript(fresh.consoleNonce, fresh.freshness,
+                                          fresh.ephemeralPublic, hello.transactionId,
+                                          hello.source, agent);
+  crypto::Signature signature{};
+  if (!crypto::Ed25519Sign(identity_.seed, identity_.publicKey, transcript.data(),
+                           transcript.size(), signature)) {
+    crypto::Wipe(fresh.ephemeralPrivate);
+    return false;
+  }
+  reply.clear();
+  reply.insert(reply.end(), fresh.ephemeralPublic.begin(), fresh.ephemeralPublic.end());
+  reply.insert(reply.end(), fresh.freshness.begin(), fresh.freshness.end());
+  reply.insert(reply.end(), identity_.publicKey.begin(), identity_.publicKey.end());
+  reply.insert(reply.end(), signature.begin(), signature.end());
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = clock_();
+  fresh.issued = now;
+  Expire(now);
+  const auto mine = [&](const Fresh& f) { return f.console == fresh.console; };
+  if (static_cast<std::size_t>(std::count_if(table_.begin(), table_.end(), mine)) >=
+      limits_.perConsole) {
+    Erase(static_cast<std::size_t>(std::find_if(table_.begin(), table_.end(), mine) - table_.begin()));
+    ++counters_.freshnessEvicted;
+  }
+  if (table_.size() >= limits_.total) {
+    Erase(0);  // entries are in issue order
+    ++counters_.freshnessEvicted;
+  }
+  table_.push_back(fresh);
+  crypto::Wipe(fresh.ephemeralPrivate);
+  ++counters_.hellos;
+  return true;
+}
+
+bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<uint8_t>& request,
+                        ReplySeal& seal) {
+  const SecureKind kind = KindOf(message.flags);
+  if (kind == SecureKind::Signed) {
+    SignedRequest signedRequest;
+    if (!ParseSignedRequest(message.bytes, signedRequest)) {
+      ++counters_.malformed;
+      return false;
+    }
+    const uint32_t code = CodeOf(signedRequest.request);
+    if (!ReadableCode(code)) {
+      // Credentials in a readable request: never served, whatever the console meant.
+      if (CredentialCode(code)) ++counters_.refusedClear;
+      else ++counters_.malformed;
+      return false;
+    }
+    request.assign(signedRequest.request, signedRequest.request + signedRequest.length);
+    seal.kind = SecureKind::Signed;
+    seal.nonce = signedRequest.nonce;
+    return true;
+  }
+  if (kind != SecureKind::Sealed) {
+    ++counters_.malformed;
+    return false;
+  }
+  SealedRequest sealed;
+  if (!ParseSealedRequest(message.bytes, sealed)) {
+    ++counters_.malformed;
+    return false;
+  }
+  // The entry is looked up and used under the lock, and spent only once the request has
+  // opened: an altered copy must not burn the value the genuine retransmission needs.
+  std::lock_guard<std::mutex> lock(mutex_);
+  Expire(clock_());
+  const auto it = std::find_if(table_.begin(), table_.end(), [&](const Fresh& f) {
+    return f.console == message.source && f.agent == agent &&
+           crypto::Equal(f.freshness.data(), sealed.freshness.data(), kNonceLength);
+  });
+  if (it == table_.end()) {
+    ++counters_.unknownFreshness;
+    return false;
+  }
+  crypto::Key shared{};
+  ChannelKeys keys;
+  std::vector<uint8_t> plain;
+  const bool opened =
+      crypto::X25519(it->ephemeralPrivate, sealed.ephemeral, shared) &&
+      DeriveChannelKeys(shared, it->consoleNonce, it->freshness, it->ephemeralPublic,
+                        sealed.ephemeral, identity_.publicKey, message.source, agent, keys) &&
+      OpenInner(keys.toAgent, message.flags, message.transactionId, agent, message.source,
+                sealed.sealed, sealed.length, plain);
+  crypto::Wipe(shared);
+  if (!opened) {
+    keys.Wipe();
+    ++counters_.badTag;
+    return false;
+  }
+  // Spent, and the ephemeral private key erased with it: a later theft of the identity
+  // key cannot recover this exchange.
+  Erase(static_cast<std::size_t>(it - table_.begin()));
+  if (!CredentialCode(CodeOf(plain.data()))) {
+    keys.Wipe();
+    crypto::Wipe(plain.data(), plain.size());
+    ++counters_.malformed;
+    return false;
+  }
+  request = std::move(plain);
+  seal.kind = SecureKind::Sealed;
+  seal.key = keys.toConsole;
+  keys.Wipe();
+  return true;
+}
+
+bool SecureServer::Seal(const ReplySeal& seal, uint32_t transactionId, const Mac& console,
+                        const Mac& agent, const uint8_t* reply, std::size_t length,
+                        std::vector<uint8_t>& out, uint8_t& flags) {
+  if (length < kMinInner || length > kMaxMessageLength) return false;
+  flags = SecureFlags(seal.kind, true);
+  if (seal.kind == SecureKind::Sealed)
+    return SealInner(seal.key, flags, transactionId, console, agent, reply, length, out);
+  const auto transcript = SignedReplyTranscript(seal.nonce, transactionId, console, agent, reply, length);
+  crypto::Signature signature{};
+  if (!crypto::Ed25519Sign(identity_.seed, identity_.publicKey, transcript.data(),
+                           transcript.size(), signature))
+    return false;
+  out.assign(reply, reply + length);
+  out.insert(out.end(), identity_.publicKey.begin(), identity_.publicKey.end());
+  out.insert(out.end(), signature.begin(), signature.end());
+  return true;
+}
+
+}  // namespace tavi
