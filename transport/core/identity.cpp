@@ -34,4 +34,9 @@ std::string FormatFingerprint(const uint8_t publicKey[crypto::kKeyLength]) {
   return text;
 }
 
+std::string FormatFingerprint(const uint8_t* publicKey, std::size_t length) {
+  if (publicKey == nullptr || length != crypto::kKeyLength) return std::string();
+  return FormatFingerprint(publicKey);
+}
+
 }  // namespace tavi

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "transport/core/crypto.h"
+#include "transport/core/fingerprint.h"
 
 namespace tavi {
 
