@@ -1,6 +1,6 @@
 // libFuzzer target for the channel's decoders: arbitrary bytes as a version-2 message of
-// any kind and direction, through every parser, the agent's Open and AnswerHello (with a
-// fixed identity and one outstanding freshness value) and the sealed-message opener.
+// any kind and direction, through every parser, the console's signature and key checks on
+// what it parsed, the agent's Open and AnswerHello (fixed identity) and the sealed opener.
 // Input: [flags][bytes of the message...].
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   HelloReply hr;
   SealedRequest sq;
   if (ParseSignedRequest(m.bytes, sr) && sr.length + kNonceLength != m.bytes.size()) __builtin_trap();
-  if (ParseSignedReply(m.bytes, rep) && rep.length + 96 != m.bytes.size()) __builtin_trap();
+  // The console verifies keys and signatures straight off the wire.
+  if (ParseSignedReply(m.bytes, rep)) {
+    if (rep.length + 96 != m.bytes.size()) __builtin_trap();
+    (void)crypto::Ed25519Verify(rep.agentKey, rep.reply, rep.length, rep.signature);
+  }
   (void)ParseHelloRequest(m.bytes, nonce);
-  (void)ParseHelloReply(m.bytes, hr);
+  if (ParseHelloReply(m.bytes, hr)) {
+    (void)crypto::Ed25519Verify(hr.agentKey, m.bytes.data(), 16, hr.signature);
+    crypto::Key mine{}, shared{};
+    mine[0] = 9;
+    (void)crypto::X25519(mine, hr.ephemeral, shared);
+  }
   if (ParseSealedRequest(m.bytes, sq) && sq.length + 48 != m.bytes.size()) __builtin_trap();
 
   crypto::Key key{};

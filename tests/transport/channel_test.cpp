@@ -461,7 +461,7 @@ TEST(TrustStore, LinesRoundTripAndAnythingMalformedIsIgnored) {
   EXPECT_EQ(back.mac, e.mac);
   EXPECT_EQ(back.hostName, "SERVER_01__x");
   EXPECT_EQ(back.key, e.key);
-  for (const std::string bad :
+  for (const std::string& bad :
        {std::string(""), std::string("# comment"), line + " extra", line.substr(0, line.size() - 12),
         std::string("02:00:5E:10:00 X ") + std::string(64, 'a') + " 2026-12-09",
         std::string("02:00:5E:10:00:A0 X ") + std::string(63, 'a') + "g 2026-12-09",

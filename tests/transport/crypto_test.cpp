@@ -78,6 +78,18 @@ TEST(Crypto, Ed25519MatchesRfc8032AndRejectsAnyChange) {
   crypto::Key garbage;
   garbage.fill(0xFF);
   EXPECT_FALSE(crypto::Ed25519Verify(garbage, message, sizeof message, sig));
+  // Keys that made libgcrypt 1.10.1 abort the process: a zero top limb of y (the identity
+  // point among them), with or without the sign bit. Refused, and the process lives on.
+  for (int signBit : {0x00, 0x80}) {
+    crypto::Key hostile = pub;
+    std::fill(hostile.begin() + 24, hostile.end(), 0);
+    hostile[31] = static_cast<uint8_t>(signBit);
+    EXPECT_FALSE(crypto::Ed25519Verify(hostile, message, sizeof message, sig));
+  }
+  crypto::Key identityPoint{};
+  identityPoint[0] = 1;
+  EXPECT_FALSE(crypto::Ed25519Verify(identityPoint, message, sizeof message, sig));
+  EXPECT_FALSE(crypto::Ed25519Verify(crypto::Key{}, message, sizeof message, sig));
 }
 
 TEST(Crypto, AeadRoundTripsAndRejectsAnyFlippedBitOrOtherContext) {

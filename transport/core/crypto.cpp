@@ -198,6 +198,12 @@ bool Ed25519Sign(const Key& seed, const Key& publicKey, const uint8_t* message,
 bool Ed25519Verify(const Key& publicKey, const uint8_t* message, std::size_t length,
                    const Signature& signature) {
   if (!Initialise()) return false;
+  // libgcrypt 1.10.1 aborts the process (log_bug "mulm_25519: different sizes") on a key
+  // whose y coordinate has a zero top 64-bit limb. No honest key looks like that (chance
+  // 2^-63); refuse it before it reaches the library, since the key comes off the wire.
+  uint8_t top = static_cast<uint8_t>(publicKey[31] & 0x7F);
+  for (std::size_t i = 24; i < 31; ++i) top |= publicKey[i];
+  if (top == 0) return false;
   Sexp key, data, sig;
   return gcry_sexp_build(&key.s, nullptr, "(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))",
                          static_cast<int>(publicKey.size()), publicKey.data()) == 0 &&
