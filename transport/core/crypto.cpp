@@ -1,6 +1,10 @@
 #include "transport/core/crypto.h"
 
 #include <gcrypt.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <bcrypt.h>
+#endif
 
 #include <cstring>
 #include <mutex>
@@ -51,6 +55,14 @@ bool Initialise() {
 
 void Random(uint8_t* out, std::size_t length) {
   Initialise();
+#ifdef _WIN32
+  // The system's CSPRNG: libgcrypt's own Windows entropy gatherer polls performance data,
+  // disks and network statistics, which costs milliseconds per call and far longer at first
+  // use under Wine (and prints a note about diskperf to stderr).
+  if (length <= 0xFFFFFFFFu &&
+      BCryptGenRandom(nullptr, out, static_cast<ULONG>(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0)
+    return;
+#endif
   gcry_randomize(out, length, GCRY_STRONG_RANDOM);
 }
 
@@ -107,7 +119,7 @@ bool Hkdf(const uint8_t* salt, std::size_t saltLength, const uint8_t* ikm, std::
 
 bool X25519KeyPair(Key& privateKey, Key& publicKey) {
   if (!Initialise()) return false;
-  gcry_randomize(privateKey.data(), privateKey.size(), GCRY_STRONG_RANDOM);
+  Random(privateKey.data(), privateKey.size());
   return gcry_ecc_mul_point(GCRY_ECC_CURVE25519, publicKey.data(), privateKey.data(), nullptr) == 0;
 }
 
