@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/actions/host_key_texts.h"
 #include "console/host_reply.h"
 #include "console/os_names.h"
 #include "console/resource.h"
@@ -74,6 +75,11 @@ void MainDialog::ShowHostDetails(HostItem* item, int nicIndex) {
   osNameText.clear();
   osVersionText.clear();
   FormatOsName(osNameText, osVersionText, host.osInfo);
+
+  char fingerprint[TV_FINGERPRINT_CHARS] = {};
+  const int keyState = TVGetHostKey(stored.data() + FrameOffset::AgentMac,
+                                    host.hostName.str().c_str(), fingerprint, nullptr);
+  SetItemText(IDC_EDT_HOST_KEY, HostKeyPanelText(keyState, fingerprint));
 
   SetAddress(IDC_IPA_DNS, host.dnsServer);
 

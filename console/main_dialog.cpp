@@ -40,6 +40,9 @@ bool MainDialog::OnInitDialog() {
     End(IDCANCEL);
     return true;
   }
+  // This console asks the user before it trusts a host's key (Unknown Host Key); without
+  // this call the transport would pin every first key silently.
+  TVSetTrustPrompting(1);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   char aboutText[64] = {};
@@ -169,6 +172,7 @@ void MainDialog::ClearPanel() {
   portText.clear();
   hostNameText.clear();
   interfaceText.clear();
+  SetItemText(IDC_EDT_HOST_KEY, "");
   SendDlgItemMessageA(hwnd(), IDC_CMB_MAC, CB_RESETCONTENT, 0, 0);
   ClearAddress(IDC_IPA_DNS);
   ClearAddress(IDC_IPA_GATEWAY);

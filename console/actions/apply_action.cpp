@@ -1,6 +1,7 @@
 // Apply: the panel's edits of the selected host as one ApplySettings request.
 #include "console/actions/action_requests.h"
 #include "console/actions/action_texts.h"
+#include "console/actions/host_key_check.h"
 #include "console/actions/verify_password_dialog.h"
 #include "console/main_dialog.h"
 #include "console/os_names.h"
@@ -9,12 +10,13 @@
 
 namespace {
 
-// Time-out and out-of-memory are written by the client transport when no reply came: the
-// buffer then still holds the panel's unconfirmed edits, which must not become the stored
-// record (a second Apply would find nothing changed and send nothing).
+// Time-out, out-of-memory and the host-key refusals are written by the client transport when
+// no reply came: the buffer then still holds the panel's unconfirmed edits, which must not
+// become the stored record (a second Apply would find nothing changed and send nothing).
 bool HoldsAgentRecord(uint16_t status) {
   return status != Status::BadLogon && status != Status::NotAdministrator &&
-         status != Status::ResponseTimeout && status != Status::OutOfMemory;
+         status != Status::ResponseTimeout && status != Status::OutOfMemory &&
+         status != Status::HostKeyChanged && status != Status::HostKeyNotTrusted;
 }
 
 }  // namespace
@@ -25,6 +27,10 @@ void MainDialog::OnApply() {
   HostRecord stored;
   if (selectedHost == nullptr || !StoredRecord(stored) ||
       editRecord.size() < kConsoleReplyBufferLength) {
+    EnableItem(IDC_BTN_APPLY, true);
+    return;
+  }
+  if (!ConfirmHostKey(hwnd(), selectedHost->record.data(), selectedHost->record.size())) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }

@@ -1,6 +1,7 @@
 // Teaming / Unteam and Restart Computer: short authenticated requests followed by a poll.
 #include "console/actions/action_requests.h"
 #include "console/actions/action_texts.h"
+#include "console/actions/host_key_check.h"
 #include "console/actions/verify_password_dialog.h"
 #include "console/main_dialog.h"
 #include "console/os_names.h"
@@ -15,6 +16,10 @@ HostItem* MainDialog::RunShortAction(uint32_t code, int buttonId) {
   UpdateData(true);
   HostRecord stored;
   if (selectedHost == nullptr || !StoredRecord(stored)) {
+    EnableItem(buttonId, true);
+    return nullptr;
+  }
+  if (!ConfirmHostKey(hwnd(), selectedHost->record.data(), selectedHost->record.size())) {
     EnableItem(buttonId, true);
     return nullptr;
   }

@@ -2,6 +2,7 @@
 #include "console/actions/action_requests.h"
 #include "console/actions/action_texts.h"
 #include "console/actions/change_password_dialog.h"
+#include "console/actions/host_key_check.h"
 #include "console/host_reply.h"
 #include "console/main_dialog.h"
 #include "console/os_names.h"
@@ -17,6 +18,7 @@ void MainDialog::OnChangePassword() {
   const bool managementEnabled = stored.mgmtPort != 0 && answering != nullptr &&
                                  DecodeNicEntry(answering).ipAddress != 0;
 
+  if (!ConfirmHostKey(hwnd(), host->record.data(), host->record.size())) return;
   ChangePasswordDialog dialog(managementEnabled, OsShortName(stored.osInfo),
                               stored.osInfo.osFamily, hwnd());
   if (dialog.RunModal() != IDOK) return;

@@ -1,0 +1,40 @@
+#include "console/actions/host_key_check.h"
+
+#include <string>
+
+#include "TaviClient.h"
+#include "console/actions/host_key_dialog.h"
+#include "console/resource.h"
+#include "console/show_message.h"
+#include "protocol/frames.h"
+
+bool ConfirmHostKey(HWND owner, const uint8_t* storedReply, std::size_t length) {
+  HostRecord record;
+  if (!storedReply || !ReplyHostRecord(storedReply, length, record)) return false;
+  const unsigned char* agentMac = storedReply + FrameOffset::AgentMac;
+  const std::string hostName = record.hostName.str();
+
+  char presented[TV_FINGERPRINT_CHARS] = {};
+  char pinned[TV_FINGERPRINT_CHARS] = {};
+  switch (TVGetHostKey(agentMac, hostName.c_str(), presented, pinned)) {
+    case TV_KEY_TRUSTED:
+      return true;
+    case TV_KEY_UNKNOWN: {
+      HostKeyDialog ask(IDD_HOST_KEY_UNKNOWN, hostName, presented, "", owner);
+      if (ask.RunModal() != IDYES) return false;
+      break;
+    }
+    case TV_KEY_CHANGED: {
+      HostKeyDialog refuse(IDD_HOST_KEY_CHANGED, hostName, presented, pinned, owner);
+      if (refuse.RunModal() != IDC_BTN_KEY_REPLACE) return false;
+      break;
+    }
+    default:
+      // The host has not yet shown a key it signed for; a discovery brings one.
+      ShowMessage(Status::HostKeyNotTrusted);
+      return false;
+  }
+  if (TVTrustHostKey(agentMac, hostName.c_str()) == 1) return true;
+  ShowMessage(Status::HostKeyNotTrusted);
+  return false;
+}
