@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/actions/host_key_client.h"
 #include "console/actions/host_key_texts.h"
 #include "console/host_reply.h"
 #include "console/os_names.h"
@@ -77,7 +78,7 @@ void MainDialog::ShowHostDetails(HostItem* item, int nicIndex) {
   FormatOsName(osNameText, osVersionText, host.osInfo);
 
   char fingerprint[TV_FINGERPRINT_CHARS] = {};
-  const int keyState = TVGetHostKey(stored.data() + FrameOffset::AgentMac,
+  const int keyState = QueryHostKey(stored.data() + FrameOffset::AgentMac,
                                     host.hostName.str().c_str(), fingerprint, nullptr);
   SetItemText(IDC_EDT_HOST_KEY, HostKeyPanelText(keyState, fingerprint));
 

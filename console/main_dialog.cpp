@@ -1,6 +1,7 @@
 // Main dialog: initialisation, message routing, the close sequence and device changes.
 #include "console/main_dialog.h"
 
+#include "console/actions/host_key_client.h"
 #include "console/device_change.h"
 #include "console/resource.h"
 #include "console/show_message.h"
@@ -42,7 +43,7 @@ bool MainDialog::OnInitDialog() {
   }
   // This console asks the user before it trusts a host's key (Unknown Host Key); without
   // this call the transport would pin every first key silently.
-  TVSetTrustPrompting(1);
+  EnableTrustPrompting();
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   char aboutText[64] = {};

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "TaviClient.h"
+#include "console/actions/host_key_client.h"
 #include "console/actions/host_key_dialog.h"
 #include "console/resource.h"
 #include "console/show_message.h"
@@ -16,8 +17,9 @@ bool ConfirmHostKey(HWND owner, const uint8_t* storedReply, std::size_t length) 
 
   char presented[TV_FINGERPRINT_CHARS] = {};
   char pinned[TV_FINGERPRINT_CHARS] = {};
-  switch (TVGetHostKey(agentMac, hostName.c_str(), presented, pinned)) {
+  switch (QueryHostKey(agentMac, hostName.c_str(), presented, pinned)) {
     case TV_KEY_TRUSTED:
+    case kHostKeysUnsupported:  // a library that pins nothing: nothing to ask
       return true;
     case TV_KEY_UNKNOWN: {
       HostKeyDialog ask(IDD_HOST_KEY_UNKNOWN, hostName, presented, "", owner);
@@ -34,7 +36,7 @@ bool ConfirmHostKey(HWND owner, const uint8_t* storedReply, std::size_t length) 
       ShowMessage(Status::HostKeyNotTrusted);
       return false;
   }
-  if (TVTrustHostKey(agentMac, hostName.c_str()) == 1) return true;
+  if (PinHostKey(agentMac, hostName.c_str()) == 1) return true;
   ShowMessage(Status::HostKeyNotTrusted);
   return false;
 }

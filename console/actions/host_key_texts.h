@@ -14,7 +14,8 @@ constexpr std::size_t kFingerprintGroupsPerLine = 8;
 std::string FingerprintLines(std::string_view fingerprint);
 
 // The panel's line about the host's key (a TV_KEY_* state of TaviClient.h): the fingerprint
-// in two lines followed by the state in words, or only the words when no key is known.
+// in two lines followed by the state in words, or only the words when no key is known; empty
+// for a state the console does not know (a library without host keys).
 std::string HostKeyPanelText(int state, std::string_view fingerprint);
 
 // Asked before a changed key replaces the pinned one; "No" is the default answer.

@@ -172,8 +172,11 @@ static int RowOf(const char* name, char* out, int size)
 static void FlatText(HWND window, int id, char* out, int size)
 {
   char* c;
+  HWND control = GetDlgItem(window, id);
   out[0] = 0;
-  GetWindowTextA(GetDlgItem(window, id), out, size);
+  /* WM_GETTEXT, not GetWindowText: the edit belongs to another process. */
+  if (control) SendMessageA(control, WM_GETTEXT, size, (LPARAM)out);
+  out[size - 1] = 0;
   for (c = out; *c; c++)
     if (*c == '\r' || *c == '\n') *c = ' ';
 }

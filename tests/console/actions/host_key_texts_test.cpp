@@ -30,7 +30,8 @@ TEST(HostKeyPanelText, FingerprintThenStateOrWordsAlone) {
   EXPECT_EQ(HostKeyPanelText(TV_KEY_CHANGED, "AB"), "AB  (CHANGED: not the pinned key)");
   // No key seen, or a state this console does not know: never a fingerprint.
   EXPECT_EQ(HostKeyPanelText(TV_KEY_NONE, "AB"), "No verified key seen yet");
-  EXPECT_EQ(HostKeyPanelText(-1, "AB"), "No verified key seen yet");
+  EXPECT_EQ(HostKeyPanelText(-1, "AB"), "");
+  EXPECT_EQ(HostKeyPanelText(7, "AB"), "");
   EXPECT_EQ(HostKeyPanelText(TV_KEY_TRUSTED, ""), "(trusted)");
 }
 
