@@ -30,6 +30,8 @@ ToolArgs ParseToolArgs(const char* commandTail) {
       args.command = ToolCommand::Install;
     else if (lstrcmpiW(args.first, L"-delete") == 0)
       args.command = ToolCommand::Delete;
+    else if (lstrcmpiW(args.first, L"-fingerprint") == 0)
+      args.command = ToolCommand::Fingerprint;
     args.hasDirectory = count >= 2 && CopyArg(args.directory, argv[1]);
   }
   LocalFree(argv);

@@ -3,7 +3,7 @@
 
 #include "installer/text_buffer.h"
 
-enum class ToolCommand { None, Install, Delete };
+enum class ToolCommand { None, Install, Delete, Fingerprint };
 
 struct ToolArgs {
   ToolCommand command = ToolCommand::None;

@@ -1,9 +1,12 @@
 #include "installer/tool_commands.h"
 
+#include <cstdio>
+
 #include "installer/agent_key.h"
 #include "installer/agent_service.h"
 #include "installer/driver_file.h"
 #include "installer/trace.h"
+#include "transport/core/identity.h"
 
 namespace {
 
@@ -39,12 +42,25 @@ void RunDelete(const ToolArgs& args) {
   Trace(L"finish delete service!");
 }
 
+// The fingerprint an administrator compares with the one a console shows before it trusts
+// this host. Written to standard output only; nothing is traced.
+void RunFingerprint() {
+  AgentPublicKey key{};
+  if (ReadAgentPublicKey(key)) {
+    std::printf("%s\n", tavi::FormatFingerprint(key.data()).c_str());
+  } else {
+    std::printf("No agent key found\n");
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 void RunToolCommand(const ToolArgs& args) {
   switch (args.command) {
     case ToolCommand::Install: RunInstall(args); break;
     case ToolCommand::Delete: RunDelete(args); break;
+    case ToolCommand::Fingerprint: RunFingerprint(); break;
     case ToolCommand::None: break;
   }
 }

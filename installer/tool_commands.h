@@ -1,7 +1,7 @@
-// The two commands of the tool.
+// The commands of the tool.
 #pragma once
 
 #include "installer/tool_args.h"
 
-// Runs the parsed command line; anything but -install or -delete does nothing.
+// Runs the parsed command line; anything but -install, -delete or -fingerprint does nothing.
 void RunToolCommand(const ToolArgs& args);

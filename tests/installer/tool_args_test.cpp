@@ -20,6 +20,7 @@ TEST(ToolArgs, CommandIgnoresCaseAndTakesTheDirectoryAsGiven) {
 
   EXPECT_EQ(ParseToolArgs("-Delete").command, ToolCommand::Delete);
   EXPECT_EQ(ParseToolArgs("-delete extra words").command, ToolCommand::Delete);
+  EXPECT_EQ(ParseToolArgs("-FingerPrint").command, ToolCommand::Fingerprint);
 }
 
 TEST(ToolArgs, QuotedDirectoryFollowsTheSystemRules) {
@@ -33,7 +34,7 @@ TEST(ToolArgs, QuotedDirectoryFollowsTheSystemRules) {
 
 TEST(ToolArgs, AnythingElseIsNoCommand) {
   for (const char* line : {"", "   ", "install C:\\Tool\\", "-installx C:\\", "/install C:\\",
-                           "-del", "C:\\Tool\\ -install"}) {
+                           "-del", "C:\\Tool\\ -install", "-fingerprints", "fingerprint"}) {
     SCOPED_TRACE(line);
     EXPECT_EQ(ParseToolArgs(line).command, ToolCommand::None);
   }

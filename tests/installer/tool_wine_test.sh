@@ -212,6 +212,34 @@ case_delete_without_services() {
   reg_has MagicNumber || fail "other parameters removed"
 }
 
+# The fingerprint a console shows: SHA-256 of the public key, upper-case hex in groups of 4.
+expected_fingerprint() {  # HEX_KEY
+  # shellcheck disable=SC2059  # the escapes are the bytes
+  printf "$(sed 's/../\\x&/g' <<<"$1")" | sha256sum | cut -c1-64 | tr a-f A-F | sed 's/..../& /g; s/ $//'
+}
+
+case_fingerprint() {
+  local key
+  key=$(for i in $(seq 1 32); do printf '%02x' $((i * 7 + 3)); done)
+  tool -fingerprint
+  expect_eq "no key yet: stdout" "No agent key found" "$(tr -d '\r' <<<"$tool_out")"
+  expect_eq "no key yet: exit code" 0 "$tool_rc"
+
+  reg_set IdentityPublicKey REG_BINARY "$key"
+  tool -FINGERPRINT
+  expect_eq "fingerprint" "$(expected_fingerprint "$key")" "$(tr -d '\r' <<<"$tool_out")"
+  expect_eq "exit code" 0 "$tool_rc"
+  expect_eq "debugger messages" "" "$tool_trace"
+
+  # A value that is not exactly one key is no key, never a fingerprint of something else.
+  local bad
+  for bad in "REG_BINARY ${key:0:62}" "REG_BINARY ${key}00" "REG_SZ $key"; do
+    reg_set IdentityPublicKey ${bad% *} "${bad#* }"
+    tool -fingerprint
+    expect_eq "value <$bad>" "No agent key found" "$(tr -d '\r' <<<"$tool_out")"
+  done
+}
+
 # Nothing happens: no service, no driver, exit code 0.
 expect_nothing_done() {
   expect_eq "$1: exit code" 0 "$tool_rc"
