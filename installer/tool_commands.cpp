@@ -6,7 +6,7 @@
 #include "installer/agent_service.h"
 #include "installer/driver_file.h"
 #include "installer/trace.h"
-#include "transport/core/identity.h"
+#include "transport/core/fingerprint.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void RunDelete(const ToolArgs& args) {
 void RunFingerprint() {
   AgentPublicKey key{};
   if (ReadAgentPublicKey(key)) {
-    std::printf("%s\n", tavi::FormatFingerprint(key.data()).c_str());
+    std::printf("%s\n", tavi::FormatFingerprint(key.data(), key.size()).c_str());
   } else {
     std::printf("No agent key found\n");
   }
