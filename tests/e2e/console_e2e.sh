@@ -2,7 +2,8 @@
 # The console end to end on the test lab: Netvane.exe runs in the console host and is
 # driven through its own controls by nvgui; what it shows is compared with the hosts.
 # Usage: console_e2e.sh BUILD_DIR CASE
-#   discovery | apply-fixed | rename | password | nic-changed | agent-stopped
+#   discovery | apply-fixed | rename | password | nic-changed | agent-stopped |
+#   secrets-capture | replay | impostor | forged-discovery
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lab_env.sh"
@@ -121,5 +122,210 @@ case_agent_stopped() {
   e2e_pass "a request to a stopped agent ends with 'Receive response timed out'"
 }
 
+# Every authenticated request of the console, with a distinctive administrator name and
+# passwords, while tcpdump records the segment: none of them may appear in any frame, as
+# ANSI or as UTF-16LE text. The capture must hold the exchanges (the requests succeeded and
+# the agent's replies are there), so an empty capture cannot pass.
+case_secrets_capture() {
+  local id=h3 name user=Zq7vAdminX pw=Pw9vSecrQ newpw=Nw4vSecrZ ridopw=Rd5vSecrY
+  local cap=$LAB_DIR/run/secrets.pcap dump_pid out frames
+  name=$(host_def "$id" | cut -d' ' -f1)
+  echo "$user:Administrators,Users" >>"$(host_c "$id")/nvlab/accounts.txt"
+  tcpdump -i "$BR_FRONT" -U -w "$cap" ether proto 0x88b5 2>/dev/null &
+  dump_pid=$!
+  sleep 1
+  local as_user=("${TRUST_KEY[@]}" dialog "Verify Password" 15 dlg-text 1018 "$user" dlg-text 1017 "$pw" dlg-click 1)
+  console_discover "$hosts" >/dev/null
+  out=$(gui select-host "$name" sleep 300 set-text 1003 NVCAPTURE click 1017 "${as_user[@]}" message 60 dlg-click 1 \
+    wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE sleep 500 \
+    click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
+    dlg-text 1025 "$newpw" dlg-text 1024 "$newpw" dlg-click 1 message 60 dlg-click 1 \
+    click 1016 dialog "Change Password" 15 dlg-click 1027 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
+    dlg-text 1025 "$ridopw" dlg-text 1024 "$ridopw" dlg-click 1 message 60 dlg-click 1 \
+    wait-enabled 1032 30 click 1032 "${as_user[@]}" message 60 dlg-click 1) || true
+  # The rename waits for the restart; the host comes back under its old name set again.
+  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
+  out+=$'\n'$(gui wait-main 5 wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE sleep 500 \
+    wait-enabled 1017 60 set-text 1003 "$name" click 1017 "${as_user[@]}" message 60 dlg-click 1 \
+    wait-row "$name" "$name" 60) || true
+  echo "$out"
+  sleep 1
+  kill "$dump_pid" 2>/dev/null || true
+  wait "$dump_pid" 2>/dev/null || true
+  [ "$(grep -c '^message Setting Succeeded!' <<<"$out")" -ge 4 ] || e2e_fail "not every change was confirmed"
+  grep -qx 'message The host computer is now restarting!' <<<"$out" || e2e_fail "restart was not confirmed"
+  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
+  [ "$frames" -ge 12 ] || e2e_fail "only $frames frames captured"
+  python3 - "$cap" "$user" "$pw" "$newpw" "$ridopw" <<'PY' || e2e_fail "a secret crossed the segment in clear"
+import sys
+data = open(sys.argv[1], "rb").read()
+found = [f"{s} ({enc})" for s in sys.argv[2:] for enc in ("ascii", "utf-16-le")
+         if s.encode(enc) in data]
+print("in clear:", ", ".join(found) if found else "nothing")
+sys.exit(1 if found else 0)
+PY
+  e2e_pass "$frames frames of an Apply, two password changes and a restart carry no credential in clear"
+}
+
+# A rename recorded on the segment and sent again later, twice, from the console's host: the
+# agent must not carry it out again (the name was set back in between, so a replay that
+# ran would show).
+case_replay() {
+  local id=h2 name cap=$LAB_DIR/run/replay.pcap dump_pid out frames agent_mac
+  local key='HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName'
+  name=$(reg_value "$id" "$key" ComputerName)
+  agent_mac=$(host_mac 2 0)
+  tcpdump -i "$BR_FRONT" -U -w "$cap" "ether proto 0x88b5 and ether dst $agent_mac" 2>/dev/null &
+  dump_pid=$!
+  sleep 1
+  console_discover "$hosts" >/dev/null
+  out=$(gui select-host "$name" sleep 300 set-text 1003 NVREPLAY click 1017 "${VERIFY_AS_ADMIN[@]}" \
+    message 60 dlg-click 1 wait-row NVREPLAY NVREPLAY 60) || true
+  sleep 1
+  kill "$dump_pid" 2>/dev/null || true
+  wait "$dump_pid" 2>/dev/null || true
+  echo "$out"
+  grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "the recorded rename failed"
+  out=$(gui select-host NVREPLAY sleep 300 set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+    message 60 dlg-click 1 wait-row "$name" "$name" 60) || true
+  [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] || e2e_fail "the name was not set back"
+  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
+  [ "$frames" -ge 1 ] || e2e_fail "no request frames recorded"
+  local round
+  for round in 1 2; do
+    ip netns exec "$(ns_name con)" python3 - eth0 "$cap" <<'PY' || e2e_fail "replay failed"
+import socket, struct, sys
+data = open(sys.argv[2], "rb").read()
+endian = "<" if data[:4] == b"\xd4\xc3\xb2\xa1" else ">"
+out = socket.socket(socket.AF_PACKET, socket.SOCK_RAW)
+out.bind((sys.argv[1], 0))
+at, sent = 24, 0
+while at + 16 <= len(data):
+    length = struct.unpack(endian + "I", data[at + 8:at + 12])[0]
+    out.send(data[at + 16:at + 16 + length])
+    at += 16 + length
+    sent += 1
+print("replayed", sent, "frames")
+PY
+    sleep 3
+  done
+  [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] ||
+    e2e_fail "a replayed rename was executed: the name is $(reg_value "$id" "$key" ComputerName)"
+  e2e_pass "$frames recorded request frames replayed twice change nothing"
+}
+
+# An impostor: h2's agent restarted with a key of its own (its key values removed), so the
+# same MAC and name present another key. The console pinned the first one: it must show
+# both fingerprints and send nothing to that MAC. h2's own key is put back afterwards.
+case_impostor() {
+  local id=h2 name out first second cap=$LAB_DIR/run/impostor.pcap dump_pid frames agent_mac
+  local params='HKLM\SYSTEM\CurrentControlSet\Services\TaviAgent\Parameter' public sealed
+  name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
+  agent_mac=$(host_mac 2 0)
+  console_discover "$hosts" >/dev/null
+  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
+    dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 Imp0stor dlg-text 1024 Imp0stor \
+    dlg-click 1 message 60 dlg-click 1) || true
+  echo "$out"
+  grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "the genuine host was not reached"
+  first=$(sed -n 's/^host-key Unknown Host Key | [^|]* | \([^|]*\) |.*/\1/p' <<<"$out")
+  [ -n "$first" ] || e2e_fail "the console did not ask about the genuine key"
+
+  public=$(reg_value "$id" "$params" IdentityPublicKey)
+  sealed=$(reg_value "$id" "$params" IdentityKey)
+  [ -n "$public" ] && [ -n "$sealed" ] || e2e_fail "h2's agent has no key values"
+  in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
+  sleep 2
+  in_host "$id" wine reg delete "$params" /v IdentityPublicKey /f >/dev/null 2>&1
+  in_host "$id" wine reg delete "$params" /v IdentityKey /f >/dev/null 2>&1
+  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
+  sleep 3
+
+  tcpdump -i "$BR_FRONT" -U -w "$cap" "ether proto 0x88b5 and ether dst $agent_mac" 2>/dev/null &
+  dump_pid=$!
+  sleep 1
+  console_discover "$hosts" >/dev/null
+  out=$(gui select-host "$name" sleep 300 click 1016 host-key 15 close sleep 500 click 1017 host-key 15 close) || true
+  screenshot impostor
+  sleep 1
+  kill "$dump_pid" 2>/dev/null || true
+  wait "$dump_pid" 2>/dev/null || true
+  echo "$out"
+
+  in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
+  sleep 2
+  in_host "$id" wine reg add "$params" /v IdentityPublicKey /t REG_BINARY /d "$public" /f >/dev/null 2>&1
+  in_host "$id" wine reg add "$params" /v IdentityKey /t REG_BINARY /d "$sealed" /f >/dev/null 2>&1
+  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
+
+  second=$(sed -n 's/^host-key Host Key Changed | [^|]* | \([^|]*\) | \(.*\)$/\1|\2/p' <<<"$out" | head -n 1)
+  [ -n "$second" ] || e2e_fail "the console did not refuse the impostor's key"
+  [ "${second#*|}" = "$first" ] || e2e_fail "pinned fingerprint shown <${second#*|}>, pinned was <$first>"
+  [ "${second%%|*}" != "$first" ] || e2e_fail "the impostor's fingerprint equals the pinned one"
+  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
+  [ "$frames" -eq 0 ] || e2e_fail "$frames frames went to the impostor"
+  e2e_pass "the impostor's key is refused with both fingerprints and no frame goes to it"
+}
+
+# A station in h1's namespace answers every discovery at once with h2's MAC: a genuine reply
+# of h2 recorded earlier, addressed to the new request (destination, transaction id, request
+# header) and carrying the name NVFORGED. Its signature cannot cover the new nonce, so the
+# console must list h2 as it is and nothing named NVFORGED.
+case_forged_discovery() {
+  local name cap=$LAB_DIR/run/genuine.pcap dump_pid rows forger_pid forged=$LAB_DIR/run/forger.out
+  name=$(reg_value h2 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
+  tcpdump -i "$BR_FRONT" -U -c 1 -w "$cap" "ether proto 0x88b5 and ether src $(host_mac 2 0)" 2>/dev/null &
+  dump_pid=$!
+  sleep 1
+  console_discover "$hosts" >/dev/null
+  sleep 1
+  kill "$dump_pid" 2>/dev/null || true
+  wait "$dump_pid" 2>/dev/null || true
+  ip netns exec "$(ns_name h1)" python3 -u - eth0 "$cap" >"$forged" 2>&1 <<'PY' &
+import socket, struct, sys
+data = open(sys.argv[2], "rb").read()
+endian = "<" if data[:4] == b"\xd4\xc3\xb2\xa1" else ">"
+length = struct.unpack(endian + "I", data[32:36])[0]
+template = bytearray(data[40:40 + length])
+ETH, ENV = 14, 12
+inner = ETH + ENV                       # the reply (or the signed request's nonce) starts here
+s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x88B5))
+s.bind((sys.argv[1], 0x88B5))
+print("template", len(template), "bytes", flush=True)
+sent = 0
+while True:
+    frame, _ = s.recvfrom(2048)
+    # A console's signed discovery: broadcast, version 2, a request (reply bit clear).
+    if frame[0:6] != b"\xff" * 6 or len(frame) < inner + 16 + 24 or frame[ETH] != 2 or frame[ETH + 1] & 1:
+        continue
+    forged = bytearray(template)
+    forged[0:6] = frame[6:12]                                 # to the console
+    forged[ETH + 2:ETH + 6] = frame[ETH + 2:ETH + 6]          # its transaction id
+    agent = bytes(forged[inner + 4:inner + 10])
+    forged[inner:inner + 24] = frame[inner + 16:inner + 40]   # the request header, as an agent copies it
+    forged[inner + 4:inner + 10] = agent
+    forged[inner + 10:inner + 12] = b"\x02\x00"
+    forged[inner + 27:inner + 27 + 36] = b"NVFORGED".ljust(36, b"\0")
+    s.send(bytes(forged))
+    sent += 1
+    print("forged", sent, flush=True)
+PY
+  forger_pid=$!
+  sleep 1
+  rows=$(console_discover "$hosts") || true
+  sleep 1
+  kill "$forger_pid" 2>/dev/null || true
+  wait "$forger_pid" 2>/dev/null || true
+  screenshot forged-discovery
+  echo "$rows"
+  cat "$forged"
+  grep -q '^forged ' "$forged" || e2e_fail "the forger answered no discovery"
+  ! grep -q NVFORGED <<<"$rows" || e2e_fail "a forged record is listed"
+  grep -q "	$name	" <<<"$rows" || e2e_fail "the genuine $name is not listed"
+  [ "$(grep -c '^row' <<<"$rows")" -eq "$hosts" ] || e2e_fail "not $hosts rows"
+  e2e_pass "forged discovery replies under $name's MAC are not listed; $name is, as it is"
+}
+
+trust_store_clear
 console_start
 "case_${case//-/_}"

@@ -3,6 +3,10 @@
 # private Xvfb is started and stopped with the test.
 
 CONSOLE_DIR='C:\Netvane\'
+# The console's trust store (the transport's test setting), emptied by each case so that
+# every case meets each host's key first as unknown.
+TRUST_STORE='C:\nvlab\known_agents'
+trust_store_clear() { rm -f "$(host_c con)/nvlab/known_agents"; }
 console_pid=""
 xvfb_pid=""
 
@@ -38,7 +42,8 @@ console_config() { # DISCOVER SET RETRIES
 console_start() {
   ensure_display
   [ -f "$(host_c con)/Netvane/Netvane.exe" ] || e2e_fail "Netvane.exe is not in the console host"
-  in_host con env DISPLAY="$DISPLAY" wine "${CONSOLE_DIR}Netvane.exe" >"$LAB_DIR/log/console.log" 2>&1 &
+  in_host con env DISPLAY="$DISPLAY" NETVANE_TRUST_STORE="$TRUST_STORE" \
+    wine "${CONSOLE_DIR}Netvane.exe" >"$LAB_DIR/log/console.log" 2>&1 &
   console_pid=$!
   gui wait-main 30
 }
