@@ -76,7 +76,7 @@ void MainDialog::WorkerMain(WorkItem* item) {
       if (!TVIsAdapterConnected(i)) continue;
       StoreU32(request + FrameOffset::AdapterIndex, static_cast<uint32_t>(i));
       result = TVDoWork(&item->work, &item->cancelHandle);
-      if (cancelRequested.load()) break;
+      if (cancelRequested.load() || result == TV_HOST_LIMIT) break;
     }
   } else if (code == Request::Poll) {
     RunPoll(item);  // frees the item
@@ -221,6 +221,7 @@ void MainDialog::OnDiscover() {
   } else if (!cancelled) {
     ShowMessage(Status::NoServerFound);
   }
+  if (workResult == TV_HOST_LIMIT) ShowMessage(Status::TooManyHosts);
   EnableItem(IDC_BTN_DISCOVER, true);
 }
 

@@ -22,6 +22,7 @@ const char* MessageText(unsigned code) {
     case Status::HostKeyNotTrusted: return "Host key not trusted, nothing was sent to the host";
     case Status::LaunchRefused:
       return "Launch refused, the management address is not a plain http or https page";
+    case Status::TooManyHosts: return "Too many servers answered, only the first 4096 are listed";
     default: return "Unknown error";
   }
 }

@@ -51,6 +51,7 @@ constexpr uint16_t NicChanged = 10005;
 constexpr uint16_t HostKeyChanged = 10006;     // the host presents another key than the pinned one
 constexpr uint16_t HostKeyNotTrusted = 10007;  // no key of this host is pinned yet
 constexpr uint16_t LaunchRefused = 10008;
+constexpr uint16_t TooManyHosts = 10009;  // discovery stopped listing at its host limit
 }  // namespace Status
 
 // setupState: default password accepted or not, and how many adapters have an address.

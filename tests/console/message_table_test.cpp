@@ -23,6 +23,7 @@ TEST(MessageText, EveryCodeOfTheTable) {
   EXPECT_STREQ(MessageText(10007), "Host key not trusted, nothing was sent to the host");
   EXPECT_STREQ(MessageText(10008),
                "Launch refused, the management address is not a plain http or https page");
+  EXPECT_STREQ(MessageText(10009), "Too many servers answered, only the first 4096 are listed");
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {

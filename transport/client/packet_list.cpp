@@ -14,6 +14,8 @@ namespace tavi {
 namespace {
 struct PacketNode {
   PacketNode* next;
+  PacketNode* tail;   // first node only: the last node
+  std::size_t count;  // first node only: nodes in the list
   std::size_t length;
   alignas(8) uint8_t data[1];
 };
@@ -37,6 +39,11 @@ const uint8_t* KeepPacket(void** head, const uint8_t* reply, std::size_t length)
   node->length = size;
   std::memcpy(node->data, reply, length);
   std::lock_guard<std::mutex> lock(Lock());
+  auto* first = static_cast<PacketNode*>(*head);
+  if (first != nullptr && first->count >= kMaxKeptPackets) {
+    std::free(node);
+    return nullptr;
+  }
   try {
     Registry().emplace(node->data, size);
   } catch (const std::bad_alloc&) {
@@ -44,10 +51,22 @@ const uint8_t* KeepPacket(void** head, const uint8_t* reply, std::size_t length)
     return nullptr;
   }
   // Appended at the tail: the list keeps arrival order.
-  PacketNode** link = reinterpret_cast<PacketNode**>(head);
-  while (*link != nullptr) link = &(*link)->next;
-  *link = node;
+  if (first == nullptr) {
+    node->tail = node;
+    node->count = 1;
+    *head = node;
+  } else {
+    first->tail->next = node;
+    first->tail = node;
+    ++first->count;
+  }
   return node->data;
+}
+
+std::size_t KeptPacketCount(void* const* head) {
+  if (head == nullptr || *head == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(Lock());
+  return static_cast<const PacketNode*>(*head)->count;
 }
 
 void FreePackets(void** head) {

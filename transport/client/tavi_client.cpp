@@ -63,9 +63,14 @@ void WriteStatus(void* reply, std::size_t capacity, uint16_t status) {
   WriteReplyStatus(static_cast<uint8_t*>(reply), capacity, status);
 }
 
+static_assert(TV_MAX_HOSTS == kMaxKeptPackets && TV_MAX_HOSTS == ClientCore::kMaxDiscoveredHosts,
+              "one bound for the console's list");
+
 int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
   auto* list = static_cast<TVPacketList*>(work.reply);
   const uint32_t adapter = LoadU32(work.request + FrameOffset::AdapterIndex);
+  // The list spans the discovery's adapters: each gets the room the earlier ones left.
+  const std::size_t room = kMaxKeptPackets - std::min(KeptPacketCount(list), kMaxKeptPackets);
   const Outcome outcome = Channel().Discover(
       core, adapter, work.request, kShortRequestLength, Timing(g_discoverSeconds),
       [&](const Message& m) {
@@ -77,8 +82,9 @@ int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
         const uint8_t* kept = KeepPacket(list, bytes.data(), bytes.size());
         if (kept != nullptr && work.hook != nullptr) work.hook(kept);
       },
-      workId);
-  return outcome == Outcome::AdapterUnusable ? 0 : 1;
+      workId, room);
+  if (outcome == Outcome::AdapterUnusable) return 0;
+  return outcome == Outcome::HostLimit ? TV_HOST_LIMIT : 1;
 }
 
 int Transact(ClientCore& core, TVWork& work, uint64_t workId) {

@@ -1,10 +1,10 @@
 #include "transport/core/client_core.h"
 
 #include <algorithm>
-#include <random>
 #include <set>
 
 #include "protocol/byte_order.h"
+#include "transport/core/secure_random.h"
 
 namespace tavi {
 
@@ -15,8 +15,6 @@ constexpr std::chrono::milliseconds kRebroadcastInterval{1000};
 }  // namespace
 
 ClientCore::ClientCore(std::vector<std::unique_ptr<Link>> links) {
-  std::random_device random;
-  lastTransaction_ = random();
   for (std::size_t i = 0; i < links.size(); ++i) {
     auto adapter = std::make_unique<Adapter>();
     adapter->index = i;
@@ -55,12 +53,16 @@ std::vector<std::chrono::milliseconds> ClientCore::RetrySchedule(std::chrono::mi
 }
 
 uint32_t ClientCore::NewTransactionId() {
-  // Sequential from a random start: unique among this console's exchanges, and unlikely to
-  // meet the ids of an earlier run of the console in an agent's reply cache.
-  do {
-    ++lastTransaction_;
-  } while (lastTransaction_ == 0 || waiters_.count(lastTransaction_) != 0);
-  return lastTransaction_;
+  // Random, not sequential: every discovery broadcast shows its id to the whole segment,
+  // and a station must not be able to tell from it the id of the next request.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    uint8_t bytes[4];
+    if (!FillSecureRandom(bytes, sizeof bytes)) break;
+    const uint32_t id = LoadU32(bytes);
+    if (id != 0 && waiters_.count(id) == 0) return id;
+  }
+  ++counters_.randomFailures;
+  return 0;
 }
 
 void ClientCore::Cancel(uint64_t workId) {
@@ -98,6 +100,11 @@ void ClientCore::OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t len
   auto it = waiters_.find(message.transactionId);
   if (it == waiters_.end() || it->second->adapter != adapter.index) {
     ++counters_.drops.unmatched;
+    return;
+  }
+  // Anyone who saw or guessed the id could answer; only the station asked may.
+  if (!it->second->broadcast && message.source != it->second->destination) {
+    ++counters_.drops.wrongSource;
     return;
   }
   if (it->second->replies.size() >= kMaxQueuedReplies) {
@@ -138,16 +145,25 @@ Outcome ClientCore::Exchange(std::size_t adapter, const Mac& destination, const 
 Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::size_t length,
                              ExchangeTiming timing,
                              const std::function<void(const Message&)>& onReply,
-                             uint64_t workId) {
-  std::set<Mac> seen;
-  return Run(Mode::Broadcast, adapter, kBroadcast, ClearBuilder(request, length), timing,
+                             uint64_t workId, std::size_t maxHosts) {
+  maxHosts = std::min(maxHosts, kMaxDiscoveredHosts);
+  if (maxHosts == 0) return Outcome::HostLimit;
+  std::set<Mac> seen;  // at most maxHosts entries
+  bool full = false;
+  const Outcome outcome = Run(Mode::Broadcast, adapter, kBroadcast, ClearBuilder(request, length), timing,
              [&](Message& m) {
                // One entry per agent adapter, however often it repeats its reply.
-               if (seen.insert(m.source).second) onReply(m);
-               else ++counters_.drops.duplicates;
-               return false;
+               if (seen.count(m.source) != 0) {
+                 ++counters_.drops.duplicates;
+                 return false;
+               }
+               seen.insert(m.source);
+               onReply(m);
+               full = seen.size() >= maxHosts;
+               return full;  // at the limit: stop listing at once
              },
              workId);
+  return full ? Outcome::HostLimit : outcome;
 }
 
 Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destination,
@@ -159,12 +175,15 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
 
   auto waiter = std::make_shared<Waiter>();
   waiter->adapter = adapterIndex;
+  waiter->destination = destination;
+  waiter->broadcast = mode == Mode::Broadcast;
   waiter->workId = workId;
   uint32_t transactionId = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (shutdown_) return Outcome::AdapterUnusable;
     transactionId = NewTransactionId();
+    if (transactionId == 0) return Outcome::TimedOut;
     waiters_.emplace(transactionId, waiter);
   }
   struct Unregister {
@@ -204,7 +223,7 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
     if (shutdown_ || waiter->cancelled) return Outcome::Cancelled;
     while (!waiter->replies.empty()) {
       Message message = std::move(waiter->replies.front());
-      waiter->replies.erase(waiter->replies.begin());
+      waiter->replies.pop_front();
       lock.unlock();
       ++counters_.replies;
       const bool done = onReply(message);

@@ -1,16 +1,19 @@
 // The console side of the transport over any set of links, one per console adapter.
 //
-// A request is sent, retransmitted on silence and matched to its reply by transaction id;
-// replies are routed from the links' threads to the waiting caller, so any number of
-// exchanges (a request and several polls) can run at once on one adapter. Every new request
-// gets a fresh transaction id, which also goes into the frame's reserved header bytes, so
-// that the agent's repeated-header check drops retransmissions only.
+// A request is sent, retransmitted on silence and matched to its reply by transaction id
+// and, for a unicast request, by the reply's source, which must be the station the request
+// went to; replies are routed from the links' threads to the waiting caller, so any number
+// of exchanges (a request and several polls) can run at once on one adapter. Every new
+// request gets a fresh, unpredictable transaction id, which also goes into the frame's
+// reserved header bytes, so that the agent's repeated-header check drops retransmissions
+// only. A discovery lists at most kMaxDiscoveredHosts agent adapters.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -29,6 +32,7 @@ struct ClientCounters {
   std::atomic<uint64_t> retransmissions{0};
   std::atomic<uint64_t> sendFailures{0};
   std::atomic<uint64_t> replies{0};
+  std::atomic<uint64_t> randomFailures{0};   // no transaction id: the request was not sent
 };
 
 struct ExchangeTiming {
@@ -36,7 +40,13 @@ struct ExchangeTiming {
   int retries = 3;                          // retransmissions on silence within it
 };
 
-enum class Outcome { Replied, TimedOut, Cancelled, AdapterUnusable };
+enum class Outcome {
+  Replied,
+  TimedOut,
+  Cancelled,
+  AdapterUnusable,
+  HostLimit,  // a discovery reached its host limit and stopped listing
+};
 
 class ClientCore {
  public:
@@ -48,6 +58,9 @@ class ClientCore {
   // Pause before the first retransmission; it doubles after each, up to kLongestRetry.
   static constexpr std::chrono::milliseconds kFirstRetry{1000};
   static constexpr std::chrono::milliseconds kLongestRetry{4000};
+  // Agent adapters one discovery lists: beyond it a flood of invented sources would only
+  // cost memory and time.
+  static constexpr std::size_t kMaxDiscoveredHosts = 4096;
 
   // When each send of a unicast exchange goes out, as offsets from its start.
   static std::vector<std::chrono::milliseconds> RetrySchedule(std::chrono::milliseconds window,
@@ -70,10 +83,11 @@ class ClientCore {
   // Broadcasts `request` and calls onReply on this thread for the first reply of every agent
   // adapter, in arrival order, until the window ends. The broadcast is repeated (same id,
   // so agents that answered repeat their reply) up to timing.retries times, a second apart,
-  // while a second of the window remains.
+  // while a second of the window remains. After maxHosts adapters (at most
+  // kMaxDiscoveredHosts) it stops at once with HostLimit; with maxHosts 0 it sends nothing.
   Outcome Discover(std::size_t adapter, const uint8_t* request, std::size_t length,
                    ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
-                   uint64_t workId = 0);
+                   uint64_t workId = 0, std::size_t maxHosts = kMaxDiscoveredHosts);
 
   // What goes out for one exchange, made once its transaction id is known (the channel
   // binds the id into signatures and associated data).
@@ -109,20 +123,22 @@ class ClientCore {
   };
   struct Waiter {
     std::size_t adapter = 0;
+    Mac destination{};  // a unicast reply must come from here
+    bool broadcast = false;
     uint64_t workId = 0;
     std::condition_variable wake;
-    std::vector<Message> replies;
+    std::deque<Message> replies;
     bool cancelled = false;
   };
   Builder ClearBuilder(const uint8_t* request, std::size_t length);
   void OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t length);
+  // A random id no running exchange uses; 0 when the system's generator failed.
   uint32_t NewTransactionId();
 
   std::vector<std::unique_ptr<Adapter>> adapters_;
   std::mutex mutex_;
   std::unordered_map<uint32_t, std::shared_ptr<Waiter>> waiters_;
   bool shutdown_ = false;
-  uint32_t lastTransaction_;
   std::atomic<uint64_t> lastWorkId_{0};
   ClientCounters counters_;
 };

@@ -15,6 +15,7 @@ struct DropCounters {
   std::atomic<uint64_t> malformed{0};
   std::atomic<uint64_t> notForUs{0};      // wrong destination or wrong direction
   std::atomic<uint64_t> unmatched{0};     // complete, but nobody waits for it
+  std::atomic<uint64_t> wrongSource{0};   // a reply from a station the request did not go to
   std::atomic<uint64_t> duplicates{0};    // retransmissions and copies already handled
   std::atomic<uint64_t> overflow{0};      // queue full
 

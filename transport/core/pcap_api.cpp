@@ -16,21 +16,19 @@ namespace {
 #ifdef _WIN32
 using Module = HMODULE;
 Module OpenLibrary() {
-  // The system directory first: never a wpcap.dll planted beside the program. Npcap keeps
-  // its DLLs in System32\Npcap; WinPcap and Wine in System32 itself.
-  Module m = LoadLibraryExA("wpcap.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (m == nullptr) {
-    char dir[MAX_PATH];
-    UINT n = GetSystemDirectoryA(dir, MAX_PATH);
-    if (n > 0 && n < MAX_PATH - 16) {
-      std::string path = std::string(dir, n) + "\\Npcap";
-      SetDllDirectoryA(path.c_str());  // lets wpcap.dll find its Packet.dll
-      m = LoadLibraryA((path + "\\wpcap.dll").c_str());
-      SetDllDirectoryA(nullptr);
-    }
+  // By full path from the system directory only, never by name: a name is searched beside
+  // the program and on PATH, where anybody may have put a wpcap.dll. WinPcap and Wine keep
+  // it in System32, Npcap in System32\Npcap; the altered search path lets Npcap's wpcap.dll
+  // find its Packet.dll in its own folder.
+  char dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH - 32) return nullptr;
+  const std::string system(dir, n);
+  for (const char* file : {"\\wpcap.dll", "\\Npcap\\wpcap.dll"}) {
+    Module m = LoadLibraryExA((system + file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m != nullptr) return m;
   }
-  if (m == nullptr) m = LoadLibraryA("wpcap.dll");
-  return m;
+  return nullptr;
 }
 void* Symbol(Module m, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(m, name));

@@ -73,7 +73,10 @@ std::optional<crypto::Key> SecureClient::SeenKey(const Mac& agent) {
 Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
                                ExchangeTiming timing,
                                const std::function<void(const Message&)>& onReply,
-                               uint64_t workId) {
+                               uint64_t workId, std::size_t maxHosts) {
+  // At most maxHosts listed and as many held: a flood of invented MACs costs bounded memory.
+  maxHosts = std::min(maxHosts, ClientCore::kMaxDiscoveredHosts);
+  if (maxHosts == 0) return Outcome::HostLimit;
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
   const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
@@ -108,7 +111,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
           // Not the pinned key: listed only if the pinned key does not answer in this
           // window, so a station that answers first with a real agent's MAC and a key of
           // its own does not push the genuine host aside.
-          if (held.count(m.source) == 0) {
+          if (held.count(m.source) == 0 && held.size() < maxHosts) {
             Held h;
             h.message = m;
             h.key = r.agentKey;
@@ -120,11 +123,13 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         }
         if (held.erase(m.source) != 0) ++counters_.impostors;
         list(m, r);
-        return false;
+        return listed.size() >= maxHosts;  // at the limit: stop listing at once
       },
       workId);
+  if (listed.size() >= maxHosts) return Outcome::HostLimit;
   if (outcome != Outcome::Cancelled) {
     for (auto& entry : held) {
+      if (listed.size() >= maxHosts) break;
       SignedReply r;
       if (ParseSignedReply(entry.second.message.bytes, r)) list(entry.second.message, r);
     }

@@ -46,7 +46,7 @@ class SecureClient {
   // As ClientCore::Discover; the message handed on holds the reply itself (verified).
   Outcome Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
                    ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
-                   uint64_t workId = 0);
+                   uint64_t workId = 0, std::size_t maxHosts = ClientCore::kMaxDiscoveredHosts);
 
   struct Result {
     Outcome outcome = Outcome::TimedOut;

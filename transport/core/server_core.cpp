@@ -312,7 +312,7 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
     cached.slot = request.slot;
     cached.requestHeader = request.header;
     cached.frames = std::move(frames);
-    cache_.Store(std::move(cached), clock_());
+    if (!cache_.Store(std::move(cached), clock_())) ++counters_.cacheRefused;
   }
   if (sent) ++counters_.replies;
   if (current_ && Matches(*current_, request.console, request.transactionId)) current_.reset();

@@ -5,6 +5,8 @@
 // a copy that arrives while the request is queued or being served is dropped, and a
 // retransmission after the reply is answered from the reply cache through the adapter that
 // answered first. Copies of one broadcast heard on the host's other adapters get nothing.
+// A console MAC may hold only a few places in the queue and in the reply cache, so other
+// sources, invented or not, cannot crowd out a console that is talking to the agent.
 #pragma once
 
 #include <array>
@@ -32,6 +34,7 @@ struct ServerCounters {
   std::atomic<uint64_t> delivered{0};
   std::atomic<uint64_t> replies{0};
   std::atomic<uint64_t> cacheResends{0};
+  std::atomic<uint64_t> cacheRefused{0};   // replies the reply cache had no room for
 };
 
 class ServerCore {

@@ -38,7 +38,11 @@ TAVICLIENT_API void TVCleanup(void);
 TAVICLIENT_API int TVGetAdpaterCount(void);
 TAVICLIENT_API int TVIsAdapterConnected(int adapterIndex);
 /* Blocks until the exchange ends. 0 = the adapter is unusable; otherwise the reply buffer's
- * status holds the outcome (3 when no reply came, 17 when memory ran out). */
+ * status holds the outcome (3 when no reply came, 17 when memory ran out). Discover returns
+ * TV_HOST_LIMIT when the packet list is full (TV_MAX_HOSTS replies, all adapters of one
+ * discovery together): no more hosts are listed until TVFreePackets. */
+#define TV_HOST_LIMIT 2
+#define TV_MAX_HOSTS 4096
 TAVICLIENT_API int TVDoWork(TVWork* work, void** cancelHandle);
 /* Sends Poll until the host answers or the poll window ends; non-zero = answered. */
 TAVICLIENT_API int TVDoPolling(TVWork* work);

@@ -33,7 +33,7 @@ bool AdapterSelectedBy(const AdapterInfo& adapter, const char* selection) {
 }
 
 bool AdapterSelected(const AdapterInfo& adapter) {
-  return AdapterSelectedBy(adapter, std::getenv("TAVI_DEVICES"));
+  return AdapterSelectedBy(adapter, std::getenv(kTestDevicesVariable));
 }
 
 }  // namespace tavi

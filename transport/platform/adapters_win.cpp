@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "transport/platform/adapters.h"
+#include "transport/platform/wine_host.h"
 
 namespace tavi {
 
@@ -95,8 +96,10 @@ std::vector<AdapterInfo> ListAgentSlots() {
 
 // Wine derives the operational state from the interface's administrative state only; the
 // Linux carrier, visible through Wine's Z: drive under the adapter's Linux name, tells
-// whether the cable (or the veth peer) is there. On Windows the file does not exist.
+// whether the cable (or the veth peer) is there. Asked only under Wine: on Windows a Z:
+// drive is whatever somebody mapped there.
 bool HostCarrierLost(const std::string& label) {
+  if (!RunningUnderWine()) return false;
   if (label.empty() || label.size() > 15 || label.find_first_of("\\/:. ") != std::string::npos)
     return false;
   const std::string path = "Z:\\sys\\class\\net\\" + label + "\\carrier";
