@@ -1,25 +1,20 @@
-// Host list: one row per answering agent, updated in place, selected by click or arrow keys
-// and sorted by any column.
-#include "console/main_dialog.h"
+// Host list rows: texts, images, in-place updates, sorting and the busy animation.
+#include "console/host_list.h"
 
 #include <cstdio>
+#include <string>
 
 #include "console/host_reply.h"
 #include "console/os_names.h"
 #include "console/resource.h"
 
+int lastSortColumn = 0;
+
 namespace {
 
-HostSortKey SortKeyOf(LPARAM param) {
+ReplyView SortKeyOf(LPARAM param) {
   const HostItem* item = reinterpret_cast<const HostItem*>(param);
-  HostSortKey key;
-  if (!item || item->record.empty()) return key;
-  key.reply = item->record.data();
-  key.length = item->record.size();
-  if (const unsigned char* nic = TVGetMACData(item->record.data(), nullptr)) {
-    key.answeringAddress = DecodeNicEntry(nic).ipAddress;
-  }
-  return key;
+  return item ? ReplyView(item->record) : ReplyView();
 }
 
 int CALLBACK CompareAscending(LPARAM a, LPARAM b, LPARAM column) {
@@ -31,157 +26,174 @@ int CALLBACK CompareDescending(LPARAM a, LPARAM b, LPARAM column) {
 }
 
 // The answering adapter's "IP" column text of a stored reply.
-std::string AddressText(const std::vector<uint8_t>& record) {
-  const unsigned char* nic = TVGetMACData(record.data(), nullptr);
-  if (!nic) return AddressColumnText(0, std::string());
-  NicEntry entry = DecodeNicEntry(nic);
+std::string AddressText(const ReplyView& reply) {
+  const NicEntry entry = reply.AnsweringNic().value_or(NicEntry{});
   return AddressColumnText(entry.ipAddress, entry.nicName.str());
 }
 
 }  // namespace
 
-int MainDialog::RowCount() const { return ListView_GetItemCount(Item(IDC_LST_HOSTS)); }
+void HostList::Attach(HWND list, int charWidth) {
+  list_ = list;
+  ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  // Rows carry no item text, so the list's own text sorting would place each new row among
+  // the equal empty texts wherever it likes; rows are appended in arrival order and ordered
+  // only by the column comparators.
+  SetWindowLongA(list, GWL_STYLE, GetWindowLongA(list, GWL_STYLE) & ~LVS_SORTASCENDING);
 
-HostItem* MainDialog::ItemAtRow(int row) const {
+  imageList_ = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_LIST_IMAGES),
+                                    16, 16, RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  ListView_SetImageList(list, imageList_, LVSIL_SMALL);
+  Header_SetImageList(ListView_GetHeader(list), imageList_);
+
+  struct Column {
+    const char* caption;
+    int width;
+  };
+  const Column columns[] = {{"", 30},
+                            {"Host", 14 * charWidth},
+                            {"Model", 10 * charWidth},
+                            {"OS", 9 * charWidth},
+                            {"NIC#", 10 * charWidth},
+                            {"IP", 20 * charWidth}};
+  for (int i = 0; i < 6; ++i) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = columns[i].width;
+    column.pszText = const_cast<char*>(columns[i].caption);
+    column.iSubItem = i;
+    ListView_InsertColumn(list, i, &column);
+  }
+  SetHeaderImage(0, 0);
+  busySlots_.fill(BusySlot{});
+}
+
+void HostList::SetHeaderImage(int column, int image) {
+  HWND header = ListView_GetHeader(list_);
+  HDITEMA item = {};
+  item.mask = HDI_FORMAT;
+  if (!Header_GetItem(header, column, &item)) return;
+  item.mask = HDI_FORMAT | HDI_IMAGE;
+  if (image >= 0) {
+    item.fmt |= HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
+    item.iImage = image;
+  } else {
+    item.fmt &= ~(HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
+    item.iImage = I_IMAGENONE;
+  }
+  Header_SetItem(header, column, &item);
+}
+
+int HostList::HeaderImage(int column) const {
+  HWND header = ListView_GetHeader(list_);
+  HDITEMA item = {};
+  item.mask = HDI_FORMAT | HDI_IMAGE;
+  if (!Header_GetItem(header, column, &item) || !(item.fmt & HDF_IMAGE)) return -1;
+  return item.iImage;
+}
+
+int HostList::RowCount() const { return ListView_GetItemCount(list_); }
+
+HostItem* HostList::ItemAtRow(int row) const {
   LVITEMA item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row;
-  if (row < 0 || !ListView_GetItem(Item(IDC_LST_HOSTS), &item)) return nullptr;
+  if (row < 0 || !ListView_GetItem(list_, &item)) return nullptr;
   return reinterpret_cast<HostItem*>(item.lParam);
 }
 
-int MainDialog::FindRow(const HostItem* item) const {
+int HostList::FindRow(const HostItem* item) const {
   if (!item) return -1;
   LVFINDINFOA find = {};
   find.flags = LVFI_PARAM;
   find.lParam = reinterpret_cast<LPARAM>(item);
-  return ListView_FindItem(Item(IDC_LST_HOSTS), -1, &find);
+  return ListView_FindItem(list_, -1, &find);
 }
 
-std::shared_ptr<HostItem> MainDialog::SharedItem(const HostItem* item) const {
-  for (const auto& owned : hostItems) {
+std::shared_ptr<HostItem> HostList::Shared(const HostItem* item) const {
+  for (const auto& owned : items_) {
     if (owned.get() == item) return owned;
   }
   return nullptr;
 }
 
-void MainDialog::SetRowImage(const HostItem* item, int image) {
+void HostList::SetRowImage(const HostItem* item, int image) {
   int row = FindRow(item);
   if (row < 0) return;
   LVITEMA lvItem = {};
   lvItem.mask = LVIF_IMAGE;
   lvItem.iItem = row;
   lvItem.iImage = image;
-  ListView_SetItem(Item(IDC_LST_HOSTS), &lvItem);
+  ListView_SetItem(list_, &lvItem);
 }
 
-bool MainDialog::SetRowTexts(int row, const std::vector<uint8_t>& record, bool allColumns) {
-  HostRecord host;
-  if (!ReplyHostRecord(record.data(), record.size(), host)) return false;
-  HWND list = Item(IDC_LST_HOSTS);
+bool HostList::SetRowTexts(int row, const std::vector<uint8_t>& record, bool allColumns) {
+  const ReplyView reply(record);
+  if (!reply.HasRecord()) return false;
+  const HostRecord host = reply.Record();
   char count[8];
   std::snprintf(count, sizeof count, "%d", host.nicCount);
   const std::string texts[6] = {std::string(), host.hostName.str().substr(0, kHostNameMaxChars),
                                 host.modelName.str(), OsShortName(host.osInfo), count,
-                                AddressText(record)};
+                                AddressText(reply)};
   for (int column = 1; column <= 5; ++column) {
     if (!allColumns && (column == 2 || column == 3)) continue;
     LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = const_cast<char*>(texts[column].c_str());
-    if (!SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item))) {
+    if (!SendMessageA(list_, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item))) {
       return false;
     }
   }
   return true;
 }
 
-bool MainDialog::AddHostRow(int index, const uint8_t* frame) {
+bool HostList::AddRow(int index, const uint8_t* frame) {
   // The transport keeps the whole reply, so what its nicCount announces (up to the ten
   // entries the console keeps) is readable.
-  const std::size_t readable = WireReplyLength(
-      std::min<std::size_t>(frame[ReplyOffset::NicCount], kConsoleNicCapacity));
+  const ReplyView delivered = ReplyView::Delivered(frame);
   auto item = std::make_shared<HostItem>();
-  item->record = MakeStoredReply(frame, readable);
+  item->record = MakeStoredReply(delivered.data(), delivered.length());
   if (item->record.empty()) return false;
 
   LVITEMA lvItem = {};
   lvItem.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_TEXT;
   lvItem.iItem = index;
   lvItem.pszText = const_cast<char*>("");
-  lvItem.iImage = StatusImage(ReplySetupState(item->record.data(), item->record.size()));
+  lvItem.iImage = StatusImage(ReplyView(item->record).SetupState());
   lvItem.lParam = reinterpret_cast<LPARAM>(item.get());
-  int row = ListView_InsertItem(Item(IDC_LST_HOSTS), &lvItem);
+  int row = ListView_InsertItem(list_, &lvItem);
   if (row < 0) return false;
-  hostItems.push_back(item);
+  items_.push_back(item);
   return SetRowTexts(row, item->record, true);
 }
 
-void MainDialog::UpdateHostRow(HostItem* item, const uint8_t* frame) {
+void HostList::UpdateRow(HostItem* item, const uint8_t* frame) {
   if (!item || !frame) return;
   // Refreshed replies arrive in the console's own 596-byte buffers.
   if (!CopyHostRecord(item->record, frame, kConsoleReplyBufferLength)) return;
   int row = FindRow(item);
   if (row < 0) return;
-  SetRowImage(item, StatusImage(ReplySetupState(item->record.data(), item->record.size())));
+  SetRowImage(item, StatusImage(ReplyView(item->record).SetupState()));
   SetRowTexts(row, item->record, false);
 }
 
-void MainDialog::UpdateSelectedHost(HostItem* item, const uint8_t* frame) {
-  UpdateHostRow(item, frame);
-  ShowHostDetails(item, selectedNic);
-}
-
-void MainDialog::ClearHostList() {
-  for (const auto& item : hostItems) {
+void HostList::Clear() {
+  for (const auto& item : items_) {
     item->removed = true;
-    ReleaseBusySlot(item.get());
+    EndBusy(item.get());
   }
-  ListView_DeleteAllItems(Item(IDC_LST_HOSTS));
-  hostItems.clear();
-  selectedHost = nullptr;
+  if (list_) ListView_DeleteAllItems(list_);
+  items_.clear();
 }
 
-void MainDialog::OnListClick(NMHDR* header) {
-  const NMITEMACTIVATE* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
-  int row = activate->iItem;
-  if (row < 0) {
-    LVHITTESTINFO hit = {};
-    hit.pt = activate->ptAction;
-    row = ListView_SubItemHitTest(Item(IDC_LST_HOSTS), &hit);
-    if (row >= 0) row = hit.iItem;
-  }
-  HostItem* item = ItemAtRow(row);
-  if (item && item != selectedHost) {
-    selectedHost = item;
-    ShowHostDetails(item, 0);
-  }
-}
-
-void MainDialog::OnListKeyDown(NMHDR* header) {
-  const NMLVKEYDOWN* key = reinterpret_cast<const NMLVKEYDOWN*>(header);
-  int current = FindRow(selectedHost);
-  int target;
-  if (key->wVKey == VK_UP) {
-    target = current - 1;
-  } else if (key->wVKey == VK_DOWN) {
-    target = current + 1;
-  } else {
-    return;
-  }
-  if (target < 0 || target >= RowCount() || target == current) return;
-  HostItem* item = ItemAtRow(target);
-  if (!item) return;
-  selectedHost = item;
-  ShowHostDetails(item, 0);
-}
-
-void MainDialog::SortRows(int column, bool ascending) {
-  ListView_SortItems(Item(IDC_LST_HOSTS), ascending ? CompareAscending : CompareDescending,
+void HostList::SortRows(int column, bool ascending) {
+  ListView_SortItems(list_, ascending ? CompareAscending : CompareDescending,
                      static_cast<LPARAM>(column));
 }
 
-void MainDialog::OnColumnClick(int column) {
+void HostList::OnColumnClick(int column) {
   if (column < 0 || column > 5) return;
   if (column != lastSortColumn) {
     sortAscending = 1;
@@ -192,7 +204,34 @@ void MainDialog::OnColumnClick(int column) {
   SetHeaderImage(column, sortAscending ? kSortAscendingImage : kSortDescendingImage);
   SortRows(column, sortAscending != 0);
   lastSortColumn = column;
-  HWND list = Item(IDC_LST_HOSTS);
-  InvalidateRect(list, nullptr, TRUE);
-  UpdateWindow(list);
+  InvalidateRect(list_, nullptr, TRUE);
+  UpdateWindow(list_);
+}
+
+void HostList::StartBusy(const HostItem* item) {
+  SetRowImage(item, kFirstBusyImage);
+  for (BusySlot& slot : busySlots_) {
+    if (!slot.item) {
+      slot = {item, 0};
+      return;
+    }
+  }
+  // All slots taken: this row goes without animation.
+}
+
+void HostList::EndBusy(const HostItem* item) {
+  for (BusySlot& slot : busySlots_) {
+    if (item && slot.item == item) {
+      slot = BusySlot{};
+      return;
+    }
+  }
+}
+
+void HostList::Animate() {
+  for (BusySlot& slot : busySlots_) {
+    if (!slot.item) continue;
+    slot.frame = (slot.frame + 1) & 3;
+    SetRowImage(slot.item, kFirstBusyImage + static_cast<int>(slot.frame));
+  }
 }

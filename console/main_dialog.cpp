@@ -1,4 +1,5 @@
-// Main dialog: initialisation, message routing, the close sequence and device changes.
+// Main dialog: initialisation, message routing, selection, the close sequence and device
+// changes.
 #include "console/main_dialog.h"
 
 #include "console/actions/host_key_client.h"
@@ -8,26 +9,8 @@
 #include "console/wait_dialog.h"
 
 std::atomic<HWND> mainWindowHandle{nullptr};
-int lastSortColumn = 0;
 
-namespace {
-
-constexpr int kPanelControls[] = {IDC_CMB_MAC,  IDC_BTN_RESTART,    IDC_BTN_CHANGE_PASSWORD,
-                                  IDC_BTN_APPLY, IDC_BTN_LAUNCH,    IDC_RB_DHCP,
-                                  IDC_RB_STATIC, IDC_EDT_HOST_NAME, IDC_IPA_DNS,
-                                  IDC_IPA_GATEWAY, IDC_RB_DNS_MANUAL, IDC_RB_DNS_AUTO,
-                                  IDC_BTN_TEAMING};
-
-}  // namespace
-
-MainDialog::MainDialog() : Dialog(IDD_MAIN, nullptr) {
-  BindText(IDC_EDT_HOST_NAME, &hostNameText, kHostNameMaxChars);
-  BindText(IDC_EDT_PORT, &portText);
-  BindText(IDC_TXT_PORT_LABEL, &portLabelText);
-  BindText(IDC_EDT_OS_NAME, &osNameText, 255);
-  BindText(IDC_EDT_OS_VERSION, &osVersionText, 19);
-  BindText(IDC_EDT_INTERFACE, &interfaceText, 19);
-}
+MainDialog::MainDialog() : Dialog(IDD_MAIN, nullptr) { panel.BindTexts(); }
 
 MainDialog::~MainDialog() = default;
 
@@ -65,36 +48,8 @@ bool MainDialog::OnInitDialog() {
                reinterpret_cast<LPARAM>(smallIcon ? smallIcon : appIcon));
 
   workResult = 1;
-  cancelRequested = 0;
-  selectedHost = nullptr;
   pollsInFlight = 0;
   pollTimerId = 0;
-
-  SetupHostList();
-
-  selectedNic = 0;
-  EnablePanel(false);
-  EnableAddressFields(false);
-  editRecord.assign(kConsoleReplyBufferLength, 0);
-  SetChecked(IDC_RB_DNS_MANUAL, false);
-
-  LoadConfiguration();
-
-  busySlots.fill(BusySlot{});
-  mainWindowHandle = hwnd();
-  deviceChangeMutex = CreateMutexA(nullptr, FALSE, nullptr);
-
-  deviceNotify = RegisterNetInterfaceNotification(hwnd());
-  return true;
-}
-
-void MainDialog::SetupHostList() {
-  HWND list = Item(IDC_LST_HOSTS);
-  ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  // Rows carry no item text, so the list's own text sorting would place each new row among
-  // the equal empty texts wherever it likes; rows are appended in arrival order and ordered
-  // only by the column comparators.
-  SetWindowLongA(list, GWL_STYLE, GetWindowLongA(list, GWL_STYLE) & ~LVS_SORTASCENDING);
 
   // Column widths are in average characters of the dialog's font.
   int charWidth = 6;
@@ -105,88 +60,58 @@ void MainDialog::SetupHostList() {
     SelectObject(dc, old);
     ReleaseDC(hwnd(), dc);
   }
+  hostList.Attach(Item(IDC_LST_HOSTS), charWidth);
 
-  imageList = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_LIST_IMAGES), 16,
-                                   16, RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
-  ListView_SetImageList(list, imageList, LVSIL_SMALL);
-  Header_SetImageList(ListView_GetHeader(list), imageList);
+  panel.Open();
+  panel.Enable(false);
+  panel.EnableAddressFields(false);
+  SetChecked(IDC_RB_DNS_MANUAL, false);
 
-  struct Column {
-    const char* caption;
-    int width;
-  };
-  const Column columns[] = {{"", 30},
-                            {"Host", 14 * charWidth},
-                            {"Model", 10 * charWidth},
-                            {"OS", 9 * charWidth},
-                            {"NIC#", 10 * charWidth},
-                            {"IP", 20 * charWidth}};
-  for (int i = 0; i < 6; ++i) {
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = columns[i].width;
-    column.pszText = const_cast<char*>(columns[i].caption);
-    column.iSubItem = i;
-    ListView_InsertColumn(list, i, &column);
-  }
-  SetHeaderImage(0, 0);
+  LoadConfiguration();
+
+  mainWindowHandle = hwnd();
+  deviceChangeMutex = CreateMutexA(nullptr, FALSE, nullptr);
+
+  deviceNotify = RegisterNetInterfaceNotification(hwnd());
+  return true;
 }
 
-void MainDialog::SetHeaderImage(int column, int image) {
-  HWND header = ListView_GetHeader(Item(IDC_LST_HOSTS));
-  HDITEMA item = {};
-  item.mask = HDI_FORMAT;
-  if (!Header_GetItem(header, column, &item)) return;
-  item.mask = HDI_FORMAT | HDI_IMAGE;
-  if (image >= 0) {
-    item.fmt |= HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
-    item.iImage = image;
+// --- Selection -------------------------------------------------------------------------------
+
+void MainDialog::Select(HostItem* item) {
+  if (!item) return;
+  panel.ShowHostDetails(item, 0);
+}
+
+void MainDialog::OnListClick(NMHDR* header) {
+  const NMITEMACTIVATE* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
+  int row = activate->iItem;
+  if (row < 0) {
+    LVHITTESTINFO hit = {};
+    hit.pt = activate->ptAction;
+    row = ListView_SubItemHitTest(Item(IDC_LST_HOSTS), &hit);
+    if (row >= 0) row = hit.iItem;
+  }
+  HostItem* item = hostList.ItemAtRow(row);
+  if (item && item != panel.selectedHost) Select(item);
+}
+
+void MainDialog::OnListKeyDown(NMHDR* header) {
+  const NMLVKEYDOWN* key = reinterpret_cast<const NMLVKEYDOWN*>(header);
+  const int current = hostList.FindRow(panel.selectedHost);
+  int target;
+  if (key->wVKey == VK_UP) {
+    target = current - 1;
+  } else if (key->wVKey == VK_DOWN) {
+    target = current + 1;
   } else {
-    item.fmt &= ~(HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
-    item.iImage = I_IMAGENONE;
+    return;
   }
-  Header_SetItem(header, column, &item);
+  if (target < 0 || target >= hostList.RowCount() || target == current) return;
+  Select(hostList.ItemAtRow(target));
 }
 
-int MainDialog::HeaderImage(int column) const {
-  HWND header = ListView_GetHeader(Item(IDC_LST_HOSTS));
-  HDITEMA item = {};
-  item.mask = HDI_FORMAT | HDI_IMAGE;
-  if (!Header_GetItem(header, column, &item) || !(item.fmt & HDF_IMAGE)) return -1;
-  return item.iImage;
-}
-
-void MainDialog::EnablePanel(bool enable) {
-  for (int id : kPanelControls) EnableItem(id, enable);
-}
-
-void MainDialog::EnableAddressFields(bool enable) {
-  EnableItem(IDC_IPA_ADDRESS, enable);
-  EnableItem(IDC_IPA_MASK, enable);
-  EnableItem(IDC_IPA_GATEWAY, enable);
-}
-
-void MainDialog::ClearPanel() {
-  osNameText.clear();
-  osVersionText.clear();
-  portText.clear();
-  hostNameText.clear();
-  interfaceText.clear();
-  SetItemText(IDC_EDT_HOST_KEY, "");
-  SendDlgItemMessageA(hwnd(), IDC_CMB_MAC, CB_RESETCONTENT, 0, 0);
-  ClearAddress(IDC_IPA_DNS);
-  ClearAddress(IDC_IPA_GATEWAY);
-  // Shown at once: a discovery that finds nothing must not leave the last host's details
-  // beside an empty list.
-  UpdateData(false);
-}
-
-void MainDialog::ClearAddressFields() {
-  ClearAddress(IDC_IPA_ADDRESS);
-  ClearAddress(IDC_IPA_MASK);
-  ClearAddress(IDC_IPA_GATEWAY);
-}
+// --- Messages --------------------------------------------------------------------------------
 
 bool MainDialog::OnCommand(int id, int notifyCode, HWND) {
   if (notifyCode == BN_CLICKED) {
@@ -198,20 +123,20 @@ bool MainDialog::OnCommand(int id, int notifyCode, HWND) {
       case IDC_BTN_TEAMING: OnTeaming(); return true;
       case IDC_BTN_RESTART: OnRestart(); return true;
       case IDC_BTN_LAUNCH: OnLaunch(); return true;
-      case IDC_RB_DHCP: OnDhcp(); return true;
-      case IDC_RB_STATIC: OnStatic(); return true;
-      case IDC_RB_DNS_MANUAL: OnDnsManual(); return true;
-      case IDC_RB_DNS_AUTO: OnDnsAuto(); return true;
+      case IDC_RB_DHCP: panel.OnDhcp(); return true;
+      case IDC_RB_STATIC: panel.OnStatic(); return true;
+      case IDC_RB_DNS_MANUAL: panel.OnDnsManual(); return true;
+      case IDC_RB_DNS_AUTO: panel.OnDnsAuto(); return true;
       case ID_HELP_COMMAND: StartHelp(); return true;
       default: break;
     }
   }
   if (id == IDC_CMB_MAC && notifyCode == CBN_SELCHANGE) {
-    OnMacSelChange();
+    panel.OnMacSelChange();
     return true;
   }
   if (id == IDC_EDT_HOST_NAME && notifyCode == EN_KILLFOCUS) {
-    OnHostNameKillFocus();
+    panel.OnHostNameKillFocus();
     return true;
   }
   return false;
@@ -222,7 +147,7 @@ bool MainDialog::OnNotify(int id, NMHDR* header, LRESULT& result) {
   switch (header->code) {
     case NM_CLICK: OnListClick(header); break;
     case LVN_KEYDOWN: OnListKeyDown(header); break;
-    case LVN_COLUMNCLICK: OnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem); break;
+    case LVN_COLUMNCLICK: hostList.OnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem); break;
     default: return false;
   }
   result = 0;
@@ -239,7 +164,7 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
       result = reinterpret_cast<INT_PTR>(appIcon);
       return true;
     case WM_TIMER:
-      if (wParam == kPollTimer) OnTimer();
+      if (wParam == kPollTimer) hostList.Animate();
       return true;
     case WM_DEVICECHANGE:
       if (IsNetInterfaceChange(wParam, lParam)) OnDeviceChange();
@@ -247,17 +172,12 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
       result = TRUE;
       return true;
     case UM_HOST_FOUND:
-      if (wParam && !closing_) AddHostRow(RowCount(), reinterpret_cast<const uint8_t*>(wParam));
-      break;
-    case UM_SELECTED_HOST_UPDATED:
-    case UM_HOST_ROW_UPDATED:
-      OnHostRefreshed(reinterpret_cast<HostItem*>(wParam), reinterpret_cast<const uint8_t*>(lParam));
+      if (wParam && !closing_) {
+        hostList.AddRow(hostList.RowCount(), reinterpret_cast<const uint8_t*>(wParam));
+      }
       break;
     case UM_WORK_DONE:
-      OnWorkDone(wParam, reinterpret_cast<WorkItem*>(lParam));
-      break;
-    case UM_POLL_DONE:
-      OnPollDone(static_cast<int>(wParam), reinterpret_cast<WorkItem*>(lParam));
+      OnWorkDone(wParam, reinterpret_cast<WorkTask*>(lParam));
       break;
     default:
       return false;
@@ -301,15 +221,14 @@ void MainDialog::CloseSequence() {
   if (WaitDialog* wait = waitDialog.load(); wait && wait->IsOpen()) {
     // A discovery stops at once; the worker behind a request keeps its own buffers, so it
     // may finish after the console has gone.
-    if (waitWork_) TVCancel(waitWork_->cancelHandle);
+    if (waitTask_) TVCancel(waitTask_->cancelHandle);
     wait->End(kWorkEndInvalidCode);
   }
   KillTimer(hwnd(), kPollTimer);
   pollTimerId = 0;
-  editRecord.clear();
-  editRecord.shrink_to_fit();
+  panel.Close();
   TVFreePackets(&packetList);
-  ClearHostList();
+  hostList.Clear();
   SaveConfiguration();
   TVCleanup();
   End(IDCANCEL);

@@ -4,19 +4,19 @@
 
 #include <windows.h>
 
+#include <atomic>
+
+// The main dialog's window, the only way a worker reaches the interface: set at
+// initialisation. A send to it after the window has gone does nothing.
+extern std::atomic<HWND> mainWindowHandle;
+
 // wParam: a received discovery reply (ignored if null).
 constexpr UINT UM_HOST_FOUND = WM_USER + 1;
-// wParam: HostItem*, lParam: the refreshed reply; taken into editRecord by the handler when
-// the item is still the selected one.
-constexpr UINT UM_SELECTED_HOST_UPDATED = WM_USER + 2;
-// wParam: HostItem*, lParam: the refreshed reply.
-constexpr UINT UM_HOST_ROW_UPDATED = WM_USER + 3;
-// wParam: end code (1 normal, 2 invalid request code), lParam: the WorkItem that ended. Only
-// the work item behind the open wait dialog may end it.
+// wParam: end code (1 normal, 2 invalid request code), lParam: the WorkTask that ended, with
+// its outcome. Every task completes through this message once; only the task behind the
+// open wait dialog may end it, and a poll's completion (refresh included) updates its row
+// and gives the buttons back.
 constexpr UINT UM_WORK_DONE = WM_USER + 4;
-// wParam: poll result, lParam: the poll's WorkItem. Ends the poll's animation and re-enables
-// the buttons on the interface thread, where rows and selection live.
-constexpr UINT UM_POLL_DONE = WM_USER + 5;
 
 // Work end codes.
 constexpr WPARAM kWorkEndNormal = 1;

@@ -25,12 +25,12 @@ void MainDialog::OnApply() {
   EnableItem(IDC_BTN_APPLY, false);
   UpdateData(true);
   HostRecord stored;
-  if (selectedHost == nullptr || !StoredRecord(stored) ||
-      editRecord.size() < kConsoleReplyBufferLength) {
+  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored) ||
+      panel.editRecord.size() < kConsoleReplyBufferLength) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
-  if (!ConfirmHostKey(hwnd(), selectedHost->record.data(), selectedHost->record.size())) {
+  if (!ConfirmHostKey(hwnd(), panel.selectedHost->record.data(), panel.selectedHost->record.size())) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
@@ -39,30 +39,32 @@ void MainDialog::OnApply() {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
-  CollectPanelEditsIntoEditRecord(-1);
+  panel.CollectEditsIntoEditRecord(-1);
   HostRecord edited;
   std::vector<uint8_t> request;
-  if (EditedRecord(edited)) {
-    request = BuildApplyRequest(editRecord.data(), editRecord.size(), stored, edited,
+  if (panel.EditedRecord(edited)) {
+    request = BuildApplyRequest(panel.editRecord.data(), panel.editRecord.size(), stored, edited,
                                 {verify.resultUser, verify.resultPassword});
   }
+  verify.WipeSecrets();  // the request holds them now
   if (request.empty()) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
 
-  HostItem* host = selectedHost;
-  RunRequest(request.data(), editRecord.data());
+  HostItem* host = panel.selectedHost;
+  RunRequest(request.data(), panel.editRecord.data());
+  WipeSecret(request);
   // The console closed while the request ran: nothing left to update.
-  if (editRecord.empty() || selectedHost != host) return;
+  if (panel.editRecord.empty() || panel.selectedHost != host) return;
 
   if (workResult == 0) {
     ShowMessage(Status::AdapterOpenFailed);
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
-  const uint16_t status = ReplyStatus(editRecord.data(), editRecord.size());
-  if (HoldsAgentRecord(status)) UpdateSelectedHost(host, editRecord.data());
+  const uint16_t status = ReplyView(panel.editRecord).Status();
+  if (HoldsAgentRecord(status)) UpdateSelectedHost(host, panel.editRecord.data());
   if (status != Status::Ok) {
     ShowMessage(status);
     EnableItem(IDC_BTN_APPLY, true);

@@ -42,6 +42,13 @@ bool ChangePasswordDialog::OnCommand(int id, int notifyCode, HWND) {
   return false;
 }
 
+void ChangePasswordDialog::WipeSecrets() {
+  for (std::string* secret : {&passwordText_, &newPasswordText_, &confirmText_, &resultPassword,
+                              &resultNewPassword}) {
+    WipeSecret(*secret);
+  }
+}
+
 void ChangePasswordDialog::OnOK() {
   UpdateData(true);
   if (newPasswordText_ != confirmText_) {

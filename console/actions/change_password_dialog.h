@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/dialog/dialog.h"
+#include "console/secret.h"
 
 class ChangePasswordDialog : public Dialog {
  public:
@@ -21,6 +22,10 @@ class ChangePasswordDialog : public Dialog {
   std::string resultUser;
   std::string resultPassword;  // current password
   std::string resultNewPassword;
+
+  ~ChangePasswordDialog() override { WipeSecrets(); }
+  // Overwrites the typed passwords; callers wipe once the request is built and sent.
+  void WipeSecrets();
 
  protected:
   bool OnInitDialog() override;

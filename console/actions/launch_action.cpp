@@ -7,10 +7,9 @@
 
 void MainDialog::OnLaunch() {
   HostRecord stored;
-  if (selectedHost == nullptr || !StoredRecord(stored)) return;
+  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored)) return;
   // The page is reached at the address of the adapter that answered the console.
-  const unsigned char* answering = TVGetMACData(selectedHost->record.data(), nullptr);
-  const uint32_t address = answering != nullptr ? DecodeNicEntry(answering).ipAddress : 0;
+  const uint32_t address = ReplyView(panel.selectedHost->record).AnsweringAddress();
   const std::string_view launchTemplate(stored.mgmtLaunchString.bytes.data(),
                                         stored.mgmtLaunchString.bytes.size());
   const std::string url = SubstituteLaunchString(launchTemplate, address, stored.mgmtPort);

@@ -11,12 +11,11 @@
 
 void MainDialog::OnChangePassword() {
   HostRecord stored;
-  if (selectedHost == nullptr || !StoredRecord(stored)) return;
-  HostItem* host = selectedHost;
+  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored)) return;
+  HostItem* host = panel.selectedHost;
   // The management account exists where the Launch button would open its page.
-  const unsigned char* answering = TVGetMACData(host->record.data(), nullptr);
-  const bool managementEnabled = stored.mgmtPort != 0 && answering != nullptr &&
-                                 DecodeNicEntry(answering).ipAddress != 0;
+  const bool managementEnabled =
+      stored.mgmtPort != 0 && ReplyView(host->record).AnsweringAddress() != 0;
 
   if (!ConfirmHostKey(hwnd(), host->record.data(), host->record.size())) return;
   ChangePasswordDialog dialog(managementEnabled, OsShortName(stored.osInfo),
@@ -27,26 +26,29 @@ void MainDialog::OnChangePassword() {
       BuildPasswordRequest(host->record.data(), host->record.size(), stored,
                            {dialog.resultUser, dialog.resultPassword}, account,
                            dialog.resultNewPassword);
+  dialog.WipeSecrets();  // the request holds them now
   if (request.empty()) return;
 
   uint8_t reply[kConsoleShortReplyLength] = {};
   RunRequest(request.data(), reply);
-  if (editRecord.empty() || selectedHost != host) return;
+  WipeSecret(request);
+  if (panel.editRecord.empty() || panel.selectedHost != host) return;
 
   if (workResult == 0) {
     ShowMessage(Status::AdapterOpenFailed);
     return;
   }
-  const uint16_t status = ReplyStatus(reply, sizeof reply);
+  const ReplyView answer(reply, sizeof reply);
+  const uint16_t status = answer.Status();
   if (status != Status::Ok) {
     ShowMessage(status);
     return;
   }
   ShowInfoMessage(kSettingSucceededText);
-  if (editRecord.empty() || selectedHost != host) return;
+  if (panel.editRecord.empty() || panel.selectedHost != host) return;
   // A new administrator password can change the host's setup state, hence its icon.
-  const uint8_t setupState = ReplySetupState(reply, sizeof reply);
-  if (host->record.size() > FrameOffset::SetupState) host->record[FrameOffset::SetupState] = setupState;
-  editRecord[FrameOffset::SetupState] = setupState;
-  SetRowImage(host, StatusImage(setupState));
+  const uint8_t setupState = answer.SetupState();
+  StoreReplySetupState(host->record.data(), host->record.size(), setupState);
+  StoreReplySetupState(panel.editRecord.data(), panel.editRecord.size(), setupState);
+  hostList.SetRowImage(host, StatusImage(setupState));
 }

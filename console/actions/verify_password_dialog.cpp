@@ -20,6 +20,11 @@ bool VerifyPasswordDialog::OnInitDialog() {
   return true;
 }
 
+void VerifyPasswordDialog::WipeSecrets() {
+  WipeSecret(passwordText_);
+  WipeSecret(resultPassword);
+}
+
 void VerifyPasswordDialog::OnOK() {
   UpdateData(true);
   resultUser = userText_;

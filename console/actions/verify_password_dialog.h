@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/dialog/dialog.h"
+#include "console/secret.h"
 
 class VerifyPasswordDialog : public Dialog {
  public:
@@ -18,6 +19,10 @@ class VerifyPasswordDialog : public Dialog {
   // Copied out on OK: at most 32 and 16 characters.
   std::string resultUser;
   std::string resultPassword;
+
+  ~VerifyPasswordDialog() override { WipeSecrets(); }
+  // Overwrites the typed password; callers wipe once the request is built and sent.
+  void WipeSecrets();
 
  protected:
   bool OnInitDialog() override;

@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
+#include "console/secret.h"
+
 Dialog::Dialog(int templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
 Dialog::~Dialog() = default;
@@ -23,8 +27,13 @@ void Dialog::UpdateData(bool toMembers) {
   for (const TextBinding& binding : bindings_) {
     if (toMembers) {
       std::string text = ItemText(binding.id);
-      if (binding.limit && text.size() > binding.limit) text.resize(binding.limit);
-      *binding.member = text;
+      if (binding.limit && text.size() > binding.limit) {
+        std::fill(text.begin() + static_cast<std::ptrdiff_t>(binding.limit), text.end(), '\0');
+        text.resize(binding.limit);
+      }
+      // The old text is overwritten before it goes: some members hold passwords.
+      WipeSecret(*binding.member);
+      binding.member->swap(text);
     } else {
       SetItemText(binding.id, *binding.member);
     }

@@ -53,7 +53,7 @@ TEST(StoredReply, MoreThanTenAdaptersAreCutToTheConsoleCapacity) {
   std::vector<uint8_t> frame = Reply(4, "WIDE", 12);
   std::vector<uint8_t> stored = MakeStoredReply(frame.data(), frame.size());
   ASSERT_EQ(stored.size(), StoredReplyLength(10));
-  EXPECT_EQ(ReplyNicCount(stored.data(), stored.size()), 10);
+  EXPECT_EQ(ReplyView(stored).NicCount(), 10);
   EXPECT_LE(stored.size(), kConsoleReplyBufferLength);
 }
 
@@ -65,7 +65,7 @@ TEST(StoredReply, ShortOrLyingFramesNeverReadPastTheirBytes) {
   std::vector<uint8_t> lying = Reply(4, "LIAR", 1, 0, 3);
   std::vector<uint8_t> stored = MakeStoredReply(lying.data(), lying.size());
   ASSERT_EQ(stored.size(), StoredReplyLength(1));
-  EXPECT_EQ(ReplyNicCount(stored.data(), stored.size()), 1);
+  EXPECT_EQ(ReplyView(stored).NicCount(), 1);
 }
 
 TEST(CopyHostRecord, ResizesOnAdapterCountChangeAndKeepsBytes20To23) {
@@ -103,22 +103,6 @@ TEST(CopyHostRecord, RefusesFramesWithoutARecord) {
   EXPECT_EQ(stored, before);
 }
 
-TEST(ReplyNics, IndexesOutsideTheRecordAreRefused) {
-  std::vector<uint8_t> frame = Reply(4, "ALPHA", 2);
-  NicEntry nic;
-  EXPECT_TRUE(ReadReplyNic(frame.data(), frame.size(), 1, nic));
-  EXPECT_EQ(nic.nicName.str(), "NIC2");
-  EXPECT_FALSE(ReadReplyNic(frame.data(), frame.size(), 2, nic));
-  EXPECT_FALSE(ReadReplyNic(frame.data(), frame.size(), -1, nic));
-  EXPECT_FALSE(ReadReplyNic(frame.data(), frame.size() - 1, 1, nic));  // entry cut short
-  nic.dhcpEnabled = 1;
-  EXPECT_FALSE(WriteReplyNic(frame.data(), frame.size(), 2, nic));
-  EXPECT_TRUE(WriteReplyNic(frame.data(), frame.size(), 0, nic));
-  NicEntry back;
-  ASSERT_TRUE(ReadReplyNic(frame.data(), frame.size(), 0, back));
-  EXPECT_EQ(back.dhcpEnabled, 1);
-}
-
 TEST(ListTexts, MacAndAddressColumn) {
   EXPECT_EQ(FormatMac({0x00, 0x1a, 0x2B, 0xff, 0x00, 0x09}), "00:1A:2B:FF:00:09");
   EXPECT_EQ(AddressColumnText(0xC0A80001u, "NIC1"), "192.168.0.1/NIC1");
@@ -127,8 +111,16 @@ TEST(ListTexts, MacAndAddressColumn) {
   EXPECT_EQ(longest.size(), 32u);
 }
 
-HostSortKey Key(const std::vector<uint8_t>& reply, uint32_t address = 0) {
-  return {reply.data(), reply.size(), address};
+ReplyView Key(const std::vector<uint8_t>& reply) { return ReplyView(reply); }
+
+// A reply whose answering adapter (bytes 4..9) is its first entry, at `address`.
+std::vector<uint8_t> Answered(uint32_t address) {
+  std::vector<uint8_t> reply = Reply(0, "h", 1);
+  NicEntry nic = *ReplyView(reply).Nic(0);
+  nic.ipAddress = address;
+  StoreReplyNic(reply.data(), reply.size(), 0, nic);
+  std::memcpy(reply.data() + FrameOffset::AgentMac, nic.mac.data(), 6);
+  return reply;
 }
 
 TEST(CompareHosts, EachColumnAscending) {
@@ -141,9 +133,12 @@ TEST(CompareHosts, EachColumnAscending) {
   EXPECT_EQ(CompareHostsAscending(Key(a), Key(b), 2), 0);  // same model
   EXPECT_LT(CompareHostsAscending(Key(a), Key(b), 4), 0);  // 1 adapter before 3
   // 10.0.0.1 before 192.168.0.1: numeric, not textual, and unsigned.
-  EXPECT_EQ(CompareHostsAscending(Key(a, 0x0A000001u), Key(b, 0xC0A80001u), 5), -1);
-  EXPECT_EQ(CompareHostsAscending(Key(a, 0xC0A80001u), Key(b, 0x0A000001u), 5), 1);
-  EXPECT_EQ(CompareHostsAscending(Key(a, 7), Key(b, 7), 5), 0);
+  std::vector<uint8_t> low = Answered(0x0A000001u), high = Answered(0xC0A80001u);
+  EXPECT_EQ(CompareHostsAscending(Key(low), Key(high), 5), -1);
+  EXPECT_EQ(CompareHostsAscending(Key(high), Key(low), 5), 1);
+  EXPECT_EQ(CompareHostsAscending(Key(high), Key(high), 5), 0);
+  // No answering entry (zero sender) sorts as address 0.
+  EXPECT_EQ(CompareHostsAscending(Key(a), Key(low), 5), -1);
   EXPECT_EQ(CompareHostsAscending(Key(a), Key(b), 9), 0);
 }
 
@@ -155,12 +150,16 @@ TEST(CompareHosts, HostNamesAreCaseSensitiveAndOsNamesByShortText) {
   EXPECT_LT(CompareHostsAscending(Key(prefix), Key(lower), 1), 0);
 
   std::vector<uint8_t> linux = Reply(0, "l", 0);
-  linux[ReplyOffset::OsInfo + 1] = 2;  // Linux
+  {
+    HostRecord record = ReplyView(linux).Record();
+    record.osInfo.osFamily = 2;  // Linux
+    StoreReplyRecord(linux.data(), linux.size(), record);
+  }
   std::vector<uint8_t> windows = Reply(0, "w", 0);  // osValid 1, family 1, platform 0: "Win??"
   EXPECT_EQ(CompareHostsAscending(Key(linux), Key(windows), 3), -1);
   EXPECT_EQ(CompareHostsAscending(Key(windows), Key(linux), 3), 1);
   // A truncated reply compares as empty fields instead of reading beyond its bytes.
-  HostSortKey cut{linux.data(), 30, 0};
+  ReplyView cut(linux.data(), 30);
   EXPECT_LT(CompareHostsAscending(cut, Key(windows), 1), 0);
   EXPECT_EQ(CompareHostsAscending(cut, cut, 3), 0);
 }

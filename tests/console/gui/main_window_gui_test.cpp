@@ -272,6 +272,35 @@ TEST_F(MainWindow, OneCharacterHostNameIsRefusedOnceAndKeepsTheFocus) {
   EXPECT_TRUE(console.Close());
 }
 
+TEST_F(MainWindow, EnterInTheHostNameFieldDiscoversWithoutAHostNameWarning) {
+  Console& console = Run(kThreeHosts);
+  HWND main = console.main();
+  ASSERT_TRUE(console.Discover());
+  HWND name = GetDlgItem(main, IDC_EDT_HOST_NAME);
+  PostMouseClick(name, 5, 5);
+  ASSERT_TRUE(WaitFor([&] { return FocusOf(main) == name; }));
+  // Enter presses the default button, Discover, which empties and disables the panel while
+  // the field still has the focus: that is the program's clearing, not a short name typed.
+  PostKey(name, VK_RETURN);
+  bool warned = false;
+  const bool discovered = WaitFor([&] {
+    if (HWND box = FindMessageBox(kCaption, console.pid())) {
+      warned = MessageBoxText(box) == "Hostname can not be less than 2 letters";
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      if (warned) return true;
+    }
+    return console.LogCount("TVDoWork code=1") == 2 && Enabled(main, IDC_BTN_DISCOVER) &&
+           FindTopWindow("Please wait", console.pid()) == nullptr;
+  });
+  EXPECT_FALSE(warned) << "message 10003 during a discovery";
+  ASSERT_TRUE(discovered);
+  Sleep(300);
+  EXPECT_EQ(FindMessageBox(kCaption, console.pid()), nullptr);
+  EXPECT_EQ(Row(0), "beta");  // the discovery ran to its end and selected row 0
+  EXPECT_EQ(Text(main, IDC_EDT_HOST_NAME), "beta");
+  EXPECT_TRUE(console.Close());
+}
+
 TEST_F(MainWindow, NoConnectedAdapterReportsAdapterOpenFailed) {
   Console& console = Run("adapters 2 0,0\n");
   ASSERT_TRUE(console.Discover());
@@ -381,6 +410,42 @@ refresh nics=1 name=ALPHA2 setup=1
   // The refresh is addressed like the host's stored reply and carries its magic number in
   // the reply buffer only: the request's own field stays zero.
   EXPECT_EQ(console.LogCount("TVDoWork code=9 adapter=0 bytes=00000000020000000101000009000000"), 1);
+  EXPECT_TRUE(console.Close());
+}
+
+TEST_F(MainWindow, ButtonsStayDisabledUntilThePollsRefreshHasEnded) {
+  // The poll answers at once; the refresh that follows takes 3 s. A user must not be able to
+  // edit and Apply in that gap, since the refresh then overwrites the panel.
+  Console& console = Run(R"(
+poll 1 0
+delay 9 3000
+host name=ALPHA model=X1000 setup=4 os=1,1,2,1,5,2,3790,2,2 mgmt=1,2623,http://%A:%P/ dns=198.51.100.53
+nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
+refresh name=ALPHA2 setup=1
+)");
+  HWND main = console.main();
+  ASSERT_TRUE(console.Discover());
+  PostClick(main, IDC_BTN_APPLY);
+  HWND verify = WaitTopWindow("Verify Password", console.pid());
+  ASSERT_NE(verify, nullptr);
+  SetText(verify, 1017, "secret");
+  PostClick(verify, IDOK);
+  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+
+  ASSERT_TRUE(WaitFor([&] { return console.LogCount("TVDoWork code=9") == 1; }));
+  Sleep(500);  // the poll has been answered; its refresh is still running
+  EXPECT_EQ(Row(0), "ALPHA");
+  EXPECT_FALSE(Enabled(main, IDC_BTN_APPLY)) << "Apply came back before the refresh";
+  EXPECT_FALSE(Enabled(main, IDC_BTN_CHANGE_PASSWORD));
+  EXPECT_FALSE(Enabled(main, IDC_BTN_LAUNCH));
+  EXPECT_FALSE(Enabled(main, IDC_BTN_DISCOVER));
+
+  ASSERT_TRUE(WaitFor([&] { return Row(0) == "ALPHA2"; }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return Enabled(main, IDC_BTN_APPLY); }));
+  EXPECT_TRUE(Enabled(main, IDC_BTN_CHANGE_PASSWORD));
+  EXPECT_TRUE(Enabled(main, IDC_BTN_LAUNCH));
+  EXPECT_TRUE(Enabled(main, IDC_BTN_DISCOVER));
+  EXPECT_EQ(Text(main, IDC_EDT_HOST_NAME), "ALPHA2");
   EXPECT_TRUE(console.Close());
 }
 
