@@ -14,9 +14,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                                                         ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  // Deliberately never destroyed: poll workers may still be finishing when the dialog ends,
-  // and the process exit below ends them without anything of theirs being freed first.
-  MainDialog* dialog = new MainDialog();
-  dialog->RunModal();
+  // Workers reach the dialog only through its window, so poll workers still finishing
+  // when it ends touch nothing of it; the process exit below ends them.
+  MainDialog dialog;
+  dialog.RunModal();
   ExitProcess(0);
 }
