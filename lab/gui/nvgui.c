@@ -6,14 +6,18 @@
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
  *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
  *   dismiss (cancels every open prompt and message box: Cancel where there is one, else OK)
- *   devnodes-changed (the broadcast Windows sends when a device comes or goes; Wine's
- *   plug and play does not announce Linux network interfaces, so the lab does)
+ *   devnodes-changed (the broadcast Windows sends when any device comes or goes)
+ *   net-arrival (what Windows sends a window registered for GUID_DEVINTERFACE_NET when a
+ *   network adapter arrives: DBT_DEVICEARRIVAL with the interface's class and name)
+ *   Wine's plug and play does not announce Linux network interfaces, so the lab does.
  *   host-key SECS ANSWER (waits until a host-key question or any other prompt is up; when
  *   it is a host-key question, prints "host-key TITLE | HOST | PRESENTED | PINNED" and
  *   answers it: yes, no, replace (then Yes to the confirmation) or close)
  * Prints what it reads; exits 1 (with the reason on stderr) when a wait runs out. */
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -230,6 +234,27 @@ static int SetAddress(HWND window, int id, const char* text)
   return 0;
 }
 
+/* Sent, not posted: the event's data travels with the message (Wine copies it across
+ * processes for DBT_DEVICEARRIVAL). Time-limited, as the console answers with a message box. */
+static void SendNetArrival(void)
+{
+  static const GUID netInterface = {
+      0xCAC88484, 0x7515, 0x4C03, {0x82, 0xE6, 0x71, 0xA8, 0x7A, 0xBA, 0xC3, 0x61}};
+  static const char name[] = "\\\\?\\ROOT#NET#0001#{cac88484-7515-4c03-82e6-71a87abac361}";
+  struct {
+    DEV_BROADCAST_DEVICEINTERFACE_A header;
+    char rest[sizeof name];
+  } event;
+  DWORD_PTR result = 0;
+  memset(&event, 0, sizeof event);
+  memcpy((char*)&event + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name), name, sizeof name);
+  event.header.dbcc_size = (DWORD)(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + sizeof name);
+  event.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  event.header.dbcc_classguid = netInterface;
+  SendMessageTimeoutA(mainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&event,
+                      SMTO_NORMAL, 1000, &result);
+}
+
 static int Run(int argc, char** argv)
 {
   int i = 1;
@@ -361,7 +386,10 @@ static int Run(int argc, char** argv)
       if (AnswerHostKey(argv[i + 1], argv[i + 2])) return 1;
       i += 3;
     } else if (strcmp(cmd, "devnodes-changed") == 0) {
-      PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+      PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+      i += 1;
+    } else if (strcmp(cmd, "net-arrival") == 0) {
+      SendNetArrival();
       i += 1;
     } else if (strcmp(cmd, "sleep") == 0) {
       NEED(1);

@@ -1,5 +1,7 @@
 # The simulated hosts. Each differs as real servers would: name, reported Windows
 # version, number of adapters, fixed or DHCP addressing, management settings.
+# Versions are Wine's "Version" settings, except win2022: Windows Server 2022 (10.0.20348,
+# a server), which Wine 8.0 does not offer and takes from the host's registry instead.
 # host_def ID -> "NAME VERSION" ; host_nics ID -> one "IFNAME BRIDGE MODE ADDR MASK GW" per line
 # (MODE static|dhcp; "-" for an empty field).
 
@@ -12,7 +14,9 @@ host_def() {
   case $1 in
     h1) echo "NVSRV1 win2003" ;;
     h2) echo "NVSRV2 winxp" ;;
-    h3) echo "NVSRV3 win2k" ;;
+    h3) echo "NVSRV3 win2022" ;;
+    h4) echo "NVSRV4 win10" ;;
+    h5) echo "NVSRV5 win2k" ;;
     *) echo "NVSRV${1#h} win2008" ;;
   esac
 }

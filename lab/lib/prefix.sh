@@ -120,9 +120,27 @@ reg_management() {
   echo
 }
 
+# Without a "Version" setting Wine reports what the Windows NT keys of the registry say,
+# product type included; that is how a host becomes a current server.
 reg_version() {
-  echo '[HKEY_CURRENT_USER\Software\Wine]'
-  echo "\"Version\"=\"$1\""
+  case $1 in
+    win2022)
+      echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion]'
+      echo '"CurrentVersion"="10.0"'
+      echo '"CurrentBuildNumber"="20348"'
+      echo '"CSDVersion"=""'
+      echo
+      echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Windows]'
+      echo '"CSDVersion"=dword:00000000'
+      echo
+      echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\ProductOptions]'
+      echo '"ProductType"="ServerNT"'
+      ;;
+    *)
+      echo '[HKEY_CURRENT_USER\Software\Wine]'
+      echo "\"Version\"=\"$1\""
+      ;;
+  esac
   echo
 }
 

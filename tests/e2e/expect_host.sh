@@ -26,6 +26,8 @@ case $(host_def "$id" | cut -d' ' -f2) in
   winxp) echo "os 1 1 2 0 5 1 2600 3 0" ;;
   win2k) echo "os 1 1 2 0 5 0 2195 4 0" ;;
   win2008) echo "os 1 1 2 1 6 0 6002 2 0" ;;
+  win10) echo "os 1 1 2 0 10 0 18362 0 0" ;;
+  win2022) echo "os 1 1 2 1 10 0 20348 0 0" ;;
 esac
 
 # Adapters in slot order (ascending interface index, which the GUID carries in hex).
