@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# nvctl end to end on the test lab: the command-line console runs in the console host
+# against the real agents; what it prints and what it changes is compared with the hosts.
+# Usage: nvctl_e2e.sh BUILD_DIR CASE
+#   discover-json | set-fixed | apply | apply-malformed
+set -euo pipefail
+here=$(dirname "$0")
+source "$here/lab_env.sh"
+build=$1 case=$2
+hosts=$(cat "$LAB_DIR/hosts")
+work=$(mktemp -d "$LAB_DIR/run/nvctl-e2e.XXXX")
+capture_pid=""
+trap '[ -z "$capture_pid" ] || kill "$capture_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+cp "$build/bin/nvctl.exe" "$build/bin/TaviClient.dll" "$(host_c con)/Netvane/"
+
+# nvctl ARGS...: runs in the console host with the lab's administrator password; stdout and
+# stderr go to $work/out and $work/err, the exit status to $work/status.
+nvctl() {
+  local status=0
+  in_host con env NETVANE_PASSWORD=lab wine 'C:\Netvane\nvctl.exe' "$@" \
+    >"$work/out" 2>"$work/err" || status=$?
+  tr -d '\r' <"$work/out" >"$work/out.txt"
+  echo "$status" >"$work/status"
+  cat "$work/out.txt"
+  tr -d '\r' <"$work/err" >&2
+}
+
+# The address of IFACE on host ID, as ADDRESS/PREFIX; waits up to 60 s for `want`.
+wait_address() { # ID IFACE WANT
+  local i
+  for i in $(seq 120); do
+    ip -n "$(ns_name "$1")" -4 -o addr show dev "$2" | grep -q "inet $3 " && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+agent_mac() { ip netns exec "$(ns_name "$1")" cat /sys/class/net/eth0/address; }
+
+case_discover_json() {
+  local id files=()
+  nvctl discover --format json
+  [ "$(cat "$work/status")" = 0 ] || e2e_fail "discover exited $(cat "$work/status")"
+  for id in $(host_ids "$hosts"); do
+    "$here/expect_host.sh" "$id" >"$work/$id.expect"
+    files+=("$work/$id.expect")
+  done
+  python3 "$here/nvctl_check.py" "$work/out.txt" "${files[@]}" || e2e_fail "discover listed other values"
+  e2e_pass "discover --format json lists all $hosts hosts with the values each host holds"
+}
+
+case_set_fixed() {
+  local id=h2 new=$NET_FRONT.45
+  nvctl set "$(agent_mac "$id")" --static "$new/25" --gateway "$ROUTER_IP"
+  [ "$(cat "$work/status")" = 0 ] || e2e_fail "set exited $(cat "$work/status")"
+  grep -q "Setting Succeeded!" "$work/out.txt" || e2e_fail "no success line"
+  wait_address "$id" eth0 "$new/25" || e2e_fail "$new is not on $id's eth0"
+  grep -q "$new" "$work/out.txt" || e2e_fail "the host as reported after the change lacks $new"
+  e2e_pass "set gave $id the fixed address $new, which its eth0 carries"
+}
+
+case_apply() {
+  local accounts
+  accounts=$(host_c h2)/nvlab/accounts.txt
+  cp "$accounts" "$work/accounts.saved"
+  # h2 knows the administrator only as an ordinary user: its agent refuses the row.
+  printf '%s\n' 'Administrator:Users' >"$accounts"
+  cat >"$work/apply.csv" <<CSV
+host,nic,mode,address,mask,gateway,dns,name
+$(agent_mac h1),2,static,$NET_FRONT.132,255.255.255.128,,,
+$(agent_mac h2),,static,$NET_FRONT.46/25,,,,
+$(agent_mac h3),1,static,$NET_FRONT.47/25,,$ROUTER_IP,,
+CSV
+  cp "$work/apply.csv" "$(host_c con)/apply.csv"
+  nvctl apply 'C:\apply.csv'
+  cp "$work/accounts.saved" "$accounts"
+  [ "$(cat "$work/status")" = 1 ] || e2e_fail "apply exited $(cat "$work/status"), expected 1"
+  grep -qx "2 applied, 1 refused, 0 failed" "$work/out.txt" || e2e_fail "no summary of 2 applied, 1 refused"
+  grep -q "line 3 .*: refused: " "$work/err" ||
+    e2e_fail "row 3 not reported as refused"
+  wait_address h1 eth1 "$NET_FRONT.132/25" || e2e_fail "h1 eth1 does not carry $NET_FRONT.132"
+  wait_address h3 eth0 "$NET_FRONT.47/25" || e2e_fail "h3 eth0 does not carry $NET_FRONT.47"
+  ! ip -n "$(ns_name h2)" -4 -o addr show dev eth0 | grep -q "inet $NET_FRONT.46/" ||
+    e2e_fail "the refused row changed h2"
+  e2e_pass "apply: 2 applied, 1 refused, exit status 1; the applied addresses are on the hosts"
+}
+
+case_apply_malformed() {
+  local frames
+  cat >"$(host_c con)/bad.csv" <<CSV
+host,nic,mode,address,mask,gateway,dns,name
+$(agent_mac h1),1,static,$NET_FRONT.51/25,,,,
+$(agent_mac h3),1,static,$NET_FRONT.52,,,,
+CSV
+  # Every frame of the protocol the console host sends, while nvctl runs.
+  ip netns exec "$(ns_name con)" tcpdump -i eth0 -n -w "$work/capture.pcap" -U 'ether proto 0x88b5' \
+    2>/dev/null &
+  capture_pid=$!
+  sleep 1
+  nvctl apply 'C:\bad.csv' || true
+  sleep 1
+  kill "$capture_pid" 2>/dev/null || true
+  wait "$capture_pid" 2>/dev/null || true
+  capture_pid=""
+  [ "$(cat "$work/status")" = 2 ] || e2e_fail "apply of a malformed file exited $(cat "$work/status"), expected 2"
+  grep -q "line 3: column mask" "$work/err" || e2e_fail "the error does not name line 3"
+  frames=$(tcpdump -r "$work/capture.pcap" -n 2>/dev/null | wc -l)
+  [ "$frames" = 0 ] || e2e_fail "$frames frames were sent for a malformed file"
+  ! ip -n "$(ns_name h1)" -4 -o addr show dev eth0 | grep -q "inet $NET_FRONT.51/" ||
+    e2e_fail "h1 was changed"
+  e2e_pass "a malformed file stops at line 3 with exit status 2 and no frame sent"
+}
+
+"case_${case//-/_}"
