@@ -66,7 +66,7 @@ case_rename() {
   echo "$out"
   grep -qx 'enabled 1032 0' <<<"$out" || e2e_fail "Restart Computer enabled before the rename"
   grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "rename was not confirmed"
-  out=$(gui wait-main 5 message 5 dlg-click 1 wait-row "$new" "$new" 60 select-host "$new" sleep 500 enabled 1032)
+  out=$(gui wait-main 5 message 5 dlg-click 1 wait-row "$new" "$new" 60 select-host "$new" wait-enabled 1017 30 enabled 1032)
   echo "$out"
   screenshot rename
   grep -qx 'enabled 1032 1' <<<"$out" || e2e_fail "Restart Computer not enabled after the rename"
