@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <future>
+#include <map>
+#include <set>
 #include <optional>
 
 #include "protocol/byte_order.h"
@@ -216,6 +218,123 @@ TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
   EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Trusted);
   EXPECT_GE(secure.counters().unverified, 1u);
   EXPECT_GE(secure.counters().impostors, 1u);
+}
+
+// Answers the next discovery broadcast at once from each of `macs`, as well-formed signed
+// replies that carry `key` but a signature nobody made.
+void ForgeDiscoveryReplies(Tap& tap, Link& attacker, const std::vector<Mac>& macs,
+                           const crypto::Key& key) {
+  auto b = tap.WaitFor([](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination);
+  });
+  ASSERT_TRUE(b);
+  SignedRequest request;
+  const auto message = Payload(*b);
+  ASSERT_TRUE(ParseSignedRequest(message, request));
+  for (const Mac& mac : macs) {
+    std::vector<uint8_t> forged(200, 0x66);
+    std::memcpy(forged.data(), request.request, 24);
+    forged.insert(forged.end(), key.begin(), key.end());
+    forged.insert(forged.end(), 64, 0x5A);
+    for (auto& f : BuildFrames(kConsole, mac, SecureFlags(SecureKind::Signed, true),
+                               b->f.transactionId, forged.data(), forged.size(), 2))
+      attacker.Send(f.data(), f.size());
+  }
+}
+
+std::vector<Mac> Macs(int first, int count, uint8_t vendor = 0x02) {
+  std::vector<Mac> macs;
+  for (int i = 0; i < count; ++i) macs.push_back(TestMac(static_cast<uint16_t>(first + i), vendor));
+  return macs;
+}
+
+TEST_F(Channel, ManySignedRepliesWithForgeriesAmongThemListEveryGenuineHostOnce) {
+  secure.SetVerifyWorkers(4);  // more workers than cores: the listing must not care
+  // 160 hosts of one adapter each, under four keys.
+  std::set<Mac> genuine;
+  for (int group = 0; group < 4; ++group) {
+    const Identity id = NewIdentity();
+    for (const Mac& mac : Macs(0x100 + group * 0x40, 40)) {
+      StartAgent(id, mac);
+      genuine.insert(mac);
+    }
+  }
+  // Forgeries from invented MACs, and from real ones before their agent answers.
+  const Identity other = NewIdentity();
+  auto forgedMacs = Macs(0x900, 20, 0x0E);
+  forgedMacs.push_back(TestMac(0x100));
+  forgedMacs.push_back(TestMac(0x1A0));
+  std::thread forge([&] { ForgeDiscoveryReplies(tap, *attacker, forgedMacs, other.publicKey); });
+
+  const auto caller = std::this_thread::get_id();
+  std::atomic<int> inside{0};
+  std::map<Mac, int> listed;
+  auto request = MakeRequest(1, kBroadcast);
+  const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {1500ms, 0},
+                                          [&](const Message& m) {
+    EXPECT_EQ(std::this_thread::get_id(), caller) << "listed on the discovering thread";
+    EXPECT_EQ(++inside, 1) << "one at a time";
+    ++listed[m.source];
+    EXPECT_EQ(m.bytes.size(), 200u);
+    --inside;
+  });
+  forge.join();
+  EXPECT_EQ(outcome, Outcome::TimedOut);
+  ASSERT_EQ(listed.size(), genuine.size());
+  for (const auto& entry : listed) {
+    EXPECT_EQ(genuine.count(entry.first), 1u);
+    EXPECT_EQ(entry.second, 1);
+  }
+  // Every invented MAC checked and refused; a forgery for a real MAC is checked only while
+  // that MAC is not listed yet.
+  EXPECT_GE(secure.counters().unverified, 20u);
+  EXPECT_LE(secure.counters().unverified, 22u);
+  EXPECT_EQ(secure.counters().unchecked, 0u);
+  EXPECT_EQ(secure.counters().impostors, 0u);
+}
+
+TEST_F(Channel, FloodOfUnverifiableRepliesStopsAtTheHostLimitHoldingNoMoreThanIt) {
+  const Identity id = NewIdentity();
+  for (const Mac& mac : Macs(0x100, 30)) StartAgent(id, mac);
+  const Identity other = NewIdentity();
+  std::thread forge(
+      [&] { ForgeDiscoveryReplies(tap, *attacker, Macs(0x1000, 2000, 0x0E), other.publicKey); });
+  std::set<Mac> listed;
+  auto request = MakeRequest(1, kBroadcast);
+  const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {3000ms, 0},
+                                          [&](const Message& m) { listed.insert(m.source); },
+                                          0, 20);
+  forge.join();
+  EXPECT_EQ(outcome, Outcome::HostLimit);
+  EXPECT_EQ(listed.size(), 20u);
+  for (const Mac& mac : listed) EXPECT_EQ(mac[0], 0x02) << "only genuine hosts";
+  // At most 20 replies wait for a check at any time: the rest of the flood is dropped
+  // unchecked (or after the limit, unmatched), never queued without bound.
+  EXPECT_GT(secure.counters().unverified, 0u);
+  EXPECT_GT(secure.counters().unchecked + client->counters().drops.unmatched, 0u);
+  EXPECT_LT(secure.counters().verifications, 2000u + 30u);
+}
+
+TEST_F(Channel, CancelMidDiscoveryEndsItAndNothingIsListedAfterItReturns) {
+  const Identity id = NewIdentity();
+  for (const Mac& mac : Macs(0x100, 120)) StartAgent(id, mac);
+  const uint64_t work = client->NewWorkId();
+  std::atomic<bool> returned{false};
+  std::atomic<int> listed{0}, afterwards{0};
+  auto request = MakeRequest(1, kBroadcast);
+  const auto start = Clock::now();
+  const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {20000ms, 3},
+                                          [&](const Message&) {
+    if (returned) ++afterwards;
+    if (++listed == 10) client->Cancel(work);
+  }, work);
+  returned = true;
+  EXPECT_EQ(outcome, Outcome::Cancelled);
+  EXPECT_LT(Clock::now() - start, 10s) << "the 20 s window did not run out";
+  EXPECT_GE(listed.load(), 10);
+  EXPECT_LT(listed.load(), 120);
+  std::this_thread::sleep_for(300ms);  // the rest of the agents' replies arrive meanwhile
+  EXPECT_EQ(afterwards.load(), 0);
 }
 
 TEST_F(Channel, ForgedRefreshReplyIsDroppedAndTheGenuineOneTaken) {

@@ -76,6 +76,14 @@ void ClientCore::Cancel(uint64_t workId) {
   }
 }
 
+void ClientCore::Wake(uint32_t transactionId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = waiters_.find(transactionId);
+  if (it == waiters_.end()) return;
+  it->second->woken = true;
+  it->second->wake.notify_all();
+}
+
 void ClientCore::Shutdown() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -168,7 +176,8 @@ Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::s
 
 Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destination,
                         const Builder& build, ExchangeTiming timing,
-                        const std::function<bool(Message&)>& onReply, uint64_t workId) {
+                        const std::function<bool(Message&)>& onReply, uint64_t workId,
+                        const std::function<bool()>& onWake) {
   if (adapterIndex >= adapters_.size() || !adapters_[adapterIndex]->link)
     return Outcome::AdapterUnusable;
   Adapter& adapter = *adapters_[adapterIndex];
@@ -229,6 +238,16 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
       const bool done = onReply(message);
       lock.lock();
       if (done) return Outcome::Replied;
+    }
+    if (waiter->woken) {
+      waiter->woken = false;
+      if (onWake) {
+        lock.unlock();
+        const bool done = onWake();
+        lock.lock();
+        if (done) return Outcome::Replied;
+        continue;  // replies may have come in meanwhile
+      }
     }
     const auto now = Clock::now();
     if (now >= deadline) return Outcome::TimedOut;

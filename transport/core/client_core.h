@@ -101,9 +101,13 @@ class ClientCore {
   // The general exchange under Exchange and Discover: sends what `build` makes (retransmitted
   // unchanged) and hands every reply with its id to onReply until that returns true. A
   // builder that fails ends the exchange as TimedOut before anything is sent.
+  // `onWake`, if given, runs on this thread after Wake(transactionId) from any thread (work
+  // finished elsewhere that the caller has to take in); true from it ends the exchange too.
   Outcome Run(Mode mode, std::size_t adapter, const Mac& destination, const Builder& build,
               ExchangeTiming timing, const std::function<bool(Message&)>& onReply,
-              uint64_t workId = 0);
+              uint64_t workId = 0, const std::function<bool()>& onWake = nullptr);
+  // Wakes the exchange with this id to run its onWake; an unknown or ended id is ignored.
+  void Wake(uint32_t transactionId);
   Mac AdapterMac(std::size_t adapter) const;
 
   // Work ids name running exchanges for Cancel; an unknown or ended id is ignored.
@@ -129,6 +133,7 @@ class ClientCore {
     std::condition_variable wake;
     std::deque<Message> replies;
     bool cancelled = false;
+    bool woken = false;
   };
   Builder ClearBuilder(const uint8_t* request, std::size_t length);
   void OnFrame(Adapter& adapter, const uint8_t* frame, std::size_t length);

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <set>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
 
 #include "protocol/byte_order.h"
 #include "transport/core/identity.h"
@@ -10,6 +15,22 @@ namespace tavi {
 
 namespace {
 constexpr std::size_t kCodeOffset = 12;
+
+// CPU time of the calling thread, for the verification counters.
+uint64_t ThreadCpuMicros() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return (ticks(kernel) + ticks(user)) / 10;  // 100 ns units
+#else
+  timespec now{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
+  return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+#endif
+}
 constexpr std::size_t kReservedOffset = 16;
 constexpr std::size_t kHostNameOffset = 27;
 constexpr std::size_t kHostNameField = 36;
@@ -35,19 +56,29 @@ SecureClient::SecureClient(std::shared_ptr<TrustStore> store) : store_(std::move
   if (!store_) store_ = std::make_shared<TrustStore>(std::string());
 }
 
-bool SecureClient::VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out) {
+bool SecureClient::ParseSigned(const Message& m, SignedReply& out) {
   if (m.version != kSecureEnvelopeVersion || m.flags != SecureFlags(SecureKind::Signed, true) ||
       !ParseSignedReply(m.bytes, out)) {
     ++counters_.unverified;
     return false;
   }
-  const auto transcript = SignedReplyTranscript(nonce, m.transactionId, m.destination, m.source,
-                                                out.reply, out.length);
-  if (!crypto::Ed25519Verify(out.agentKey, transcript.data(), transcript.size(), out.signature)) {
-    ++counters_.unverified;
-    return false;
-  }
   return true;
+}
+
+bool SecureClient::SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r) {
+  const uint64_t before = ThreadCpuMicros();
+  const auto transcript = SignedReplyTranscript(nonce, m.transactionId, m.destination, m.source,
+                                                r.reply, r.length);
+  const bool valid =
+      crypto::Ed25519Verify(r.agentKey, transcript.data(), transcript.size(), r.signature);
+  counters_.verifyMicros += ThreadCpuMicros() - before;
+  ++counters_.verifications;
+  if (!valid) ++counters_.unverified;
+  return valid;
+}
+
+bool SecureClient::VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out) {
+  return ParseSigned(m, out) && SignatureValid(m, nonce, out);
 }
 
 void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply,
@@ -79,9 +110,11 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   if (maxHosts == 0) return Outcome::HostLimit;
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
-  const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
+  std::atomic<uint32_t> transactionId{0};
+  const auto build = [&](uint32_t id, ClientCore::Outgoing& out) {
     std::vector<uint8_t> inner;
-    if (!InnerRequest(request, length, transactionId, inner)) return false;
+    if (!InnerRequest(request, length, id, inner)) return false;
+    transactionId = id;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
     out.bytes.assign(nonce.begin(), nonce.end());
@@ -92,6 +125,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
     Message message;
     crypto::Key key{};
   };
+  // Touched on this thread only: the receive callback and the listing both run here.
   std::set<Mac> listed;
   std::map<Mac, Held> held;
   const auto list = [&](const Message& m, const SignedReply& r) {
@@ -101,32 +135,55 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
     inner.bytes.assign(r.reply, r.reply + r.length);
     onReply(inner);
   };
-  const Outcome outcome = core.Run(
+  // The listing, in arrival order, of a reply whose signature has been checked; true at the
+  // host limit.
+  const ReplyVerifier::Take take = [&](Message& m, bool verified) {
+    SignedReply r;
+    if (!verified || listed.count(m.source) != 0 || !ParseSigned(m, r)) return false;
+    const auto pinned = store_->Find(m.source);
+    if (pinned && !SameKey(pinned->key, r.agentKey)) {
+      // Not the pinned key: listed only if the pinned key does not answer in this window,
+      // so a station that answers first with a real agent's MAC and a key of its own does
+      // not push the genuine host aside.
+      if (held.count(m.source) == 0 && held.size() < maxHosts) {
+        const Mac source = m.source;
+        Held h;
+        h.key = r.agentKey;
+        h.message = std::move(m);
+        held.emplace(source, std::move(h));
+      } else {
+        ++counters_.impostors;
+      }
+      return false;
+    }
+    if (held.erase(m.source) != 0) ++counters_.impostors;
+    list(m, r);
+    return listed.size() >= maxHosts;  // at the limit: stop listing at once
+  };
+  // Never more replies waiting than hosts may be listed; the workers end before this returns,
+  // so nothing they do outlives the nonce, the lists or onReply.
+  ReplyVerifier verifier(
+      maxHosts, verifyWorkers_ != 0 ? verifyWorkers_.load() : ReplyVerifier::DefaultWorkers(),
+      [&](const Message& m) {
+        SignedReply r;
+        return ParseSigned(m, r) && SignatureValid(m, nonce, r);
+      },
+      [&] { core.Wake(transactionId); });
+  bool full = false;
+  Outcome outcome = core.Run(
       ClientCore::Mode::Broadcast, adapter, kBroadcast, build, timing,
       [&](Message& m) {
+        // Only the cheap checks here: the receive path must keep up with a full segment.
         SignedReply r;
-        if (!VerifySigned(m, nonce, r) || listed.count(m.source) != 0) return false;
-        const auto pinned = store_->Find(m.source);
-        if (pinned && !SameKey(pinned->key, r.agentKey)) {
-          // Not the pinned key: listed only if the pinned key does not answer in this
-          // window, so a station that answers first with a real agent's MAC and a key of
-          // its own does not push the genuine host aside.
-          if (held.count(m.source) == 0 && held.size() < maxHosts) {
-            Held h;
-            h.message = m;
-            h.key = r.agentKey;
-            held.emplace(m.source, std::move(h));
-          } else {
-            ++counters_.impostors;
-          }
-          return false;
-        }
-        if (held.erase(m.source) != 0) ++counters_.impostors;
-        list(m, r);
-        return listed.size() >= maxHosts;  // at the limit: stop listing at once
+        if (!ParseSigned(m, r) || listed.count(m.source) != 0) return false;
+        if (!verifier.Submit(std::move(m))) ++counters_.unchecked;
+        return false;
       },
-      workId);
-  if (listed.size() >= maxHosts) return Outcome::HostLimit;
+      workId, [&] { return full = verifier.Drain(take); });
+  if (outcome == Outcome::TimedOut)
+    full = verifier.DrainUntil(Clock::now() + kLateChecks, take);
+  counters_.unchecked += verifier.Stop();
+  if (full || listed.size() >= maxHosts) return Outcome::HostLimit;
   if (outcome != Outcome::Cancelled) {
     for (auto& entry : held) {
       if (listed.size() >= maxHosts) break;

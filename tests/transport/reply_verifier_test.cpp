@@ -1,0 +1,113 @@
+// The verifier that checks discovery replies off the receive path: order, bounds, stopping.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "transport/core/reply_verifier.h"
+
+namespace tavi {
+namespace {
+
+using namespace std::chrono_literals;
+
+Message Numbered(int n) {
+  Message m;
+  m.transactionId = static_cast<uint32_t>(n);
+  return m;
+}
+
+TEST(ReplyVerifier, ResultsComeBackInSubmissionOrderHoweverTheChecksInterleave) {
+  std::atomic<int> ready{0};
+  ReplyVerifier verifier(
+      256, 4,
+      [](const Message& m) {
+        // Checks of uneven length, so later ones often finish first.
+        std::this_thread::sleep_for(std::chrono::microseconds((m.transactionId * 7919) % 3000));
+        return m.transactionId % 3 != 0;
+      },
+      [&] { ++ready; });
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(verifier.Submit(Numbered(i)));
+  std::vector<int> order;
+  const bool stopped = verifier.DrainUntil(Clock::now() + 20s, [&](Message& m, bool verified) {
+    EXPECT_EQ(verified, m.transactionId % 3 != 0) << m.transactionId;
+    order.push_back(static_cast<int>(m.transactionId));
+    return false;
+  });
+  EXPECT_FALSE(stopped);
+  ASSERT_EQ(order.size(), 200u);
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(order[i], i);
+  EXPECT_EQ(ready.load(), 200);
+  EXPECT_LE(verifier.workersStarted(), 4u);
+  EXPECT_EQ(verifier.Stop(), 0u);
+}
+
+TEST(ReplyVerifier, HoldsAtMostItsCapacityAndStartsAtMostItsWorkers) {
+  std::atomic<bool> release{false};
+  std::atomic<int> running{0}, most{0};
+  ReplyVerifier verifier(
+      16, 3,
+      [&](const Message&) {
+        const int now = ++running;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        while (!release) std::this_thread::sleep_for(1ms);
+        --running;
+        return true;
+      },
+      nullptr);
+  int accepted = 0;
+  for (int i = 0; i < 1000; ++i) accepted += verifier.Submit(Numbered(i)) ? 1 : 0;
+  EXPECT_EQ(accepted, 16);
+  EXPECT_EQ(verifier.held(), 16u);
+  EXPECT_EQ(verifier.workersStarted(), 3u);
+  release = true;
+  int taken = 0;
+  // The first one to stop the draining ends it, the rest stay held.
+  EXPECT_TRUE(verifier.DrainUntil(Clock::now() + 10s, [&](Message&, bool) { return ++taken == 5; }));
+  EXPECT_EQ(taken, 5);
+  EXPECT_LE(most.load(), 3);
+  // Room again: the verifier takes new replies.
+  EXPECT_TRUE(verifier.Submit(Numbered(2000)));
+}
+
+TEST(ReplyVerifier, StopEndsPromptlyAndNothingRunsAfterIt) {
+  std::atomic<int> checks{0}, ready{0};
+  auto verifier = std::make_unique<ReplyVerifier>(
+      4096, 2,
+      [&](const Message&) {
+        std::this_thread::sleep_for(5ms);
+        ++checks;
+        return true;
+      },
+      [&] { ++ready; });
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(verifier->Submit(Numbered(i)));
+  std::this_thread::sleep_for(20ms);
+  const auto start = Clock::now();
+  EXPECT_GT(verifier->Stop(), 900u) << "the unchecked and the undrained are dropped";
+  EXPECT_LT(Clock::now() - start, 2s) << "only the checks under way are waited for";
+  const int checksAtStop = checks, readyAtStop = ready;
+  EXPECT_FALSE(verifier->Submit(Numbered(5000)));
+  EXPECT_FALSE(verifier->Drain([](Message&, bool) {
+    ADD_FAILURE() << "nothing is handed out after Stop";
+    return false;
+  }));
+  verifier.reset();
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(checks.load(), checksAtStop);
+  EXPECT_EQ(ready.load(), readyAtStop);
+  EXPECT_LT(checksAtStop, 1000);
+}
+
+TEST(ReplyVerifier, QuietSegmentStartsNoThreadAndWorkerCountIsBounded) {
+  ReplyVerifier quiet(64, 8, [](const Message&) { return true; }, nullptr);
+  EXPECT_EQ(quiet.workersStarted(), 0u);
+  EXPECT_FALSE(quiet.DrainUntil(Clock::now() + 10ms, [](Message&, bool) { return true; }));
+  const std::size_t workers = ReplyVerifier::DefaultWorkers();
+  EXPECT_GE(workers, 1u);
+  EXPECT_LE(workers, ReplyVerifier::kMaxWorkers);
+}
+
+}  // namespace
+}  // namespace tavi
