@@ -2,9 +2,12 @@
 // through the authenticated channel) and a farm of N simulated agent adapters (one
 // ServerCore, key pair and agent thread each, distinct MACs, sharing one promiscuous pcap
 // handle). Every discovery reply is signed by its agent and verified by the console. Prints,
-// per N: replies received of N, time from the broadcast to the last verified reply, loss, and
-// the p50/p99 round trip of a signed Refresh with a 596-byte reply. The farm's N signatures
-// run on this machine too, so the figure is pessimistic for the console. Run it through
+// per N: replies received of N, time from the broadcast to the last verified reply, the
+// console's CPU time for the signature checks (per reply and in total), loss, and the p50/p99
+// round trip of a signed Refresh with a 596-byte reply. Each N runs twice: "shared", where the
+// farm's N signatures compete with the console for the same cores, and "pinned", where the
+// farm's threads run on CPU 0 and the console's (its receive thread and its checking workers)
+// on the others, as a console and a segment of real servers would. Run it through
 // run_discovery_bench.sh, which makes the segment.
 // Usage: discovery_bench CLIENT_DEVICE FARM_DEVICE [N ...]
 #include <algorithm>
@@ -16,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <pthread.h>
+#include <sched.h>
 
 #include "fanout_link.h"
 #include "protocol/byte_order.h"
@@ -95,7 +100,26 @@ double Percentile(std::vector<double> v, double p) {
   return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
-int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& farm, int n) {
+// Threads inherit the CPUs of the thread that creates them: pin this one before making the
+// farm's threads, then the console's. An empty list means every CPU.
+void PinThisThread(const std::vector<int>& cpus) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const int count = static_cast<int>(std::thread::hardware_concurrency());
+  for (int cpu = 0; cpu < count; ++cpu)
+    if (cpus.empty() || std::find(cpus.begin(), cpus.end(), cpu) != cpus.end()) CPU_SET(cpu, &set);
+  pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+}
+
+std::vector<int> ConsoleCpus() {
+  std::vector<int> cpus;
+  for (int cpu = 1; cpu < static_cast<int>(std::thread::hardware_concurrency()); ++cpu) cpus.push_back(cpu);
+  return cpus;
+}
+
+int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& farm, int n,
+            bool pinned) {
+  if (pinned) PinThisThread({0});
   std::string error;
   PcapLinkOptions promiscuous;
   promiscuous.promiscuous = true;
@@ -109,6 +133,7 @@ int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& fa
   std::vector<std::unique_ptr<SimulatedAgent>> agents;
   for (int i = 0; i < n; ++i) agents.push_back(std::make_unique<SimulatedAgent>(fanout->Attach(FarmMac(i))));
   fanout->Start();
+  if (pinned) PinThisThread(ConsoleCpus());
   std::vector<std::unique_ptr<Link>> links;
   links.push_back(std::move(clientLink));
   ClientCore console(std::move(links));
@@ -125,6 +150,9 @@ int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& fa
     arrivals.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   });
   const double last = arrivals.empty() ? 0 : arrivals.back();
+  const auto& c = secure.counters();
+  const double checks = static_cast<double>(c.verifications.load());
+  const double verifyMs = static_cast<double>(c.verifyMicros.load()) / 1000.0;
 
   // Round trips to one agent: a Refresh answered with 596 bytes.
   std::vector<uint8_t> refresh(84, 0);
@@ -142,15 +170,21 @@ int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& fa
     else
       ++lost;
   }
-  std::printf("N=%-5d replies %4zu/%-4d  last verified reply %7.1f ms  loss %d  (unverified %llu, client drops: overflow %llu)"
-              "  rtt596 p50 %6.1f us  p99 %6.1f us  (%d lost of 500)\n",
-              n, arrivals.size(), n, last, n - static_cast<int>(arrivals.size()),
-              static_cast<unsigned long long>(secure.counters().unverified.load()),
+  std::printf("N=%-5d %-6s replies %4zu/%-4d  last verified reply %7.1f ms  verify CPU %6.1f us/reply"
+              " %7.1f ms total (%llu checks, %zu workers)  loss %d  (unverified %llu, unchecked %llu,"
+              " client drops: overflow %llu)  rtt596 p50 %6.1f us  p99 %6.1f us  (%d lost of 500)\n",
+              n, pinned ? "pinned" : "shared", arrivals.size(), n, last,
+              checks > 0 ? verifyMs * 1000.0 / checks : 0.0, verifyMs,
+              static_cast<unsigned long long>(c.verifications.load()), ReplyVerifier::DefaultWorkers(),
+              n - static_cast<int>(arrivals.size()),
+              static_cast<unsigned long long>(c.unverified.load()),
+              static_cast<unsigned long long>(c.unchecked.load()),
               static_cast<unsigned long long>(console.counters().drops.overflow.load()),
               Percentile(rtt, 0.50), Percentile(rtt, 0.99), lost);
   std::fflush(stdout);
   console.Shutdown();
   agents.clear();
+  if (pinned) PinThisThread({});
   return 0;
 }
 
@@ -170,7 +204,10 @@ int main(int argc, char** argv) {
   std::vector<int> sizes;
   for (int i = 3; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {10, 100, 1000};
+  const bool canPin = std::thread::hardware_concurrency() >= 2;
+  if (!canPin) std::printf("one CPU: the pinned runs are left out\n");
   for (int n : sizes)
-    if (RunOnce(*api, client, farm, n) != 0) return 1;
+    for (bool pinned : {false, true})
+      if ((!pinned || canPin) && RunOnce(*api, client, farm, n, pinned) != 0) return 1;
   return 0;
 }
