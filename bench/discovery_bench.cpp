@@ -175,7 +175,7 @@ int RunOnce(const PcapApi& api, const AdapterInfo& client, const AdapterInfo& fa
               " client drops: overflow %llu)  rtt596 p50 %6.1f us  p99 %6.1f us  (%d lost of 500)\n",
               n, pinned ? "pinned" : "shared", arrivals.size(), n, last,
               checks > 0 ? verifyMs * 1000.0 / checks : 0.0, verifyMs,
-              static_cast<unsigned long long>(c.verifications.load()), ReplyVerifier::DefaultWorkers(),
+              static_cast<unsigned long long>(checks), ReplyVerifier::DefaultWorkers(),
               n - static_cast<int>(arrivals.size()),
               static_cast<unsigned long long>(c.unverified.load()),
               static_cast<unsigned long long>(c.unchecked.load()),
