@@ -34,9 +34,10 @@ struct SecureClientCounters {
   // Discovery replies dropped before their signature was checked: as many as the host limit
   // were already waiting, or the discovery ended first.
   std::atomic<uint64_t> unchecked{0};
-  // Thread CPU time spent checking discovery signatures, in microseconds (for benchmarks).
-  std::atomic<uint64_t> verifyMicros{0};
+  // Signatures of signed replies (Discover, Poll, Refresh) checked, and the thread CPU time
+  // spent on them in microseconds (for benchmarks).
   std::atomic<uint64_t> verifications{0};
+  std::atomic<uint64_t> verifyMicros{0};
 };
 
 class SecureClient {
