@@ -5,6 +5,8 @@
  *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
  *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
+ *   respond MS (the console's window thread answers a message within MS milliseconds, as
+ *   it must to handle a click in time; prints the time it took)
  *   dismiss (cancels every open prompt and message box: Cancel where there is one, else OK)
  *   devnodes-changed (the broadcast Windows sends when any device comes or goes)
  *   net-arrival (what Windows sends a window registered for GUID_DEVINTERFACE_NET when a
@@ -372,6 +374,14 @@ static int Run(int argc, char** argv)
         Sleep(100);
       }
       i += 3;
+    } else if (strcmp(cmd, "respond") == 0) {
+      DWORD start = GetTickCount();
+      DWORD_PTR result = 0;
+      NEED(1);
+      if (!SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, (UINT)atoi(argv[i + 1]), &result))
+        return Fail("no answer within ms:", argv[i + 1]);
+      printf("respond %lu\n", (unsigned long)(GetTickCount() - start));
+      i += 2;
     } else if (strcmp(cmd, "dismiss") == 0) {
       HWND box;
       int tries = 0;

@@ -3,7 +3,7 @@
 # driven through its own controls by nvgui; what it shows is compared with the hosts.
 # Usage: console_e2e.sh BUILD_DIR CASE
 #   discovery | apply-fixed | rename | password | nic-changed | agent-stopped |
-#   secrets-capture | replay | impostor | forged-discovery
+#   secrets-capture | replay | impostor | forged-discovery | flood
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lab_env.sh"
@@ -331,6 +331,58 @@ PY
   grep -q "	$name	" <<<"$rows" || e2e_fail "the genuine $name is not listed"
   [ "$(grep -c '^row' <<<"$rows")" -eq "$hosts" ] || e2e_fail "not $hosts rows"
   e2e_pass "forged discovery replies under $name's MAC are not listed; $name is, as it is"
+}
+
+# The console's Linux process (Wine runs it as a process named after the program).
+console_process() {
+  local pid
+  for pid in $(ip netns pids "$(ns_name con)"); do
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'Netvane\.exe' && { echo "$pid"; return; }
+  done
+}
+kib() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$2/status"; } # FIELD PID
+
+# A station in its own namespace answers every discovery with replies from invented MACs,
+# 12000 of them at 4000 a second. The console lists the real hosts among the first 4096,
+# stops there and says so once, answers its window messages within a second throughout,
+# and its memory grows by a bounded amount.
+case_flood() {
+  local ns outer flooder out pid base peak id name i
+  ns=$(ns_name flood) outer=$LAB-fl flooder=$LAB_DIR/bin/discovery_flooder
+  cc -O2 -o "$flooder" "$here/discovery_flooder.c" -lpcap || e2e_fail "the flooder does not build"
+  ip netns add "$ns"
+  ip link add "$outer" type veth peer name "$outer-i"
+  ip link set "$outer" master "$BR_FRONT" up
+  ip link set "$outer-i" netns "$ns"
+  ip -n "$ns" link set "$outer-i" name eth0 address 06:f1:ff:00:00:01 up
+  ip netns exec "$ns" "$flooder" eth0 12000 4000 >"$LAB_DIR/run/flood.out" 2>&1 &
+  flood_pid=$!
+  trap 'kill $flood_pid 2>/dev/null; ip netns del '"$ns"' 2>/dev/null; console_stop; console_cleanup' EXIT
+  for i in $(seq 50); do grep -q ready "$LAB_DIR/run/flood.out" && break; sleep 0.1; done
+  pid=$(console_process)
+  [ -n "$pid" ] || e2e_fail "no console process"
+  base=$(kib VmRSS "$pid")
+  out=$(gui wait-main 10 click 1000 sleep 200 respond 1000 sleep 300 respond 1000 sleep 300 \
+    respond 1000 sleep 300 respond 1000 sleep 300 respond 1000 message 60)
+  echo "$out"
+  peak=$(kib VmHWM "$pid")
+  cat "$LAB_DIR/run/flood.out"
+  grep -qx 'message Too many servers answered, only the first 4096 are listed' <<<"$out" ||
+    e2e_fail "no host-limit message"
+  [ "$(grep -c '^respond' <<<"$out")" = 5 ] || e2e_fail "the console did not answer within a second"
+  out=$(gui dlg-click 1 wait-enabled 1000 30 wait-idle 10 respond 1000 wait-rows 4096 5)
+  echo "$out"
+  for id in $(host_ids "$hosts"); do
+    name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
+    gui wait-row "$name" "$name" 5 >/dev/null || e2e_fail "real host $name is not listed"
+  done
+  out=$(gui wait-main 5 message 2 2>/dev/null || true)
+  [ -z "$out" ] || e2e_fail "a second message: $out"
+  screenshot flood
+  echo "console memory: ${base} KiB before, peak ${peak} KiB"
+  [ $((peak - base)) -lt $((64 * 1024)) ] || e2e_fail "console grew by $((peak - base)) KiB"
+  e2e_pass "under a flood of invented MACs the console lists the $hosts real hosts, stops at 4096 rows" \
+    "with one message, answers within a second and grows by $(((peak - base) / 1024)) MiB"
 }
 
 trust_store_clear
