@@ -1,7 +1,7 @@
 /* Drives the console's main dialog from a second process in the same prefix, for the
  * lab's walk-through and end-to-end tests. Runs its arguments as a script of commands:
- *   wait-main SECS | rows | wait-rows N SECS | select-host NAME | click ID | set-ip ID A.B.C.D
- *   set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
+ *   wait-main SECS | rows | row-count | wait-rows N SECS | select-host NAME | click ID
+ *   set-ip ID A.B.C.D | set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
  *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
  *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
@@ -274,6 +274,9 @@ static int Run(int argc, char** argv)
       return 1;
     if (strcmp(cmd, "rows") == 0) {
       PrintRows();
+      i += 1;
+    } else if (strcmp(cmd, "row-count") == 0) {
+      printf("row-count %d\n", RowCount());
       i += 1;
     } else if (strcmp(cmd, "wait-rows") == 0) {
       DWORD start = GetTickCount();
