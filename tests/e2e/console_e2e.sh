@@ -3,7 +3,7 @@
 # driven through its own controls by nvgui; what it shows is compared with the hosts.
 # Usage: console_e2e.sh BUILD_DIR CASE
 #   discovery | apply-fixed | rename | password | nic-changed | agent-stopped |
-#   secrets-capture | replay | impostor | forged-discovery | flood
+#   secrets-capture | replay | impostor | forged-discovery | forged-refresh | flood
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lab_env.sh"
@@ -274,20 +274,101 @@ case_impostor() {
   e2e_pass "the impostor's key is refused with both fingerprints and no frame goes to it"
 }
 
-# A station in h1's namespace answers every discovery at once with h2's MAC: a genuine reply
-# of h2 recorded earlier, addressed to the new request (destination, transaction id, request
-# header) and carrying the name NVFORGED. Its signature cannot cover the new nonce, so the
-# console must list h2 as it is and nothing named NVFORGED.
-case_forged_discovery() {
-  local name cap=$LAB_DIR/run/genuine.pcap dump_pid rows forger_pid forged=$LAB_DIR/run/forger.out
-  name=$(reg_value h2 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
-  tcpdump -i "$BR_FRONT" -U -c 1 -w "$cap" "ether proto 0x88b5 and ether src $(host_mac 2 0)" 2>/dev/null &
+# A station in h1's namespace answers every Refresh sent to h2 at once, under h2's MAC, with
+# a record named NVFORGED: once with h2's key and a signature over another nonce, once with
+# a key of its own, validly signed (refresh_forger.py). Meanwhile the segment floods every
+# frame to every port, as a shared segment would, so the station sees the requests. Two
+# Applies (a rename and back) each end in a poll and a Refresh of h2: the row and the panel
+# must keep the genuine record, which must have arrived after a forged one.
+case_forged_refresh() {
+  local id=h2 name new=NVREFRESH template=$LAB_DIR/run/genuine.pcap cap=$LAB_DIR/run/refresh.pcap
+  local forged=$LAB_DIR/run/refresh-forger.out agent_mac out
+  local key='HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName'
+  name=$(reg_value "$id" "$key" ComputerName)
+  agent_mac=$(host_mac 2 0)
+  record_discovery_reply 2 "$template"
+
+  ageing=$(ip -d link show "$BR_FRONT" | grep -o 'ageing_time [0-9]*' | cut -d' ' -f2)
+  forger_pid="" dump_pid=""
+  trap 'kill $forger_pid $dump_pid 2>/dev/null || true
+        ip link set "$BR_FRONT" type bridge ageing_time "$ageing" || true
+        console_stop; console_cleanup' EXIT
+  ip link set "$BR_FRONT" type bridge ageing_time 0
+  tcpdump -i "$BR_FRONT" -U -w "$cap" "ether proto 0x88b5 and ether src $agent_mac" 2>/dev/null &
+  dump_pid=$!
+  ip netns exec "$(ns_name h1)" python3 -u "$here/refresh_forger.py" eth0 "$agent_mac" "$template" \
+    NVFORGED >"$forged" 2>&1 &
+  forger_pid=$!
+  local i
+  for i in $(seq 50); do grep -q '^template' "$forged" && break; sleep 0.1; done
+  grep -q '^template' "$forged" || e2e_fail "the forger did not start: $(cat "$forged")"
+
+  out=$(gui select-host "$name" set-text 1003 "$new" click 1017 "${VERIFY_AS_ADMIN[@]}" message 60 \
+    dlg-click 1 wait-enabled 1000 60 rows text 1003) || true
+  out+=$'\n'$(gui select-host "$new" set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+    message 60 dlg-click 1 wait-enabled 1000 60 rows text 1003) || true
+  screenshot forged-refresh
+  sleep 1
+  kill "$forger_pid" "$dump_pid" 2>/dev/null || true
+  wait "$forger_pid" "$dump_pid" 2>/dev/null || true
+  ip link set "$BR_FRONT" type bridge ageing_time "$ageing"
+  echo "$out"
+  cat "$forged"
+
+  [ "$(grep -c '^message Setting Succeeded!' <<<"$out")" -eq 2 ] || e2e_fail "the Applies were not confirmed"
+  [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] || e2e_fail "the name was not set back"
+  grep -q '^forged ' "$forged" || e2e_fail "the forger answered no Refresh"
+  ! grep -q NVFORGED <<<"$out" || e2e_fail "a forged record is shown"
+  grep -qx "text 1003 $new" <<<"$out" || e2e_fail "the panel does not show $new after the first Refresh"
+  grep -qx "text 1003 $name" <<<"$out" || e2e_fail "the panel does not show $name after the second Refresh"
+  [ "$(grep -c '^row' <<<"$out")" -eq $((2 * hosts)) ] || e2e_fail "rows were added or lost"
+  python3 - "$cap" <<'PY' || e2e_fail "no genuine Refresh reply came after a forged one"
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+endian = "<" if data[:4] == b"\xd4\xc3\xb2\xa1" else ">"
+at, forged, late = 24, set(), 0
+while at + 16 <= len(data):
+    length = struct.unpack(endian + "I", data[at + 8:at + 12])[0]
+    frame = data[at + 16:at + 16 + length]
+    at += 16 + length
+    # A signed reply (version 2, kind 1, reply bit) to a Refresh (code 9 in its header).
+    if len(frame) < 26 + 24 or frame[14] != 2 or frame[15] != 3:
+        continue
+    if struct.unpack("<I", frame[26 + 12:26 + 16])[0] != 9:
+        continue
+    txid = frame[16:20]
+    if b"NVFORGED" in frame:
+        forged.add(txid)
+    elif txid in forged:
+        late += 1
+print("forged Refresh transactions:", len(forged), "genuine replies after a forged one:", late)
+sys.exit(0 if late >= 2 else 1)
+PY
+  e2e_pass "forged Refresh replies under $name's MAC (its key or another) are not believed; the genuine ones are"
+}
+
+# record_discovery_reply HOST_NUMBER FILE: a discovery, with the first frame the host's agent
+# sends (its signed reply) recorded in FILE.
+record_discovery_reply() {
+  local dump_pid
+  tcpdump -i "$BR_FRONT" -U -c 1 -w "$2" "ether proto 0x88b5 and ether src $(host_mac "$1" 0)" 2>/dev/null &
   dump_pid=$!
   sleep 1
   console_discover "$hosts" >/dev/null
   sleep 1
   kill "$dump_pid" 2>/dev/null || true
   wait "$dump_pid" 2>/dev/null || true
+  [ "$(tcpdump -r "$2" 2>/dev/null | wc -l)" -ge 1 ] || e2e_fail "no reply of host $1 recorded"
+}
+
+# A station in h1's namespace answers every discovery at once with h2's MAC: a genuine reply
+# of h2 recorded earlier, addressed to the new request (destination, transaction id, request
+# header) and carrying the name NVFORGED. Its signature cannot cover the new nonce, so the
+# console must list h2 as it is and nothing named NVFORGED.
+case_forged_discovery() {
+  local name cap=$LAB_DIR/run/genuine.pcap rows forger_pid forged=$LAB_DIR/run/forger.out
+  name=$(reg_value h2 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
+  record_discovery_reply 2 "$cap"
   ip netns exec "$(ns_name h1)" python3 -u - eth0 "$cap" >"$forged" 2>&1 <<'PY' &
 import socket, struct, sys
 data = open(sys.argv[2], "rb").read()
