@@ -129,6 +129,15 @@ case_agent_stopped() {
   e2e_pass "a request to a stopped agent ends with 'Receive response timed out'"
 }
 
+# agent_restart ID: the agent's service stopped and started again, as a reboot would.
+agent_restart() {
+  local i
+  in_host "$1" wine sc stop TaviAgent >/dev/null 2>&1 || true
+  for i in $(seq 50); do [ "$(agent_state "$1")" = STOPPED ] && break; sleep 0.2; done
+  in_host "$1" wine sc start TaviAgent >/dev/null 2>&1 || true
+  for i in $(seq 50); do [ "$(agent_state "$1")" = RUNNING ] && break; sleep 0.2; done
+}
+
 # Every authenticated request of the console, with a distinctive administrator name and
 # passwords, while tcpdump records the segment: none of them may appear in any frame, as
 # ANSI or as UTF-16LE text. The capture must hold the exchanges (the requests succeeded and
@@ -143,22 +152,25 @@ case_secrets_capture() {
   sleep 1
   local as_user=("${TRUST_KEY[@]}" dialog "Verify Password" 15 dlg-text 1018 "$user" dlg-text 1017 "$pw" dlg-click 1)
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 set-text 1003 NVCAPTURE click 1017 "${as_user[@]}" message 60 dlg-click 1 \
-    wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE sleep 500 \
+  out=$(gui select-host "$name" set-text 1003 NVCAPTURE click 1017 "${as_user[@]}" message 60 dlg-click 1 \
+    wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE \
     click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
     dlg-text 1025 "$newpw" dlg-text 1024 "$newpw" dlg-click 1 message 60 dlg-click 1 \
     click 1016 dialog "Change Password" 15 dlg-click 1027 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
     dlg-text 1025 "$ridopw" dlg-text 1024 "$ridopw" dlg-click 1 message 60 dlg-click 1 \
     wait-enabled 1032 30 click 1032 "${as_user[@]}" message 60 dlg-click 1) || true
-  # The rename waits for the restart; the host comes back under its old name set again.
-  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
-  out+=$'\n'$(gui wait-main 5 wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE sleep 500 \
+  # Wine does not reboot: after the Restart reply the agent's request loop ends and its service
+  # stays up, silent. The lab plays the reboot by starting the service again; the console's
+  # poll then finds the host, which is given its old name back.
+  agent_restart "$id"
+  out+=$'\n'$(gui wait-main 5 wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE \
     wait-enabled 1017 60 set-text 1003 "$name" click 1017 "${as_user[@]}" message 60 dlg-click 1 \
     wait-row "$name" "$name" 60) || true
   echo "$out"
   sleep 1
   kill "$dump_pid" 2>/dev/null || true
   wait "$dump_pid" 2>/dev/null || true
+  sed -i "/^$user:/d" "$(host_c "$id")/nvlab/accounts.txt"
   [ "$(grep -c '^message Setting Succeeded!' <<<"$out")" -ge 4 ] || e2e_fail "not every change was confirmed"
   grep -qx 'message The host computer is now restarting!' <<<"$out" || e2e_fail "restart was not confirmed"
   frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
@@ -230,7 +242,7 @@ case_impostor() {
   name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
   agent_mac=$(host_mac 2 0)
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
+  out=$(gui select-host "$name" click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 Imp0stor dlg-text 1024 Imp0stor \
     dlg-click 1 message 60 dlg-click 1) || true
   echo "$out"
@@ -252,7 +264,7 @@ case_impostor() {
   dump_pid=$!
   sleep 1
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 host-key 15 close sleep 500 click 1017 host-key 15 close) || true
+  out=$(gui select-host "$name" click 1016 host-key 15 close click 1017 host-key 15 close) || true
   screenshot impostor
   sleep 1
   kill "$dump_pid" 2>/dev/null || true
