@@ -166,7 +166,9 @@ case_secrets_capture() {
   out+=$'\n'$(gui wait-main 5 wait-row NVCAPTURE NVCAPTURE 60 select-host NVCAPTURE \
     wait-enabled 1017 60 set-text 1003 "$name" click 1017 "${as_user[@]}" message 60 dlg-click 1 \
     wait-row "$name" "$name" 60) || true
+  screenshot secrets-capture
   echo "$out"
+  gui rows || true
   sleep 1
   kill "$dump_pid" 2>/dev/null || true
   wait "$dump_pid" 2>/dev/null || true
