@@ -1,8 +1,10 @@
 /* Drives the console's main dialog from a second process in the same prefix, for the
  * lab's walk-through and end-to-end tests. Runs its arguments as a script of commands:
- *   wait-main SECS | rows | row-count | wait-rows N SECS | select-host NAME | click ID
- *   set-ip ID A.B.C.D | set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
- *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS
+ *   wait-main SECS | rows | row-count | wait-rows N SECS | click ID | set-ip ID A.B.C.D
+ *   select-host NAME (clicks its row, then waits until the panel shows the host)
+ *   set-text ID TEXT | text ID | enabled ID | dialog TITLE SECS | dlg-text ID TEXT
+ *   dlg-click ID | message SECS | wait-idle SECS | gone SECS | sleep MS |
+ *   wait-disabled ID SECS
  *   wait-row NAME TEXT SECS (until the host's row shows TEXT in one of its cells)
  *   wait-enabled ID SECS (a button that an exchange disables, e.g. Discover, is back)
  *   respond MS (the console's window thread answers a message within MS milliseconds, as
@@ -151,7 +153,19 @@ static int SelectHost(const char* name)
     SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageA(list, WM_LBUTTONUP, 0, at);
   }
-  return 0;
+  /* Selected once the panel shows the host: its name in the host-name field. */
+  {
+    DWORD start = GetTickCount();
+    char shown[64] = "";
+    for (;;) {
+      /* WM_GETTEXT, not GetWindowText: for another process's window that reads the
+       * caption kept by the window manager, not what the edit control holds. */
+      SendMessageA(GetDlgItem(mainWindow, 1003), WM_GETTEXT, sizeof shown, (LPARAM)shown);
+      if (_stricmp(shown, cell) == 0) return 0;
+      if (GetTickCount() - start > 10000) return Fail("panel does not show host", name);
+      Sleep(50);
+    }
+  }
 }
 
 /* The row of host `name` joined with tabs; 0 when there is none. */
@@ -308,7 +322,7 @@ static int Run(int argc, char** argv)
     } else if (strcmp(cmd, "text") == 0) {
       char text[512] = "";
       NEED(1);
-      GetWindowTextA(GetDlgItem(mainWindow, atoi(argv[i + 1])), text, sizeof text);
+      SendMessageA(GetDlgItem(mainWindow, atoi(argv[i + 1])), WM_GETTEXT, sizeof text, (LPARAM)text);
       printf("text %s %s\n", argv[i + 1], text);
       i += 2;
     } else if (strcmp(cmd, "enabled") == 0) {
@@ -369,6 +383,14 @@ static int Run(int argc, char** argv)
       }
       printf("row%s\n", row);
       i += 4;
+    } else if (strcmp(cmd, "wait-disabled") == 0) {
+      DWORD start = GetTickCount();
+      NEED(2);
+      while (IsWindowEnabled(GetDlgItem(mainWindow, atoi(argv[i + 1])))) {
+        if (Waited(start, argv[i + 2])) return Fail("still enabled:", argv[i + 1]);
+        Sleep(20);
+      }
+      i += 3;
     } else if (strcmp(cmd, "wait-enabled") == 0) {
       DWORD start = GetTickCount();
       NEED(2);

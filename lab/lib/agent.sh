@@ -11,6 +11,7 @@ lab_tools_build() {
   "$cc" -O2 -shared -static -o "$out/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
   "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
+  "$cc" -O2 -static -o "$out/discover.exe" "$LAB_SRC/stack/discover.c"
 }
 
 # The accounts the netapi32 double knows: an administrator, the management product's

@@ -60,4 +60,6 @@ console_files() {
     if [ -f "$BUILD_DIR/bin/$f" ]; then cp "$BUILD_DIR/bin/$f" "$dir/"; fi
   done
   cp "$LAB_DIR/bin/nvgui.exe" "$(host_c con)/nvlab/"
+  # Beside the transport, which it loads: the lab's readiness probe.
+  cp "$LAB_DIR/bin/discover.exe" "$dir/"
 }

@@ -47,7 +47,7 @@ case_apply_fixed() {
   local id=h3 new=$NET_FRONT.43 name
   name=$(host_def "$id" | cut -d' ' -f1)
   console_discover "$hosts" >/dev/null
-  gui select-host "$name" sleep 300 click 1013 set-ip 1014 "$new" click 1017 \
+  gui select-host "$name" click 1013 set-ip 1014 "$new" click 1017 \
     "${VERIFY_AS_ADMIN[@]}" message 60 | tee "$LAB_DIR/run/apply.out"
   grep -qx 'message Setting Succeeded!' "$LAB_DIR/run/apply.out" || e2e_fail "apply was not confirmed"
   gui wait-main 5 message 5 dlg-click 1 wait-row "$name" "$new/NIC1" 60 || e2e_fail "row not refreshed"
@@ -61,7 +61,7 @@ case_rename() {
   local id=h1 name new=NVRENAMED out
   name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 enabled 1032 set-text 1003 "$new" click 1017 \
+  out=$(gui select-host "$name" enabled 1032 set-text 1003 "$new" click 1017 \
     "${VERIFY_AS_ADMIN[@]}" message 60)
   echo "$out"
   grep -qx 'enabled 1032 0' <<<"$out" || e2e_fail "Restart Computer enabled before the rename"
@@ -81,7 +81,7 @@ case_password() {
   log=$(host_c "$id")/nvlab/passwords.log
   rm -f "$log"
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
+  out=$(gui select-host "$name" click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 N3wSecret dlg-text 1024 N3wSecret \
     dlg-click 1 message 60 dlg-click 1)
   echo "$out"
@@ -118,7 +118,7 @@ case_agent_stopped() {
   console_start
   console_discover "$hosts" >/dev/null
   in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
-  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
+  out=$(gui select-host "$name" click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 x1 dlg-text 1024 x1 \
     dlg-click 1 message 60 dlg-click 1)
   screenshot agent-stopped
@@ -209,14 +209,14 @@ case_replay() {
   dump_pid=$!
   sleep 1
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 set-text 1003 NVREPLAY click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out=$(gui select-host "$name" set-text 1003 NVREPLAY click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-row NVREPLAY NVREPLAY 60) || true
   sleep 1
   kill "$dump_pid" 2>/dev/null || true
   wait "$dump_pid" 2>/dev/null || true
   echo "$out"
   grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "the recorded rename failed"
-  out=$(gui select-host NVREPLAY sleep 300 set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out=$(gui select-host NVREPLAY set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-row "$name" "$name" 60) || true
   [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] || e2e_fail "the name was not set back"
   frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)

@@ -23,8 +23,9 @@ ensure_display() {
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=:$n
-    sleep 1
-    return 0
+    local tries
+    for tries in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+    e2e_fail "Xvfb :$n did not start"
   done
   e2e_fail "no free X display for Xvfb"
 }
@@ -67,7 +68,7 @@ console_stop() {
 }
 
 console_discover() { # expected row count
-  gui wait-main 10 click 1000 sleep 300 wait-enabled 1000 40 wait-idle 10 wait-rows "$1" 10 rows
+  gui wait-main 10 click 1000 wait-disabled 1000 10 wait-enabled 1000 40 wait-idle 10 wait-rows "$1" 10 rows
 }
 
 # nvgui commands that trust the host's key when the console asks (first authenticated request
