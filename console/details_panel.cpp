@@ -128,11 +128,7 @@ void DetailsPanel::ShowHostDetails(HostItem* item, int nicIndex) {
   std::snprintf(port, sizeof port, "%lu", static_cast<unsigned long>(host.mgmtPort));
   portText = port;
 
-  const bool ready = item->ready.load() == 1;
-  dialog_.EnableItem(IDC_BTN_LAUNCH, host.mgmtPort != 0 && reply.AnsweringAddress() != 0 && ready);
-  dialog_.EnableItem(IDC_BTN_RESTART, host.osInfo.osFamily == 1 && host.nameChangePending != 0 && ready);
-  dialog_.EnableItem(IDC_BTN_APPLY, ready);
-  dialog_.EnableItem(IDC_BTN_CHANGE_PASSWORD, ready);
+  EnableHostActions(*item);
 
   osNameText.clear();
   osVersionText.clear();
@@ -161,6 +157,15 @@ void DetailsPanel::ShowHostDetails(HostItem* item, int nicIndex) {
   if (static_cast<std::size_t>(nicIndex) < host.nics.size()) shown = host.nics[static_cast<std::size_t>(nicIndex)];
   ShowNic(shown, host.osInfo.osFamily);
   dialog_.UpdateData(false);
+}
+
+void DetailsPanel::EnableHostActions(const HostItem& item) {
+  const ReplyView reply(item.record);
+  const bool ready = item.ready.load() == 1;
+  dialog_.EnableItem(IDC_BTN_LAUNCH, reply.MgmtPort() != 0 && reply.AnsweringAddress() != 0 && ready);
+  dialog_.EnableItem(IDC_BTN_RESTART, reply.Os().osFamily == 1 && reply.NameChangePending() && ready);
+  dialog_.EnableItem(IDC_BTN_APPLY, ready);
+  dialog_.EnableItem(IDC_BTN_CHANGE_PASSWORD, ready);
 }
 
 void DetailsPanel::ShowNic(const NicEntry& entry, int /*osFamily*/) {

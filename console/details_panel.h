@@ -50,6 +50,9 @@ class DetailsPanel {
   void ClearAddressFields();
   // Fills the panel from the item's stored reply and shows adapter nicIndex.
   void ShowHostDetails(HostItem* item, int nicIndex);
+  // Launch, Restart Computer, Apply and Change Password as the host's stored record allows,
+  // all off while a poll of the host is still under way.
+  void EnableHostActions(const HostItem& item);
   void ShowNic(const NicEntry& entry, int osFamily);
   // Copies the panel into `edited`; nicIndex -1 = the card selected in the MAC combo box.
   void CollectPanelEdits(HostRecord& edited, int nicIndex);

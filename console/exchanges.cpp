@@ -181,17 +181,12 @@ void MainDialog::OnPollDone(WorkTask& task) {
       OnHostRefreshed(host, task.refreshReply.data());
     }
   }
+  if (host) host->ready = 1;
   if (live) {
-    if (host == panel.selectedHost) {
-      const ReplyView stored(host->record);
-      EnableItem(IDC_BTN_LAUNCH, stored.MgmtPort() != 0 && stored.AnsweringAddress() != 0);
-      EnableItem(IDC_BTN_APPLY, true);
-      EnableItem(IDC_BTN_CHANGE_PASSWORD, true);
-    }
+    if (host == panel.selectedHost) panel.EnableHostActions(*host);
     EnableItem(IDC_BTN_TEAMING, true);
     hostList.SetRowImage(host, StatusImage(ReplyView(host->record).SetupState()));
   }
-  if (host) host->ready = 1;
   if (InterlockedDecrement(&pollsInFlight) == 0) {
     KillTimer(hwnd(), kPollTimer);
     pollTimerId = 0;

@@ -75,6 +75,10 @@ uint8_t ReplyView::DnsStatic() const {
   return hasRecord_ ? RecordBytes()[RecordOffset::DnsStatic] : 0;
 }
 
+bool ReplyView::NameChangePending() const {
+  return hasRecord_ && RecordBytes()[RecordOffset::NameChangePending] != 0;
+}
+
 OsInfo ReplyView::Os() const {
   return hasRecord_ ? DecodeOsInfo(RecordBytes() + RecordOffset::OsInfo) : OsInfo{};
 }

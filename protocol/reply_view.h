@@ -53,6 +53,7 @@ class ReplyView {
   uint16_t MgmtPort() const;
   uint32_t DnsServer() const;
   uint8_t DnsStatic() const;
+  bool NameChangePending() const;  // a rename waits for the restart
   OsInfo Os() const;
 
   // The entry whose mac equals SenderMac(): the adapter that answered. None when the sender

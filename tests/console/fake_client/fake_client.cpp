@@ -14,7 +14,7 @@
 //                              static pending adapter answer(nic index) nics(count override)
 //   nic key=value ...          an adapter of the last host: mac dhcp ip mask gw flags name
 //   refresh key=value ...      what Refresh replies of the last host report instead:
-//                              setup nics(count) name
+//                              setup nics(count) name pending
 //   key key=value ...          the last host's key: state=trusted|unknown|changed|none
 //                              (default trusted) fp="presented" pinned="pinned fingerprint"
 //
@@ -50,6 +50,7 @@ struct FakeHost {
   int refreshSetup = -1;
   int refreshNics = -1;
   std::string refreshName;
+  int refreshPending = -1;
   int keyState = TV_KEY_TRUSTED;
   std::string fingerprint = "4e56 0000 0000 0000 0000 0000 0000 0001";
   std::string pinned = "4e56 0000 0000 0000 0000 0000 0000 0001";
@@ -245,6 +246,7 @@ void LoadScript() {
       if (pairs.count("setup")) host.refreshSetup = static_cast<int>(Number(pairs["setup"]));
       if (pairs.count("nics")) host.refreshNics = static_cast<int>(Number(pairs["nics"]));
       if (pairs.count("name")) host.refreshName = pairs["name"];
+      if (pairs.count("pending")) host.refreshPending = static_cast<int>(Number(pairs["pending"]));
     } else if (word == "key" && !script.hosts.empty()) {
       auto pairs = Pairs(line);
       FakeHost& host = script.hosts.back();
@@ -271,6 +273,7 @@ std::vector<uint8_t> BuildReply(const FakeHost& host, const uint8_t* request, ui
       record.nicCount = static_cast<uint8_t>(host.refreshNics);
     }
     if (!host.refreshName.empty()) record.hostName.assign(host.refreshName);
+    if (host.refreshPending >= 0) record.nameChangePending = static_cast<uint8_t>(host.refreshPending);
   }
   if (host.wireNicCount >= 0) record.nicCount = static_cast<uint8_t>(host.wireNicCount);
   const bool carriesRecord = code == Request::Discover || code == Request::ApplySettings ||

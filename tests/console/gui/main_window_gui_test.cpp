@@ -415,16 +415,18 @@ refresh nics=1 name=ALPHA2 setup=1
 
 TEST_F(MainWindow, ButtonsStayDisabledUntilThePollsRefreshHasEnded) {
   // The poll answers at once; the refresh that follows takes 3 s. A user must not be able to
-  // edit and Apply in that gap, since the refresh then overwrites the panel.
+  // edit and Apply in that gap, since the refresh then overwrites the panel. The refresh
+  // reports a rename waiting for a restart, which Restart Computer must then offer.
   Console& console = Run(R"(
 poll 1 0
 delay 9 3000
 host name=ALPHA model=X1000 setup=4 os=1,1,2,1,5,2,3790,2,2 mgmt=1,2623,http://%A:%P/ dns=198.51.100.53
 nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
-refresh name=ALPHA2 setup=1
+refresh name=ALPHA2 setup=1 pending=1
 )");
   HWND main = console.main();
   ASSERT_TRUE(console.Discover());
+  EXPECT_FALSE(Enabled(main, IDC_BTN_RESTART));
   PostClick(main, IDC_BTN_APPLY);
   HWND verify = WaitTopWindow("Verify Password", console.pid());
   ASSERT_NE(verify, nullptr);
@@ -439,9 +441,11 @@ refresh name=ALPHA2 setup=1
   EXPECT_FALSE(Enabled(main, IDC_BTN_CHANGE_PASSWORD));
   EXPECT_FALSE(Enabled(main, IDC_BTN_LAUNCH));
   EXPECT_FALSE(Enabled(main, IDC_BTN_DISCOVER));
+  EXPECT_FALSE(Enabled(main, IDC_BTN_RESTART));
 
   ASSERT_TRUE(WaitFor([&] { return Row(0) == "ALPHA2"; }, 10000));
   EXPECT_TRUE(WaitFor([&] { return Enabled(main, IDC_BTN_APPLY); }));
+  EXPECT_TRUE(Enabled(main, IDC_BTN_RESTART)) << "the refreshed record has a rename pending";
   EXPECT_TRUE(Enabled(main, IDC_BTN_CHANGE_PASSWORD));
   EXPECT_TRUE(Enabled(main, IDC_BTN_LAUNCH));
   EXPECT_TRUE(Enabled(main, IDC_BTN_DISCOVER));
