@@ -9,9 +9,11 @@ e2e_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 e2e_pass() { printf 'ok: %s\n' "$*"; }
 
 # reg_value ID KEY NAME: the data of one registry value as `reg query` prints it.
+# An empty value prints as an empty line (the fields left after name and type are joined
+# with blanks, which are not part of the value).
 reg_value() {
   { in_host "$1" wine reg query "$2" /v "$3" 2>/dev/null || true; } | tr -d '\r' |
-    awk -v n="$3" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print; exit }'
+    awk -v n="$3" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }'
 }
 
 # Windows path (through Wine's Z: drive) of a Linux path.
