@@ -7,29 +7,15 @@
 
 #include "TaviServer.h"
 #include "agent/service.h"
+#include "transport/platform/net_interface_events.h"
 
 namespace {
 
 const char kWatchClass[] = "Detect NIC";
-// GUID_DEVINTERFACE_NET: the interface every network adapter exposes. (The adapters' setup
-// class {4D36E972-...} is no interface class, so a registration for it never fires.)
-const GUID kNetInterfaceClass = {
-    0xCAC88484, 0x7515, 0x4C03, {0x82, 0xE6, 0x71, 0xA8, 0x7A, 0xBA, 0xC3, 0x61}};
-
 // Touched by the device-watch thread only.
 LONG restartCounter = 0;
 
 }  // namespace
-
-bool IsNetInterfaceChange(WPARAM event, LPARAM data) {
-  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-  if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
-      header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name))
-    return false;
-  const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
-  return IsEqualGUID(device->dbcc_classguid, kNetInterfaceClass) != FALSE;
-}
 
 LRESULT CALLBACK DeviceWatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -76,12 +62,7 @@ HWND CreateDeviceWatchWindow(HINSTANCE instance) {
 }
 
 int RegisterNicNotification(HWND window, const GUID& classGuid, HDEVNOTIFY* notifyHandle) {
-  DEV_BROADCAST_DEVICEINTERFACE_A filter;
-  std::memset(&filter, 0, sizeof filter);
-  filter.dbcc_size = 32;
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = classGuid;
-  *notifyHandle = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  *notifyHandle = tavi::RegisterInterfaceNotification(window, classGuid);
   return *notifyHandle != nullptr ? 1 : 0;
 }
 
@@ -89,7 +70,7 @@ DWORD WINAPI DeviceWatchThread(LPVOID) {
   Sleep(0);
   watchWindow = CreateDeviceWatchWindow(nullptr);
   HDEVNOTIFY notifyHandle = nullptr;
-  RegisterNicNotification(watchWindow, kNetInterfaceClass, &notifyHandle);
+  RegisterNicNotification(watchWindow, tavi::kNetInterfaceClass, &notifyHandle);
 
   MSG message;
   std::memset(&message, 0, sizeof message);

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include "transport/platform/net_interface_events.h"
+
 // A WM_DEVICECHANGE that reports a network interface's arrival or removal.
-bool IsNetInterfaceChange(WPARAM event, LPARAM data);
+using tavi::IsNetInterfaceChange;
 DWORD WINAPI DeviceWatchThread(LPVOID unused);
 HWND CreateDeviceWatchWindow(HINSTANCE instance);
 int RegisterNicNotification(HWND window, const GUID& classGuid, HDEVNOTIFY* notifyHandle);

@@ -3,10 +3,10 @@
 #include "console/main_dialog.h"
 
 #include "console/actions/host_key_client.h"
-#include "console/device_change.h"
 #include "console/resource.h"
 #include "console/show_message.h"
 #include "console/wait_dialog.h"
+#include "transport/platform/net_interface_events.h"
 
 std::atomic<HWND> mainWindowHandle{nullptr};
 
@@ -72,7 +72,7 @@ bool MainDialog::OnInitDialog() {
   mainWindowHandle = hwnd();
   deviceChangeMutex = CreateMutexA(nullptr, FALSE, nullptr);
 
-  deviceNotify = RegisterNetInterfaceNotification(hwnd());
+  deviceNotify = tavi::RegisterInterfaceNotification(hwnd(), tavi::kNetInterfaceClass);
   return true;
 }
 
@@ -167,7 +167,7 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
       if (wParam == kPollTimer) hostList.Animate();
       return true;
     case WM_DEVICECHANGE:
-      if (IsNetInterfaceChange(wParam, lParam)) OnDeviceChange();
+      if (tavi::IsNetInterfaceChange(wParam, lParam)) OnDeviceChange();
       SetMessageResult(TRUE);
       result = TRUE;
       return true;
