@@ -10,7 +10,9 @@ source "$here/lab_env.sh"
 source "$here/console_lib.sh"
 build=$1 case=$2
 export NVLAB_SHOTS=${NVLAB_SHOTS:-$build/e2e-shots} # kept after the lab is down
-trap 'console_stop; console_cleanup' EXIT
+# The console writes its settings to Netvane.cfg when it closes: the file goes only after it,
+# or a case's short time-outs would reach the next case (and nvctl, which reads the same file).
+trap 'console_stop; console_config_clear; console_cleanup' EXIT
 
 cp "$build/bin/Netvane.exe" "$build/bin/TaviClient.dll" "$(host_c con)/Netvane/"
 hosts=$(cat "$LAB_DIR/hosts")
@@ -123,7 +125,6 @@ case_agent_stopped() {
     dlg-click 1 message 60 dlg-click 1)
   screenshot agent-stopped
   in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
-  rm -f "$(host_c con)/Netvane/Netvane.cfg"
   echo "$out"
   grep -qx 'message Receive response timed out' <<<"$out" || e2e_fail "no time-out message"
   e2e_pass "a request to a stopped agent ends with 'Receive response timed out'"
@@ -527,7 +528,7 @@ case_flood() {
   console_config 8 5 1 # an 8 s discovery window, through which the garbage flood lasts
   console_start
   trap 'flood_stop; cat "$LAB_DIR/run/flood.out"; ip netns del "$flood_ns" 2>/dev/null;
-        rm -f "$(host_c con)/Netvane/Netvane.cfg"; console_stop; console_cleanup' EXIT
+        console_stop; console_config_clear; console_cleanup' EXIT
   flood_station_up
   pid=$(console_process)
   [ -n "$pid" ] || e2e_fail "no console process"

@@ -40,6 +40,9 @@ console_config() { # DISCOVER SET RETRIES
   printf "$out" >"$(host_c con)/Netvane/Netvane.cfg"
 }
 
+# Back to the built-in time-outs; the console must be closed first, as it saves on closing.
+console_config_clear() { rm -f "$(host_c con)/Netvane/Netvane.cfg"; }
+
 console_start() {
   ensure_display
   [ -f "$(host_c con)/Netvane/Netvane.exe" ] || e2e_fail "Netvane.exe is not in the console host"

@@ -13,6 +13,9 @@ capture_pid=""
 trap '[ -z "$capture_pid" ] || kill "$capture_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 cp "$build/bin/nvctl.exe" "$build/bin/TaviClient.dll" "$(host_c con)/Netvane/"
+# nvctl reads Netvane.cfg beside it, as the console does: these cases run with the built-in
+# time-outs, whatever a console case left there.
+rm -f "$(host_c con)/Netvane/Netvane.cfg"
 
 # nvctl ARGS...: runs in the console host with the lab's administrator password; stdout and
 # stderr go to $work/out and $work/err, the exit status to $work/status.
