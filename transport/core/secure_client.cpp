@@ -1,6 +1,7 @@
 #include "transport/core/secure_client.h"
 
 #include <algorithm>
+#include <vector>
 #include <set>
 #ifdef _WIN32
 #include <windows.h>
@@ -86,12 +87,39 @@ void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint
   std::lock_guard<std::mutex> lock(mutex_);
   Seen& seen = seen_[agent];
   seen.key = key;
+  seen.touched = ++touches_;
+  if (seen_.size() > seenLimit_) ForgetOldestSeen();
   if (reply != nullptr && length >= kHostNameOffset + kHostNameField) {
     std::string name;
     for (std::size_t i = 0; i < kHostNameField && reply[kHostNameOffset + i] != 0; ++i)
       name.push_back(static_cast<char>(reply[kHostNameOffset + i]));
     seen.hostName = name;
   }
+}
+
+void SecureClient::ForgetOldestSeen() {
+  // Down to half the limit at once, so the cost is paid once per limit/2 new MACs. Keeps the
+  // newest ones: with the default limit, every host of the console's list.
+  const std::size_t keep = std::max<std::size_t>(seenLimit_ / 2, 1);
+  if (seen_.size() <= keep) return;
+  std::vector<uint64_t> touches;
+  touches.reserve(seen_.size());
+  for (const auto& entry : seen_) touches.push_back(entry.second.touched);
+  std::nth_element(touches.begin(), touches.end() - static_cast<std::ptrdiff_t>(keep), touches.end());
+  const uint64_t oldestKept = *(touches.end() - static_cast<std::ptrdiff_t>(keep));
+  for (auto it = seen_.begin(); it != seen_.end();)
+    it = it->second.touched < oldestKept ? seen_.erase(it) : std::next(it);
+}
+
+void SecureClient::SetSeenLimit(std::size_t limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  seenLimit_ = std::max<std::size_t>(limit, 2);
+  if (seen_.size() > seenLimit_) ForgetOldestSeen();
+}
+
+std::size_t SecureClient::SeenCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seen_.size();
 }
 
 std::optional<crypto::Key> SecureClient::SeenKey(const Mac& agent) {
@@ -169,6 +197,9 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         return ParseSigned(m, r) && SignatureValid(m, nonce, r);
       },
       [&] { core.Wake(transactionId); });
+  // Listing a host may be slow (a console adds a row for it): the window bounds it too, so a
+  // flood of replies that verify cannot keep the discovery going past it.
+  const auto listUntil = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
   bool full = false;
   Outcome outcome = core.Run(
       ClientCore::Mode::Broadcast, adapter, kBroadcast, build, timing,
@@ -179,7 +210,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         if (!verifier.Submit(std::move(m))) ++counters_.unchecked;
         return false;
       },
-      workId, [&] { return full = verifier.Drain(take); });
+      workId, [&] { return full = verifier.Drain(listUntil, take); });
   if (outcome == Outcome::TimedOut)
     full = verifier.DrainUntil(Clock::now() + kLateChecks, take);
   counters_.unchecked += verifier.Stop();
@@ -294,8 +325,10 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   } else {
     std::string name;
     {
+      // Looked up, never added: a discovery on another thread may have forgotten it since.
       std::lock_guard<std::mutex> lock(mutex_);
-      name = seen_[destination].hostName;
+      const auto it = seen_.find(destination);
+      if (it != seen_.end()) name = it->second.hostName;
     }
     store_->Pin(destination, name, hello.agentKey);  // trust on first use
   }

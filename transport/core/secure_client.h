@@ -79,11 +79,20 @@ class SecureClient {
 
   const SecureClientCounters& counters() const { return counters_; }
 
+  // The key and name last verified per agent MAC are kept for at most this many MACs (a
+  // flood of invented ones cannot grow them without bound); past it the least recently
+  // seen half goes. The default keeps every host a console lists and the same again.
+  static constexpr std::size_t kSeenLimit = 2 * ClientCore::kMaxDiscoveredHosts;
+  void SetSeenLimit(std::size_t limit);
+  std::size_t SeenCount();
+
  private:
   struct Seen {
     crypto::Key key{};
     std::string hostName;
+    uint64_t touched = 0;  // when last remembered, in Remember calls
   };
+  void ForgetOldestSeen();  // mutex_ held
   // A signed reply in the expected form (else counted), not yet verified.
   bool ParseSigned(const Message& m, SignedReply& out);
   bool SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r);
@@ -100,6 +109,8 @@ class SecureClient {
   std::atomic<std::size_t> verifyWorkers_{0};
   std::mutex mutex_;
   std::map<Mac, Seen> seen_;
+  uint64_t touches_ = 0;
+  std::size_t seenLimit_ = kSeenLimit;
   SecureClientCounters counters_;
 };
 
