@@ -38,6 +38,26 @@ stack_up() {
     >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
 }
 
+# stack_restart ID: the lab stack of a host that restarted. Wine carries out a restart by
+# ending the prefix's processes, the stack's regwatch among them, so once those are gone (or
+# after 5 s, when they are ended here) the stack starts again, as a reboot would bring the
+# host's TCP/IP stack back.
+stack_restart() {
+  local id=$1 i pid left
+  for i in $(seq 50); do
+    left=""
+    for pid in $(ip netns pids "$(ns_name "$id")"); do
+      if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -e 'regwatch\.exe' -e 'stack/apply'; then
+        left+=" $pid"
+      fi
+    done
+    [ -n "$left" ] || break
+    sleep 0.1
+  done
+  [ -z "$left" ] || kill $left 2>/dev/null || true
+  stack_up "$id"
+}
+
 # The console's host: an address on the segment and a prefix with a framed desktop.
 console_up() {
   net_ns_up con NVCONSOLE

@@ -130,11 +130,13 @@ case_agent_stopped() {
   e2e_pass "a request to a stopped agent ends with 'Receive response timed out'"
 }
 
-# agent_restart ID: the agent's service stopped and started again, as a reboot would.
+# agent_restart ID: the agent's service stopped and started again, and the host's lab stack
+# back, as a reboot would.
 agent_restart() {
   local i
   in_host "$1" wine sc stop TaviAgent >/dev/null 2>&1 || true
   for i in $(seq 50); do [ "$(agent_state "$1")" = STOPPED ] && break; sleep 0.2; done
+  stack_restart "$1"
   in_host "$1" wine sc start TaviAgent >/dev/null 2>&1 || true
   for i in $(seq 50); do [ "$(agent_state "$1")" = RUNNING ] && break; sleep 0.2; done
 }

@@ -3,7 +3,7 @@
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export NVLAB_NAME=${NVLAB_NAME:-$("$REPO/tests/e2e/lab_name.sh" "$1")}
 LAB_CMD=$REPO/scripts/lab
-for f in common hosts net prefix agent; do source "$REPO/lab/lib/$f.sh"; done
+for f in common hosts net prefix agent hostup; do source "$REPO/lab/lib/$f.sh"; done
 
 e2e_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 e2e_pass() { printf 'ok: %s\n' "$*"; }
