@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "console/found_replies.h"
 #include "console/host_reply.h"
 #include "console/resource.h"
 #include "console/show_message.h"
@@ -98,6 +99,7 @@ void MainDialog::OnDiscover() {
   panel.Enable(false);
   panel.EnableAddressFields(false);
   TVFreePackets(&packetList);
+  foundReplies.Take();  // a worker left behind at a close may have queued some
 
   std::shared_ptr<WorkTask> task = NewTask(TaskKind::Discover);
   try {
@@ -113,6 +115,9 @@ void MainDialog::OnDiscover() {
   bool cancelled = false;
   const bool joined = RunBehindWaitDialog(task, &cancelled);
   workResult = joined ? task->result : 0;
+  // The rows whose message is still on its way: after it, the message finds nothing.
+  std::vector<std::vector<uint8_t>> last = foundReplies.Take();
+  if (joined && !closing_) hostList.AddRows(last);
   // The rows point into these replies' copies only; the list itself is kept until the next
   // discovery or the close, as the transport expects.
   if (joined) std::swap(packetList, task->packets);

@@ -169,6 +169,14 @@ bool HostList::AddRow(int index, const uint8_t* frame) {
   return SetRowTexts(row, item->record, true);
 }
 
+void HostList::AddRows(const std::vector<std::vector<uint8_t>>& replies) {
+  if (replies.empty() || !list_) return;
+  SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+  for (const auto& reply : replies) AddRow(RowCount(), reply.data());
+  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list_, nullptr, TRUE);
+}
+
 void HostList::UpdateRow(HostItem* item, const uint8_t* frame) {
   if (!item || !frame) return;
   // Refreshed replies arrive in the console's own 596-byte buffers.

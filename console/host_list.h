@@ -35,6 +35,8 @@ class HostList {
   // A row at `index` for a discovery reply the transport delivered; false when the reply
   // holds no host record or the row could not be filled.
   bool AddRow(int index, const uint8_t* frame);
+  // Rows at the end for a batch of delivered replies, with one repaint for the batch.
+  void AddRows(const std::vector<std::vector<uint8_t>>& replies);
   // Takes a refreshed reply (a 596-byte reply buffer) into the item and its row.
   void UpdateRow(HostItem* item, const uint8_t* frame);
   int FindRow(const HostItem* item) const;

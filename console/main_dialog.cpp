@@ -3,6 +3,7 @@
 #include "console/main_dialog.h"
 
 #include "console/actions/host_key_client.h"
+#include "console/found_replies.h"
 #include "console/resource.h"
 #include "console/show_message.h"
 #include "console/wait_dialog.h"
@@ -172,9 +173,7 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
       result = TRUE;
       return true;
     case UM_HOST_FOUND:
-      if (wParam && !closing_) {
-        hostList.AddRow(hostList.RowCount(), reinterpret_cast<const uint8_t*>(wParam));
-      }
+      if (!closing_) hostList.AddRows(foundReplies.Take());
       break;
     case UM_WORK_DONE:
       OnWorkDone(wParam, reinterpret_cast<WorkTask*>(lParam));

@@ -1,5 +1,6 @@
-// Private messages from worker threads to the main dialog. Workers send them synchronously,
-// so the handler runs on the interface thread while the worker waits; each answers 1.
+// Private messages from worker threads to the main dialog. UM_WORK_DONE is sent
+// synchronously, so its handler runs on the interface thread while the worker waits; each
+// answers 1.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,7 @@
 // initialisation. A send to it after the window has gone does nothing.
 extern std::atomic<HWND> mainWindowHandle;
 
-// wParam: a received discovery reply (ignored if null).
+// Posted when discovery replies wait in foundReplies (found_replies.h); no parameters.
 constexpr UINT UM_HOST_FOUND = WM_USER + 1;
 // wParam: end code (1 normal, 2 invalid request code), lParam: the WorkTask that ended, with
 // its outcome. Every task completes through this message once; only the task behind the

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "console/found_replies.h"
 #include "console/secret.h"
 #include "console/window_messages.h"
 #include "protocol/frames.h"
@@ -11,10 +12,10 @@
 
 namespace {
 
+// Runs on the worker for each listed reply: queued, and the interface woken once per batch.
 void HostFoundCallback(const unsigned char* frame) {
-  if (HWND window = mainWindowHandle.load()) {
-    SendMessageA(window, UM_HOST_FOUND, reinterpret_cast<WPARAM>(frame), 0);
-  }
+  if (!foundReplies.Add(frame)) return;
+  if (HWND window = mainWindowHandle.load()) PostMessageA(window, UM_HOST_FOUND, 0, 0);
 }
 
 uint32_t RequestCodeOf(const std::vector<uint8_t>& request) {

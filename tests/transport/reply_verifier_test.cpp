@@ -72,6 +72,26 @@ TEST(ReplyVerifier, HoldsAtMostItsCapacityAndStartsAtMostItsWorkers) {
   EXPECT_TRUE(verifier.Submit(Numbered(2000)));
 }
 
+TEST(ReplyVerifier, DrainingStopsAtItsDeadlineAndTheRestWaitsInOrder) {
+  ReplyVerifier verifier(64, 2, [](const Message&) { return true; }, nullptr);
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(verifier.Submit(Numbered(i)));
+  std::vector<int> order;
+  const auto take = [&](Message& m, bool) {
+    order.push_back(static_cast<int>(m.transactionId));
+    std::this_thread::sleep_for(20ms);  // a slow listing: 40 of these take 800 ms
+    return false;
+  };
+  ASSERT_FALSE(verifier.DrainUntil(Clock::now() + 100ms, take));
+  EXPECT_GE(order.size(), 1u);
+  EXPECT_LT(order.size(), 40u) << "taking went on past the deadline";
+  EXPECT_FALSE(verifier.Drain(Clock::now(), take)) << "a deadline gone takes nothing";
+  const std::size_t early = order.size();
+  EXPECT_EQ(verifier.held(), 40u - early);
+  EXPECT_FALSE(verifier.DrainUntil(Clock::now() + 20s, take));
+  ASSERT_EQ(order.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(order[i], i);
+}
+
 TEST(ReplyVerifier, StopEndsPromptlyAndNothingRunsAfterIt) {
   std::atomic<int> checks{0}, ready{0};
   auto verifier = std::make_unique<ReplyVerifier>(
@@ -89,7 +109,7 @@ TEST(ReplyVerifier, StopEndsPromptlyAndNothingRunsAfterIt) {
   EXPECT_LT(Clock::now() - start, 2s) << "only the checks under way are waited for";
   const int checksAtStop = checks, readyAtStop = ready;
   EXPECT_FALSE(verifier->Submit(Numbered(5000)));
-  EXPECT_FALSE(verifier->Drain([](Message&, bool) {
+  EXPECT_FALSE(verifier->Drain(Clock::now() + 1s, [](Message&, bool) {
     ADD_FAILURE() << "nothing is handed out after Stop";
     return false;
   }));

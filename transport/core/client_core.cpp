@@ -238,9 +238,14 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
       const bool done = onReply(message);
       lock.lock();
       if (done) return Outcome::Replied;
+      // A flood that arrives as fast as it is taken must not hold the exchange open.
+      if (Clock::now() >= deadline) return Outcome::TimedOut;
     }
     if (waiter->woken) {
       waiter->woken = false;
+      // Wakes come with every checked reply: under a flood they never stop, so the window
+      // is looked at before each one.
+      if (onWake && Clock::now() >= deadline) return Outcome::TimedOut;
       if (onWake) {
         lock.unlock();
         const bool done = onWake();

@@ -67,9 +67,11 @@ void ReplyVerifier::Work() {
   }
 }
 
-bool ReplyVerifier::TakeReady(std::unique_lock<std::mutex>& lock, const Take& take, bool& stopped) {
+bool ReplyVerifier::TakeReady(std::unique_lock<std::mutex>& lock, const Take& take,
+                              Clock::time_point deadline, bool& stopped) {
   stopped = false;
-  while (!slots_.empty() && slots_.front()->done) {
+  // `take` may be slow (it lists a host): the deadline is looked at before each one.
+  while (!slots_.empty() && slots_.front()->done && Clock::now() < deadline) {
     std::shared_ptr<Slot> slot = std::move(slots_.front());
     slots_.pop_front();
     lock.unlock();
@@ -80,10 +82,10 @@ bool ReplyVerifier::TakeReady(std::unique_lock<std::mutex>& lock, const Take& ta
   return false;
 }
 
-bool ReplyVerifier::Drain(const Take& take) {
+bool ReplyVerifier::Drain(Clock::time_point deadline, const Take& take) {
   std::unique_lock<std::mutex> lock(mutex_);
   bool stopped = false;
-  TakeReady(lock, take, stopped);
+  TakeReady(lock, take, deadline, stopped);
   return stopped;
 }
 
@@ -91,8 +93,8 @@ bool ReplyVerifier::DrainUntil(Clock::time_point deadline, const Take& take) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     bool stopped = false;
-    if (TakeReady(lock, take, stopped)) return true;
-    if (slots_.empty() || stopping_) return false;
+    if (TakeReady(lock, take, deadline, stopped)) return true;
+    if (slots_.empty() || stopping_ || Clock::now() >= deadline) return false;
     if (done_.wait_until(lock, deadline) == std::cv_status::timeout &&
         !slots_.front()->done)
       return false;

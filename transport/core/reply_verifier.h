@@ -44,8 +44,9 @@ class ReplyVerifier {
   // False when `capacity` replies are already held or the verifier stopped: the reply is
   // dropped unchecked.
   bool Submit(Message message);
-  // Takes every checked reply at the head of the order; true when `take` returned true.
-  bool Drain(const Take& take);
+  // Takes the checked replies at the head of the order until `deadline` passes; true when
+  // `take` returned true.
+  bool Drain(Clock::time_point deadline, const Take& take);
   // As Drain, but also waits for the replies still held, until `deadline`.
   bool DrainUntil(Clock::time_point deadline, const Take& take);
   // Drops the replies not yet checked, waits for the checks under way (one per worker, so
@@ -65,7 +66,8 @@ class ReplyVerifier {
     bool verified = false;
   };
   void Work();
-  bool TakeReady(std::unique_lock<std::mutex>& lock, const Take& take, bool& stopped);
+  bool TakeReady(std::unique_lock<std::mutex>& lock, const Take& take, Clock::time_point deadline,
+                 bool& stopped);
 
   const std::size_t capacity_;
   const std::size_t maxWorkers_;

@@ -197,6 +197,9 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         return ParseSigned(m, r) && SignatureValid(m, nonce, r);
       },
       [&] { core.Wake(transactionId); });
+  // Listing a host may be slow (a console adds a row for it): the window bounds it too, so a
+  // flood of replies that verify cannot keep the discovery going past it.
+  const auto listUntil = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
   bool full = false;
   Outcome outcome = core.Run(
       ClientCore::Mode::Broadcast, adapter, kBroadcast, build, timing,
@@ -207,7 +210,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         if (!verifier.Submit(std::move(m))) ++counters_.unchecked;
         return false;
       },
-      workId, [&] { return full = verifier.Drain(take); });
+      workId, [&] { return full = verifier.Drain(listUntil, take); });
   if (outcome == Outcome::TimedOut)
     full = verifier.DrainUntil(Clock::now() + kLateChecks, take);
   counters_.unchecked += verifier.Stop();
