@@ -110,6 +110,7 @@ TEST(ConfigurationFileGui, UnwritableProgramFolderKeepsTheUsersOwnCopy) {
 
   ConsoleSession console("user configuration", kHost);
   const std::string beside = console.folder() + "\\Netvane.cfg";
+  RemoveDirectoryA(beside.c_str());  // left by an earlier run that failed half-way
   ASSERT_TRUE(CreateDirectoryA(beside.c_str(), nullptr));
   ASSERT_TRUE(console.Start());
   EXPECT_FALSE(console.LogContains("TVSetDiscoverTimeout"));
