@@ -116,7 +116,7 @@ void MainDialog::OnDiscover() {
   const bool joined = RunBehindWaitDialog(task, &cancelled);
   workResult = joined ? task->result : 0;
   // The rows whose message is still on its way: after it, the message finds nothing.
-  std::vector<std::vector<uint8_t>> last = foundReplies.Take();
+  const auto last = foundReplies.Take();
   if (joined && !closing_) hostList.AddRows(last);
   // The rows point into these replies' copies only; the list itself is kept until the next
   // discovery or the close, as the transport expects.

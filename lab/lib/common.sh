@@ -22,6 +22,15 @@ log() { printf '[lab] %s\n' "$*" >&2; }
 die() { printf '[lab] error: %s\n' "$*" >&2; exit 1; }
 
 ns_name() { echo "$LAB-$1"; }                 # host id (h1, con, srv) -> namespace
+
+# host_pids ID REGEX: the processes in host ID whose command line matches REGEX (grep -E).
+host_pids() {
+  local pid
+  for pid in $(ip netns pids "$(ns_name "$1")"); do
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qE "$2" && echo "$pid"
+  done
+  return 0
+}
 prefix_of() { echo "$LAB_DIR/prefix/$1"; }
 uts_file() { echo "$LAB_DIR/ns/$1.uts"; }
 

@@ -43,14 +43,9 @@ stack_up() {
 # after 5 s, when they are ended here) the stack starts again, as a reboot would bring the
 # host's TCP/IP stack back.
 stack_restart() {
-  local id=$1 i pid left
+  local id=$1 i left
   for i in $(seq 50); do
-    left=""
-    for pid in $(ip netns pids "$(ns_name "$id")"); do
-      if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -e 'regwatch\.exe' -e 'stack/apply'; then
-        left+=" $pid"
-      fi
-    done
+    left=$(host_pids "$id" 'regwatch\.exe|stack/apply')
     [ -n "$left" ] || break
     sleep 0.1
   done

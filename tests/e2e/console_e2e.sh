@@ -437,12 +437,7 @@ PY
 }
 
 # The console's Linux process (Wine runs it as a process named after the program).
-console_process() {
-  local pid
-  for pid in $(ip netns pids "$(ns_name con)"); do
-    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'Netvane\.exe' && { echo "$pid"; return; }
-  done
-}
+console_process() { host_pids con 'Netvane\.exe' | head -n 1; }
 kib() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$2/status"; } # FIELD PID
 
 # A station of its own on the front segment, and the flooder built natively from the
@@ -488,8 +483,7 @@ flood_discovery() { # LABEL
   out=$(gui wait-main 10 click 1000 sleep 200 "${steps[@]}") || e2e_fail "$1: no answer within a second: $out"
   respond_ms+=" $(awk '/^respond/ { print $2 }' <<<"$out" | tr '\n' ' ')"
   limit=0
-  # Each listed reply costs the console's window a row (about 30 a second under Wine here);
-  # however fast a flood verifies, listing ends with the 8 s window.
+  # However fast a flood verifies, listing ends with the 8 s window.
   for ((i = 0; SECONDS - start < 90; i++)); do
     state=$(gui respond 1000 row-count enabled 1000) || e2e_fail "$1: no answer within a second: $state"
     respond_ms+=" $(awk '/^respond/ { print $2 }' <<<"$state")"

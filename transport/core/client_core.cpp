@@ -243,10 +243,10 @@ Outcome ClientCore::Run(Mode mode, std::size_t adapterIndex, const Mac& destinat
     }
     if (waiter->woken) {
       waiter->woken = false;
-      // Wakes come with every checked reply: under a flood they never stop, so the window
-      // is looked at before each one.
-      if (onWake && Clock::now() >= deadline) return Outcome::TimedOut;
       if (onWake) {
+        // Wakes come with every checked reply: under a flood they never stop, so the window
+        // is looked at before each one.
+        if (Clock::now() >= deadline) return Outcome::TimedOut;
         lock.unlock();
         const bool done = onWake();
         lock.lock();

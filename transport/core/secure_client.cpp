@@ -1,8 +1,8 @@
 #include "transport/core/secure_client.h"
 
 #include <algorithm>
-#include <vector>
 #include <set>
+#include <vector>
 #ifdef _WIN32
 #include <windows.h>
 #else
