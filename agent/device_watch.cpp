@@ -7,6 +7,7 @@
 
 #include "TaviServer.h"
 #include "agent/service.h"
+#include "agent/transport_start.h"
 #include "transport/platform/net_interface_events.h"
 
 namespace {
@@ -26,6 +27,9 @@ LRESULT CALLBACK DeviceWatchWindowProc(HWND window, UINT message, WPARAM wParam,
       // Every window hears of every device (DBT_DEVNODES_CHANGED, volumes, ports): only a
       // network interface coming or going changes the transport's adapters.
       if (!IsNetInterfaceChange(wParam, lParam)) return TRUE;
+      // Npcap's installation brings its loopback adapter: a request thread still waiting
+      // for the capture library tries again now.
+      WakeTransportStart();
       // A change that arrives while an earlier one still waits for the mutex is covered by
       // that earlier restart.
       if (++restartCounter > 1) {

@@ -7,23 +7,14 @@
 #include "agent/accounts.h"
 #include "agent/host_info.h"
 #include "agent/host_name.h"
+#include "agent/request_audit.h"
 #include "agent/system_calls.h"
 #include "agent/tcpip_settings.h"
+#include "agent/transport_start.h"
 
 volatile LONG agentRunning = 0;
 
 namespace {
-
-constexpr DWORD kTransportRetryDelayMs = 500;
-
-int StartTransport() {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (TVInitialize() == 0) return 1;
-    TVCleanup();
-    Sleep(kTransportRetryDelayMs);
-  }
-  return 0;
-}
 
 // The 36-byte userName field as terminated text; a name that fills the field is cut there.
 void RequestUserName(const uint8_t* request, char* out /* kUserNameLength + 1 */) {
@@ -57,9 +48,11 @@ uint16_t CheckRequestCredentials(RequestLoopState& state, const uint8_t* request
                                  const char* userName) {
   if (!AdmitCredentialCheck(state.guard, state.sender, agentSystem.getTickCount64()))
     return Status::BadLogon;
+  state.credentialsChecked = 1;
   const uint16_t status = CheckCredentials(userName, request + FrameOffset::Password);
   NoteCredentialCheck(state.guard, state.sender, status == Status::Ok,
                       agentSystem.getTickCount64());
+  if (status != Status::Ok) AuditCredentialFailure(state.guard, state.sender);
   return status;
 }
 
@@ -89,6 +82,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
 
   uint16_t status = Status::Ok;
   uint8_t setupState = 0;
+  state.credentialsChecked = 0;
 
   switch (code) {
     case Request::Discover: {
@@ -102,7 +96,10 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
     }
     case Request::ApplySettings: {
       status = CheckRequestCredentials(state, request);
-      if (status == Status::Ok) {
+      HostRecord before;  // for the audit: what the change started from
+      const bool admitted = status == Status::Ok;
+      if (admitted) {
+        CollectHostInfo(before);
         SettingsBody body;
         DecodeSettingsBody(request, kAgentBufferLength, body);
         status = ApplyHostSettings(body);
@@ -113,6 +110,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       CollectHostInfo(host);
       setupState = ComputeSetupState();
       WriteHostRecord(host, reply);
+      AuditRequest(state, request, admitted ? &before : nullptr, &host, status);
       break;
     }
     case Request::ChangePassword: {
@@ -129,6 +127,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
         RevertToAgentContext();
       }
       setupState = ComputeSetupState();
+      AuditRequest(state, request, nullptr, nullptr, status);
       break;
     }
     case Request::Team:
@@ -145,6 +144,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       } else {
         RevertToAgentContext();
       }
+      AuditRequest(state, request, nullptr, nullptr, status);
       break;
     case Request::Refresh: {
       HostRecord host;
@@ -167,7 +167,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
 }
 
 DWORD WINAPI RequestLoop(LPVOID) {
-  if (!StartTransport()) return 0;
+  if (!StartTransportWhenReady()) return 0;
 
   RequestLoopState state;
   InitRequestLoopState(state);

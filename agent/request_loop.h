@@ -18,6 +18,7 @@ struct RequestLoopState {
   uint8_t lastHeader[kHeaderLength];
   int restartPending;
   uint8_t sender[6];  // Ethernet source of the request being served
+  int credentialsChecked;  // the request's credentials reached the logon (for the audit)
   FloodGuard guard;
 };
 

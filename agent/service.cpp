@@ -6,8 +6,11 @@
 
 #include "TaviServer.h"
 #include "agent/device_watch.h"
+#include "agent/event_log.h"
 #include "agent/request_loop.h"
 #include "agent/system_calls.h"
+#include "agent/transport_start.h"
+#include "transport/platform/system_dlls.h"
 
 HANDLE deviceMutex = nullptr;
 HWND watchWindow = nullptr;
@@ -52,6 +55,7 @@ int StartWorkerThreads(ThreadRecord* threadRecord) {
 
 void StopAgent(ThreadRecord* threadRecord) {
   agentRunning = 0;
+  WakeTransportStart();  // a request thread waiting for the capture library sees the stop
   if (watchWindow != nullptr) SendMessageA(watchWindow, WM_DESTROY, 0, 0);
   TVCleanup();
   if (threadRecord->deviceWatchThread != nullptr)
@@ -96,8 +100,11 @@ void WINAPI AgentServiceMain(DWORD, LPSTR*) {
     if (stopEvent != nullptr && ReportServiceStatus(SERVICE_START_PENDING, 0, 0, 2, 1000) &&
         ReportServiceStatus(SERVICE_START_PENDING, 0, 0, 3, 5000)) {
       agentRunning = 1;
-      if (StartWorkerThreads(&threadRecord) && ReportServiceStatus(SERVICE_RUNNING, 0, 0, 0, 0))
+      if (StartWorkerThreads(&threadRecord) && ReportServiceStatus(SERVICE_RUNNING, 0, 0, 0, 0)) {
+        ReportAgentEvent(ServiceStartedEvent());
         WaitForSingleObject(stopEvent, INFINITE);
+        ReportAgentEvent(ServiceStoppedEvent());
+      }
     }
   }
 
@@ -116,6 +123,10 @@ void ExitWithError(const char* text, DWORD number) {
 }
 
 int AgentMain() {
+  // Before anything loads a DLL by name: never from the program's folder, the current
+  // directory or PATH (delay imports go through their own hook; see cmake/SystemDlls.cmake).
+  tavi::RestrictDllSearchToSystem32();
+  agentEventSink = EventLogSink;
   SERVICE_TABLE_ENTRYA table[2];
   std::memset(table, 0, sizeof table);
   table[0].lpServiceName = kServiceName;

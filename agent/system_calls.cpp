@@ -1,10 +1,12 @@
 #include "agent/system_calls.h"
 
+#include "transport/platform/system_dlls.h"
+
 namespace {
 
 DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD ipAddress,
                                  DWORD subnetMask, int dhcpAction) {
-  HMODULE library = LoadLibraryA("Dhcpcsvc.dll");
+  HMODULE library = tavi::LoadSystemLibrary(L"dhcpcsvc.dll");
   if (library == nullptr) return ERROR_MOD_NOT_FOUND;
   DhcpNotifyConfigChangeFn notify = reinterpret_cast<DhcpNotifyConfigChangeFn>(
       reinterpret_cast<void*>(GetProcAddress(library, "DhcpNotifyConfigChange")));

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tavi {
 
@@ -66,8 +68,16 @@ struct PcapApi {
   }
 };
 
-// The process-wide table, loaded on first use and kept; null when the library or one of
-// its required functions is missing.
+// The process-wide table; null when the library or one of its required functions is
+// missing. A success is kept for the life of the process; a failure is not, so a library
+// installed after the program started is found by the next call.
 const PcapApi* LoadPcap();
+
+// The files LoadPcap tries, in its order: on Windows the full paths of Npcap's wpcap.dll
+// (System32\Npcap) and then WinPcap's or Wine's (System32); natively the library names.
+std::vector<std::string> PcapLibraryPaths();
+
+// The file the loaded table came from; empty while none is loaded.
+std::string PcapLoadedFrom();
 
 }  // namespace tavi
