@@ -92,8 +92,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
   char path[MAX_PATH];
   (void)instance; (void)reserved;
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
-  GetSystemDirectoryA(path, MAX_PATH - 16);
-  strcat(path, "\\iphlpapi.dll");
+  /* This double is system32\iphlpapi.dll; the lab keeps Wine's own beside it. */
+  GetSystemDirectoryA(path, MAX_PATH - 24);
+  strcat(path, "\\iphlpapi-wine.dll");
   if (!(real = LoadLibraryA(path))) return FALSE;
   realGetAdaptersInfo = (GetAdaptersInfoFn)(void*)GetProcAddress(real, "GetAdaptersInfo");
   RESOLVE(GetInterfaceInfo);

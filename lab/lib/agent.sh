@@ -1,14 +1,18 @@
-# Installing the agent into a simulated host, with the lab's doubles beside it. Sourced.
+# Installing the agent into a simulated host, with the lab's doubles as Wine overrides in the
+# host prefix's system folder. Sourced.
 
 AGENT_DIR='C:\Netvane\'
+DOUBLES_DIR=$LAB_DIR/bin/doubles
 
-# Builds the doubles, the lab stack's Windows half and the GUI driver into $LAB_DIR/bin.
+# Builds the doubles into $DOUBLES_DIR (every DLL there is installed by doubles_install),
+# and the lab stack's Windows half and the GUI driver into $LAB_DIR/bin.
 lab_tools_build() {
-  local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin d
-  mkdir -p "$out"
-  "$cc" -O2 -shared -static -o "$out/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
-  "$cc" -O2 -shared -static -o "$out/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
-  "$cc" -O2 -shared -static -o "$out/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
+  local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin
+  mkdir -p "$out" "$DOUBLES_DIR"
+  rm -f "$DOUBLES_DIR"/*.dll
+  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
+  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
+  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
   "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
   "$cc" -O2 -static -o "$out/discover.exe" "$LAB_SRC/stack/discover.c"
@@ -23,12 +27,33 @@ agent_accounts() {
 
 agent_built() { [ -f "$BUILD_DIR/bin/TaviAgent.exe" ] && [ -f "$BUILD_DIR/bin/TaviServer.dll" ]; }
 
+# The doubles' names without .dll, one a line.
+doubles_names() {
+  local f
+  for f in "$DOUBLES_DIR"/*.dll; do [ -e "$f" ] && basename "$f" .dll; done
+}
+
+# doubles_install ID: each double replaces the prefix's system32 copy of Wine's DLL of that
+# name, which stays beside it as NAME-wine.dll for a double that forwards to it (the
+# agent loads system DLLs from System32 only, so that is the one place a double can be).
+# The clone's files are hard links into the template: a link is replaced, never written.
+doubles_install() {
+  local sys name
+  sys="$(prefix_of "$1")/drive_c/windows/system32"
+  for name in $(doubles_names); do
+    if [ ! -e "$sys/$name-wine.dll" ] && [ -e "$sys/$name.dll" ]; then
+      mv "$sys/$name.dll" "$sys/$name-wine.dll"
+    fi
+    cp --remove-destination "$DOUBLES_DIR/$name.dll" "$sys/$name.dll"
+  done
+}
+
 agent_install() {
   local id=$1 dir
   dir="$(host_c "$id")/Netvane"
   mkdir -p "$dir"
   cp "$BUILD_DIR"/bin/TaviAgent.exe "$BUILD_DIR"/bin/TaviServer.dll "$dir/"
-  cp "$LAB_DIR"/bin/dhcpcsvc.dll "$LAB_DIR"/bin/netapi32.dll "$LAB_DIR"/bin/iphlpapi.dll "$dir/"
+  doubles_install "$id"
   : >"$dir/npfAMD64.sys" # the capture driver's place; Wine's wpcap needs no driver
   agent_accounts "$id"
   if [ -f "$BUILD_DIR/bin/TaviTool.exe" ]; then

@@ -102,13 +102,12 @@ reg_interface() { # GUID MODE ADDR MASK GW
   echo
 }
 
-# Wine prefers its builtin netapi32 and iphlpapi to a DLL beside the program; the agent
-# alone is told to take the lab's doubles.
+# Wine prefers its builtin DLLs to the native ones in system32 (where doubles_install puts
+# the lab's doubles); the agent alone is told to take the doubles, every one that was built.
 reg_doubles() {
+  local name
   echo "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$1\\DllOverrides]"
-  echo '"netapi32"="native,builtin"'
-  echo '"dhcpcsvc"="native,builtin"'
-  echo '"iphlpapi"="native,builtin"'
+  for name in $(doubles_names); do echo "\"$name\"=\"native,builtin\""; done
   echo
 }
 

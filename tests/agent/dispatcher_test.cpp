@@ -5,10 +5,12 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent/host_info.h"
 #include "agent/request_loop.h"
+#include "agent/transport_start.h"
 #include "fake_system.h"
 #include "fake_transport.h"
 #include "protocol/frames.h"
@@ -300,19 +302,28 @@ TEST_F(DispatcherTest, LostRestartReplyRestartsAfterTheNextSuccessfulSend) {
   EXPECT_EQ(Events(), "init,magic,recv,send,recv,recv,send,exitwindows");
 }
 
-TEST_F(DispatcherTest, TransportThatFailsTwiceEndsTheThreadWithoutServing) {
+TEST_F(DispatcherTest, TransportThatFailsIsTriedAgainUntilItStarts) {
+  transportRetryMs = 1;
   FakeTransportSetInitFailures(2);
   Queue(MakeRequest(Request::Poll));
   Run();
-  EXPECT_EQ(Events(), "init,cleanup,init,cleanup");
-  EXPECT_EQ(FakeTransportSentCount(), 0);
+  transportRetryMs = kCaptureRetrySeconds * 1000;
+  EXPECT_EQ(Events(), "init,cleanup,init,cleanup,init,magic,recv,send");
+  EXPECT_EQ(FakeTransportSentCount(), 1);
 }
 
-TEST_F(DispatcherTest, TransportThatFailsOnceIsRetried) {
-  FakeTransportSetInitFailures(1);
+TEST_F(DispatcherTest, StopWhileTheTransportIsDownEndsTheThreadWithoutServing) {
+  FakeTransportSetInitFailures(1000);
   Queue(MakeRequest(Request::Poll));
+  std::thread stopper([] {
+    while (Events().find("cleanup") == std::string::npos) Sleep(1);
+    agentRunning = 0;
+    WakeTransportStart();  // as the stop sequence does
+  });
   Run();
-  EXPECT_EQ(Events(), "init,cleanup,init,magic,recv,send");
+  stopper.join();
+  EXPECT_EQ(Events().find("recv"), std::string::npos) << Events();
+  EXPECT_EQ(FakeTransportSentCount(), 0);
 }
 
 // --- Bad input -------------------------------------------------------------------------------

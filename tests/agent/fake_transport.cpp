@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TaviServer.h"
+#include "transport/core/pcap_api.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ std::string model = "TestBoard";
 bool modelKnown = true;
 bool connected[256];
 int initFailures = 0;
+int requireCapture = 0;
 int sendFailures = 0;
 uint32_t magic = 0;
 int magicCalls = 0;
@@ -60,6 +62,7 @@ void FakeTransportReset(void) {
   modelKnown = true;
   std::memset(connected, 1, sizeof connected);
   initFailures = 0;
+  requireCapture = 0;
   sendFailures = 0;
   magic = 0;
   magicCalls = 0;
@@ -83,6 +86,11 @@ void FakeTransportQueueFrameFrom(const uint8_t* sender, const uint8_t* frame, ui
 void FakeTransportSetIdleHook(void (*hook)(void)) {
   std::lock_guard<std::mutex> guard(lock);
   idleHook = hook;
+}
+
+void FakeTransportRequireCapture(int require) {
+  std::lock_guard<std::mutex> guard(lock);
+  requireCapture = require;
 }
 
 void FakeTransportSetInitFailures(int count) {
@@ -154,6 +162,7 @@ int TVInitialize(void) {
     --initFailures;
     return 1;
   }
+  if (requireCapture && tavi::LoadPcap() == nullptr) return 10001;  // as TaviServer does
   return 0;
 }
 

@@ -21,6 +21,8 @@ FAKE_TRANSPORT_API void FakeTransportQueueFrameFrom(const uint8_t* sender /* 6 b
 // waits up to 200 ms (or until TVCleanup) and returns 0, like the real library when idle.
 FAKE_TRANSPORT_API void FakeTransportSetIdleHook(void (*hook)(void));
 FAKE_TRANSPORT_API void FakeTransportSetInitFailures(int count);
+// Non-zero: TVInitialize fails while the capture library cannot be loaded, as TaviServer's.
+FAKE_TRANSPORT_API void FakeTransportRequireCapture(int require);
 // Result of the next sends, in order; once used up sends succeed.
 FAKE_TRANSPORT_API void FakeTransportFailNextSends(int count);
 FAKE_TRANSPORT_API void FakeTransportSetConnected(uint8_t slot, int connected);
