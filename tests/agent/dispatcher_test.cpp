@@ -10,6 +10,7 @@
 
 #include "agent/host_info.h"
 #include "agent/request_loop.h"
+#include "agent/audit_text.h"
 #include "agent/transport_start.h"
 #include "fake_system.h"
 #include "fake_transport.h"
