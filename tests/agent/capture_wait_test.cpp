@@ -27,6 +27,7 @@
 #include "agent/transport_start.h"
 #include "fake_system.h"
 #include "fake_transport.h"
+#include "transport/core/identity.h"
 #include "transport/core/pcap_api.h"
 
 namespace {
@@ -199,6 +200,35 @@ TEST_F(CaptureWaitTest, AnotherTransportFailureIsToldApartFromAMissingLibrary) {
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed[0].strings[0], "1");  // the fake's status
   EXPECT_EQ(EventsWithId(EventId::CaptureLoaded).size(), 1u);
+}
+
+TEST_F(CaptureWaitTest, AKeyMadeOrReplacedAtStartIsToldWithItsFingerprint) {
+  const std::string parameter = "SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
+  SetCaptureDisabled(false);
+  uint8_t first[32], second[32];
+  for (int i = 0; i < 32; ++i) {
+    first[i] = static_cast<uint8_t>(i);
+    second[i] = static_cast<uint8_t>(0xA0 + i);
+  }
+  auto start = [](const uint8_t* key) {
+    FakeTransportReset();
+    FakeTransportStoreKeyOnInit(key);
+    FakeTransportSetIdleHook([] { agentRunning = 0; });
+    agentRunning = 1;
+    RequestLoop(nullptr);
+  };
+  DeleteValue(parameter, "IdentityPublicKey");
+  start(first);  // no key before: made
+  start(first);  // the same key: nothing to tell
+  start(second);  // another key over a stored one: replaced
+  DeleteKeyTree(parameter);
+  const std::vector<AgentEvent> created = EventsWithId(EventId::IdentityCreated);
+  const std::vector<AgentEvent> replaced = EventsWithId(EventId::IdentityReplaced);
+  ASSERT_EQ(created.size(), 1u);
+  ASSERT_EQ(replaced.size(), 1u);
+  EXPECT_EQ(created[0].strings, std::vector<std::string>{tavi::FormatFingerprint(first)});
+  EXPECT_EQ(replaced[0].strings, std::vector<std::string>{tavi::FormatFingerprint(second)});
+  EXPECT_EQ(replaced[0].level, EventLevel::Warning);
 }
 
 // Wine reads a program's override values at every load only when their key existed at the

@@ -32,6 +32,7 @@ bool modelKnown = true;
 bool connected[256];
 int initFailures = 0;
 int requireCapture = 0;
+std::vector<uint8_t> keyOnInit;
 int sendFailures = 0;
 uint32_t magic = 0;
 int magicCalls = 0;
@@ -63,6 +64,7 @@ void FakeTransportReset(void) {
   std::memset(connected, 1, sizeof connected);
   initFailures = 0;
   requireCapture = 0;
+  keyOnInit.clear();
   sendFailures = 0;
   magic = 0;
   magicCalls = 0;
@@ -86,6 +88,11 @@ void FakeTransportQueueFrameFrom(const uint8_t* sender, const uint8_t* frame, ui
 void FakeTransportSetIdleHook(void (*hook)(void)) {
   std::lock_guard<std::mutex> guard(lock);
   idleHook = hook;
+}
+
+void FakeTransportStoreKeyOnInit(const uint8_t* publicKey) {
+  std::lock_guard<std::mutex> guard(lock);
+  keyOnInit.assign(publicKey, publicKey + 32);
 }
 
 void FakeTransportRequireCapture(int require) {
@@ -163,6 +170,15 @@ int TVInitialize(void) {
     return 1;
   }
   if (requireCapture && tavi::LoadPcap() == nullptr) return 10001;  // as TaviServer does
+  if (!keyOnInit.empty()) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter",
+                        0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      RegSetValueExW(key, L"IdentityPublicKey", 0, REG_BINARY, keyOnInit.data(),
+                     static_cast<DWORD>(keyOnInit.size()));
+      RegCloseKey(key);
+    }
+  }
   return 0;
 }
 

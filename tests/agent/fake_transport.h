@@ -23,6 +23,9 @@ FAKE_TRANSPORT_API void FakeTransportSetIdleHook(void (*hook)(void));
 FAKE_TRANSPORT_API void FakeTransportSetInitFailures(int count);
 // Non-zero: TVInitialize fails while the capture library cannot be loaded, as TaviServer's.
 FAKE_TRANSPORT_API void FakeTransportRequireCapture(int require);
+// TVInitialize stores this 32-byte public key as the agent's identity, as TaviServer does
+// when it makes or replaces the key.
+FAKE_TRANSPORT_API void FakeTransportStoreKeyOnInit(const uint8_t* publicKey);
 // Result of the next sends, in order; once used up sends succeed.
 FAKE_TRANSPORT_API void FakeTransportFailNextSends(int count);
 FAKE_TRANSPORT_API void FakeTransportSetConnected(uint8_t slot, int connected);

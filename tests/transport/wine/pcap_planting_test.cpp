@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "transport/core/pcap_api.h"
 #include "transport/platform/wine_host.h"
@@ -65,6 +66,27 @@ TEST(PcapLoading, NothingWhenTheSystemHasNone) {
   if (!SystemLibraryDisabled()) GTEST_SKIP() << "the system's wpcap.dll is present in this run";
   EXPECT_EQ(LoadPcap(), nullptr);
   EXPECT_EQ(GetModuleHandleA("wpcap.dll"), nullptr) << "the planted DLL was loaded";
+}
+
+TEST(PcapLoading, NpcapBeforeSystem32AndNothingElse) {
+  // A WinPcap left in System32 must not win over an installed Npcap; no other place counts.
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  const std::vector<std::string> paths = PcapLibraryPaths();
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(paths[0], std::string(system) + "\\Npcap\\wpcap.dll");
+  EXPECT_EQ(paths[1], std::string(system) + "\\wpcap.dll");
+}
+
+TEST(PcapLoading, TellsWhereTheLibraryCameFrom) {
+  const PcapApi* api = LoadPcap();
+  if (api == nullptr) {
+    EXPECT_EQ(PcapLoadedFrom(), "");
+  } else {
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(PcapLoadedFrom(), std::string(system) + "\\wpcap.dll");  // Wine has no Npcap
+  }
 }
 
 TEST(WineHost, DetectedAtRunTime) { EXPECT_TRUE(RunningUnderWine()); }
