@@ -27,6 +27,7 @@
 #include "agent/transport_start.h"
 #include "fake_system.h"
 #include "fake_transport.h"
+#include "override_key.h"
 #include "transport/core/identity.h"
 #include "transport/core/pcap_api.h"
 
@@ -231,39 +232,11 @@ TEST_F(CaptureWaitTest, AKeyMadeOrReplacedAtStartIsToldWithItsFingerprint) {
   EXPECT_EQ(replaced[0].level, EventLevel::Warning);
 }
 
-// Wine reads a program's override values at every load only when their key existed at the
-// start of the process.
-bool OverrideKeyExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kOverrideKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
-}
-
-int RunInChild() {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::wstring command = GetCommandLineW();
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return 1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return static_cast<int>(code);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!OverrideKeyExists()) {
-    SetCaptureDisabled(false);
-    return RunInChild();
-  }
+  const int rerun = RerunWithOverrideKey(kOverrideKey);
+  if (rerun >= 0) return rerun;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

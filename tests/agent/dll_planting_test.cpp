@@ -16,6 +16,7 @@
 #include <string>
 
 #include "agent/system_calls.h"
+#include "override_key.h"
 #include "transport/platform/system_dlls.h"
 
 namespace {
@@ -96,41 +97,23 @@ TEST(DllPlanting, TheAgentsDhcpCallTakesSystem32) {
   FreeLibrary(dhcp);
 }
 
-bool OverrideKeyReady() {
+// Native before builtin for the planted names, so that only the search path decides.
+void PreferNative() {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kOverrideKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    RegCloseKey(key);
-    return true;
-  }
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kOverrideKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &key, nullptr) != ERROR_SUCCESS)
-    return true;  // run anyway; the guards still hold
+    return;
   for (const char* name : kPlanted)
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
   RegCloseKey(key);
-  return false;
-}
-
-int RunInChild() {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::wstring command = GetCommandLineW();
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return 1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return static_cast<int>(code);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!OverrideKeyReady()) return RunInChild();
+  const int rerun = RerunWithOverrideKey(kOverrideKey);
+  if (rerun >= 0) return rerun;
+  PreferNative();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
