@@ -36,7 +36,7 @@ in_host "$id" wine reg add "$key" /v wpcap /d "" /f >/dev/null 2>&1
 service start
 wait_state RUNNING || e2e_fail "agent on $id did not reach RUNNING without the capture library"
 pid_before=$(host_pids "$id" 'TaviAgent\.exe')
-sleep 3
+sleep 12  # past the transport's usual start and a retry interval: silence is the library's absence
 [ "$(agent_state "$id")" = RUNNING ] || e2e_fail "agent on $id left RUNNING without the capture library"
 ! answering || e2e_fail "$id answered although its capture library was hidden"
 e2e_pass "without the capture library the agent on $id is RUNNING and silent"
