@@ -13,6 +13,9 @@ constexpr DWORD kStopPollMs = 500;
 // after a minute it is deleted all the same (the control manager removes it once it stops).
 constexpr int kStopPollLimit = 120;
 
+// A list of one name, ended by two NUL characters.
+constexpr const wchar_t* kAgentDependencies = L"NDIS\0";
+
 wchar_t kAgentDescription[] =
     L"Answers the Netvane console on this computer's Ethernet segment and applies the network "
     L"settings, host name and passwords that an administrator of this computer sends.";
@@ -90,8 +93,11 @@ DWORD QuoteBinaryPath(SC_HANDLE service) {
     return ERROR_SUCCESS;
   TextBuffer quoted = {};
   if (!QuotedBinaryPath(path, quoted, kTextChars)) return ERROR_BUFFER_OVERFLOW;
+  // The dependency is given again although nullptr means "no change": Wine's manager drops
+  // DependOnService otherwise.
   if (!ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                            quoted, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+                            quoted, nullptr, nullptr, kAgentDependencies, nullptr, nullptr,
+                            nullptr))
     return GetLastError();
   return ERROR_SUCCESS;
 }
@@ -121,7 +127,8 @@ InstallResult InstallAgentService(const wchar_t* binaryPath) {
   ServiceHandle service(CreateServiceW(manager.get(), kAgentServiceName, kAgentDisplayName,
                                        SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath,
-                                       L"Extended base", nullptr, L"NDIS\0", nullptr, nullptr));
+                                       L"Extended base", nullptr, kAgentDependencies, nullptr,
+                                       nullptr));
   if (service.get() == nullptr) {
     const DWORD error = GetLastError();
     return {error == ERROR_SERVICE_EXISTS ? InstallOutcome::Exists : InstallOutcome::CreateFailed,
