@@ -14,12 +14,8 @@ case_name=$1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work=$WORK_DIR/msi-$case_name.$$
 prefix=$work/prefix
-failures=0
-
-fail() { echo "FAIL [$case_name]: $*" >&2; failures=$((failures + 1)); }
-expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
-  [ "$2" == "$3" ] || fail "$1: expected <$2>, got <$3>"
-}
+# shellcheck source=case_lib.sh
+source "$(dirname "$0")/case_lib.sh"
 
 cleanup() {
   timeout 30 "$WINE_PREFIX_TOOL" stop "$prefix" || true
@@ -166,10 +162,4 @@ case_console() {
   expect_eq "uninstall: products" "" "$(products "Netvane Console")"
 }
 
-make_prefix
-"case_$case_name"
-if ((failures > 0)); then
-  echo "$case_name: $failures failure(s)" >&2
-  exit 1
-fi
-echo "$case_name: passed"
+run_case

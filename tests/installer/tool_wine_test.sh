@@ -10,12 +10,8 @@ set -euo pipefail
 case_name=$1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 prefix=$WORK_DIR/$case_name.$$
-failures=0
-
-fail() { echo "FAIL [$case_name]: $*" >&2; failures=$((failures + 1)); }
-expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
-  [ "$2" == "$3" ] || fail "$1: expected <$2>, got <$3>"
-}
+# shellcheck source=case_lib.sh
+source "$(dirname "$0")/case_lib.sh"
 
 # The template is booted once per build tree; each case works on a clone of its own.
 make_prefix() {
@@ -431,10 +427,4 @@ case_bad_arguments() {
   expect_eq "over-long: debugger messages" "" "$tool_trace"
 }
 
-make_prefix
-"case_$case_name"
-if ((failures > 0)); then
-  echo "$case_name: $failures failure(s)" >&2
-  exit 1
-fi
-echo "$case_name: passed"
+run_case
