@@ -1,6 +1,10 @@
 #include "installer/agent_service.h"
 
 #include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "installer/text_buffer.h"
 
 namespace {
 
@@ -8,6 +12,9 @@ constexpr DWORD kStopPollMs = 500;
 // A service that never leaves START_PENDING or STOP_PENDING must not hold the tool forever:
 // after a minute it is deleted all the same (the control manager removes it once it stops).
 constexpr int kStopPollLimit = 120;
+
+// A list of one name, ended by two NUL characters.
+constexpr const wchar_t* kAgentDependencies = L"NDIS\0";
 
 wchar_t kAgentDescription[] =
     L"Answers the Netvane console on this computer's Ethernet segment and applies the network "
@@ -62,12 +69,37 @@ bool StopService(SC_HANDLE service, DWORD pollMs, int maxPolls) {
 
 // Description, and recovery by the control manager: restart 5 s after the first and second
 // failure, a minute after later ones; the count starts again after a day without failure.
-void SetRecovery(SC_HANDLE service) {
+DWORD SetRecovery(SC_HANDLE service) {
   SERVICE_DESCRIPTIONW description = {kAgentDescription};
-  ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
+  if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description))
+    return GetLastError();
   SC_ACTION actions[kAgentRestartCount];
   SERVICE_FAILURE_ACTIONSW failureActions = AgentFailureActions(actions);
-  ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions);
+  if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions))
+    return GetLastError();
+  return ERROR_SUCCESS;
+}
+
+// Quotes the registered path where it needs quotes (Windows Installer's is not quoted).
+DWORD QuoteBinaryPath(SC_HANDLE service) {
+  DWORD needed = 0;
+  QueryServiceConfigW(service, nullptr, 0, &needed);
+  if (needed == 0) return GetLastError();
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!QueryServiceConfigW(service, config, needed, &needed)) return GetLastError();
+  const wchar_t* path = config->lpBinaryPathName;
+  if (path == nullptr || path[0] == L'"' || std::wcschr(path, L' ') == nullptr)
+    return ERROR_SUCCESS;
+  TextBuffer quoted = {};
+  if (!QuotedBinaryPath(path, quoted, kTextChars)) return ERROR_BUFFER_OVERFLOW;
+  // The dependency is given again although nullptr means "no change": Wine's manager drops
+  // DependOnService otherwise.
+  if (!ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                            quoted, nullptr, nullptr, kAgentDependencies, nullptr, nullptr,
+                            nullptr))
+    return GetLastError();
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -84,32 +116,73 @@ SERVICE_FAILURE_ACTIONSW AgentFailureActions(SC_ACTION (&actions)[kAgentRestartC
 
 const wchar_t* AgentDescription() { return kAgentDescription; }
 
-void InstallAgentService(const wchar_t* binaryPath) {
+bool QuotedBinaryPath(const wchar_t* path, wchar_t* out, std::size_t capacity) {
+  if (path[0] == L'"') return JoinText(out, capacity, {path});
+  return JoinText(out, capacity, {L"\"", path, L"\""});
+}
+
+InstallResult InstallAgentService(const wchar_t* binaryPath) {
   ServiceHandle manager(OpenManager());
-  if (manager.get() == nullptr) return;
+  if (manager.get() == nullptr) return {InstallOutcome::ManagerFailed, GetLastError()};
   ServiceHandle service(CreateServiceW(manager.get(), kAgentServiceName, kAgentDisplayName,
                                        SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath,
-                                       L"Extended base", nullptr, L"NDIS\0", nullptr, nullptr));
-  if (service.get() == nullptr) return;
+                                       L"Extended base", nullptr, kAgentDependencies, nullptr,
+                                       nullptr));
+  if (service.get() == nullptr) {
+    const DWORD error = GetLastError();
+    return {error == ERROR_SERVICE_EXISTS ? InstallOutcome::Exists : InstallOutcome::CreateFailed,
+            error};
+  }
+  // Description and recovery are not worth undoing the registration for; -configure sets
+  // them again.
   SetRecovery(service.get());
-  StartServiceW(service.get(), 0, nullptr);
+  if (!StartServiceW(service.get(), 0, nullptr))
+    return {InstallOutcome::StartFailed, GetLastError()};
+  return {InstallOutcome::Started, ERROR_SUCCESS};
 }
 
-void RemoveServices() {
+DWORD ConfigureAgentService() {
   ServiceHandle manager(OpenManager());
-  if (manager.get() == nullptr) return;
+  if (manager.get() == nullptr) return GetLastError();
+  ServiceHandle service(OpenServiceW(manager.get(), kAgentServiceName, SERVICE_ALL_ACCESS));
+  if (service.get() == nullptr) return GetLastError();
+  const DWORD quoted = QuoteBinaryPath(service.get());
+  return quoted != ERROR_SUCCESS ? quoted : SetRecovery(service.get());
+}
+
+RemoveResult RemoveServices() {
+  ServiceHandle manager(OpenManager());
+  if (manager.get() == nullptr) return {false, GetLastError()};
   const wchar_t* const names[] = {kAgentServiceName, kSecondServiceName};
-  ServiceHandle agent(OpenServiceW(manager.get(), names[0], SERVICE_ALL_ACCESS));
-  ServiceHandle second(OpenServiceW(manager.get(), names[1], SERVICE_ALL_ACCESS));
+  RemoveResult result = {true, ERROR_SUCCESS};
+  auto failed = [&result](DWORD error) {
+    if (result.complete) result = {false, error};
+  };
+  // A service that exists but cannot be opened (access denied) is a failure; a missing one
+  // is not.
+  auto open = [&](const wchar_t* name) {
+    SC_HANDLE handle = OpenServiceW(manager.get(), name, SERVICE_ALL_ACCESS);
+    if (handle == nullptr && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) failed(GetLastError());
+    return handle;
+  };
+  ServiceHandle agent(open(names[0]));
+  ServiceHandle second(open(names[1]));
   const ServiceHandle* const services[] = {&agent, &second};
 
   for (int i = 0; i < 2; ++i) {
     SC_HANDLE service = services[i]->get();
-    if (service != nullptr && StopService(service, kStopPollMs, kStopPollLimit))
+    if (service == nullptr) continue;
+    if (StopService(service, kStopPollMs, kStopPollLimit))
       ReportStopped(names[i]);
+    else
+      failed(GetLastError());
   }
   for (const ServiceHandle* service : services) {
-    if (service->get() != nullptr) DeleteService(service->get());
+    if (service->get() != nullptr && !DeleteService(service->get())) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_SERVICE_MARKED_FOR_DELETE) failed(error);
+    }
   }
+  return result;
 }

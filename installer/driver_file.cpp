@@ -49,14 +49,36 @@ WORD NativeArchitecture() {
   return info.wProcessorArchitecture;
 }
 
-void CopyWritable(const wchar_t* source, const wchar_t* target) {
-  CopyFileW(source, target, FALSE);
+bool FileExists(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool NonEmptyFile(const wchar_t* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  return GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
+bool IsRecorded(const wchar_t* path, const FileDigest* recorded) {
+  FileDigest digest{};
+  return recorded != nullptr && DigestFile(path, digest) && digest == *recorded;
+}
+
+// Another product's npf.sys (WinPcap and the programs built on it) is never replaced.
+DriverCopy CopyWritable(const wchar_t* source, const wchar_t* target, const FileDigest* recorded,
+                        FileDigest& digest) {
+  if (!NonEmptyFile(source)) return DriverCopy::NoSource;
+  if (FileExists(target) && !IsRecorded(target, recorded)) return DriverCopy::ForeignTarget;
+  if (!CopyFileW(source, target, FALSE)) return DriverCopy::Failed;
   const DWORD attributes = GetFileAttributesW(target);
   if (attributes != INVALID_FILE_ATTRIBUTES)
     SetFileAttributesW(target, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return DigestFile(target, digest) ? DriverCopy::Copied : DriverCopy::Failed;
 }
 
-void CopyDriver32(const wchar_t* directory) {
+DriverCopy CopyDriver32(const wchar_t* directory, const FileDigest* recorded, FileDigest& digest) {
   Trace(L"copy driver in 32bit os");
   TextBuffer source = {};
   const bool haveSource = JoinText(source, {directory, kDriver32SourceName});
@@ -66,21 +88,23 @@ void CopyDriver32(const wchar_t* directory) {
   const bool haveTarget = BuildDriverTarget(target);
   Trace(L"target driver path");
   Trace(target);
-  if (haveSource && haveTarget) CopyWritable(source, target);
+  if (!haveSource || !haveTarget) return DriverCopy::NoSource;
+  return CopyWritable(source, target, recorded, digest);
 }
 
-void CopyDriver64(const wchar_t* directory) {
+DriverCopy CopyDriver64(const wchar_t* directory, const FileDigest* recorded, FileDigest& digest) {
   Trace(L"copy in 64bit os");
   RedirectionOff redirection(true);
   const WORD architecture = NativeArchitecture();
   const wchar_t* name = Driver64SourceName(architecture);
-  if (name == nullptr) return;
+  if (name == nullptr) return DriverCopy::NoSource;
   Trace(architecture == PROCESSOR_ARCHITECTURE_IA64 ? L"IA64 and 64bit os"
                                                      : L"AMD64 and 64bit os");
   TextBuffer source = {};
   TextBuffer target = {};
-  if (JoinText(source, {directory, name}) && BuildDriverTarget(target))
-    CopyWritable(source, target);
+  if (!JoinText(source, {directory, name}) || !BuildDriverTarget(target))
+    return DriverCopy::NoSource;
+  return CopyWritable(source, target, recorded, digest);
 }
 
 }  // namespace
@@ -115,22 +139,18 @@ bool BuildDriverTarget(TextBuffer& target) {
   return JoinText(target, {system, L"\\", L"Drivers", L"\\", L"npf.sys"});
 }
 
-void CopyDriver(const wchar_t* directory) {
-  if (IsWindows64Bit())
-    CopyDriver64(directory);
-  else
-    CopyDriver32(directory);
+DriverCopy CopyDriver(const wchar_t* directory, const FileDigest* recorded, FileDigest& digest) {
+  return IsWindows64Bit() ? CopyDriver64(directory, recorded, digest)
+                          : CopyDriver32(directory, recorded, digest);
 }
 
-void DeleteDriver() {
+DriverRemoval DeleteDriver(const FileDigest* recorded) {
   TextBuffer target = {};
   const bool haveTarget = BuildDriverTarget(target);
-  if (IsWindows64Bit()) {
-    Trace(L"delete driver in 64bit");
-    RedirectionOff redirection(false);
-    if (haveTarget) DeleteFileW(target);
-  } else {
-    Trace(L"delete driver in 32bit os");
-    if (haveTarget) DeleteFileW(target);
-  }
+  const bool wow64 = IsWindows64Bit();
+  Trace(wow64 ? L"delete driver in 64bit" : L"delete driver in 32bit os");
+  RedirectionOff redirection(false);
+  if (!haveTarget || !FileExists(target)) return DriverRemoval::Absent;
+  if (!IsRecorded(target, recorded)) return DriverRemoval::NotOurs;
+  return DeleteFileW(target) ? DriverRemoval::Deleted : DriverRemoval::Failed;
 }

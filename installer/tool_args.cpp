@@ -32,6 +32,8 @@ ToolArgs ParseToolArgs(const char* commandTail) {
       args.command = ToolCommand::Delete;
     else if (lstrcmpiW(args.first, L"-fingerprint") == 0)
       args.command = ToolCommand::Fingerprint;
+    else if (lstrcmpiW(args.first, L"-configure") == 0)
+      args.command = ToolCommand::Configure;
     args.hasDirectory = count >= 2 && CopyArg(args.directory, argv[1]);
   }
   LocalFree(argv);

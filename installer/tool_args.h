@@ -3,7 +3,7 @@
 
 #include "installer/text_buffer.h"
 
-enum class ToolCommand { None, Install, Delete, Fingerprint };
+enum class ToolCommand { None, Install, Delete, Fingerprint, Configure };
 
 struct ToolArgs {
   ToolCommand command = ToolCommand::None;

@@ -3,5 +3,6 @@
 
 #include "installer/tool_args.h"
 
-// Runs the parsed command line; anything but -install, -delete or -fingerprint does nothing.
-void RunToolCommand(const ToolArgs& args);
+// Runs the parsed command line and returns the process exit status (installer/exit_status.h).
+// Anything but a known command prints the usage and changes nothing.
+int RunToolCommand(const ToolArgs& args);

@@ -1,11 +1,15 @@
 // TaviTool: -install DIR copies the capture driver and registers and starts the agent
-// service; -delete stops and removes the services and the driver. Exit code always 0.
+// service; -delete stops and removes the services and the driver; -fingerprint prints the
+// agent's key fingerprint; -configure completes a registration made by the agent package.
+// The exit status says what failed (installer/exit_status.h).
 #include <windows.h>
 
+#include "installer/parent_console.h"
 #include "installer/tool_args.h"
 #include "installer/tool_commands.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
-  RunToolCommand(ParseToolArgs(commandTail));
-  return 0;
+  // A GUI-subsystem program: started from cmd or PowerShell its lines would go nowhere.
+  UseParentConsole();
+  return RunToolCommand(ParseToolArgs(commandTail));
 }

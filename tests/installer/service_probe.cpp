@@ -6,7 +6,12 @@
 //   wait NAME STATE MS         waits until the service reports STATE (numeric)
 //   recovery NAME              description and failure actions, as far as the manager keeps them
 //   attrib PATH                file attributes in hex, or "missing"
+//   dacl PATH                  one line per ACE of the file's DACL: type flags mask SID
+//   grant PATH SID             adds an ACE giving SID (e.g. S-1-5-32-545, Users) modify rights,
+//                              inherited by files and folders, as Explorer's "Modify" does
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -124,10 +129,61 @@ int Attributes(const wchar_t* path) {
   return 0;
 }
 
+int PrintDacl(const wchar_t* path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD result = GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                             nullptr, nullptr, &dacl, nullptr, &descriptor);
+  if (result != ERROR_SUCCESS) return static_cast<int>(result);
+  if (dacl == nullptr) std::printf("null\n");
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) break;
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    wchar_t* sid = nullptr;
+    ConvertSidToStringSidW(&ace->SidStart, &sid);
+    std::printf("%u %#x %#lx %ls\n", header->AceType, header->AceFlags, ace->Mask,
+                sid != nullptr ? sid : L"?");
+    LocalFree(sid);
+  }
+  LocalFree(descriptor);
+  return 0;
+}
+
+int Grant(const wchar_t* path, const wchar_t* sidText) {
+  PSID sid = nullptr;
+  if (!ConvertStringSidToSidW(sidText, &sid)) return static_cast<int>(GetLastError());
+  PACL old = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD result = GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &old, nullptr, &descriptor);
+  if (result == ERROR_SUCCESS) {
+    EXPLICIT_ACCESSW access = {};
+    access.grfAccessPermissions = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+    access.Trustee.ptstrName = static_cast<LPWSTR>(sid);
+    PACL updated = nullptr;
+    result = SetEntriesInAclW(1, &access, old, &updated);
+    if (result == ERROR_SUCCESS) {
+      result = SetNamedSecurityInfoW(const_cast<wchar_t*>(path), SE_FILE_OBJECT,
+                                     DACL_SECURITY_INFORMATION, nullptr, nullptr, updated, nullptr);
+      LocalFree(updated);
+    }
+    LocalFree(descriptor);
+  }
+  LocalFree(sid);
+  return static_cast<int>(result);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wcscmp(argv[1], L"attrib") == 0) return Attributes(argv[2]);
+  if (argc == 3 && std::wcscmp(argv[1], L"dacl") == 0) return PrintDacl(argv[2]);
+  if (argc == 4 && std::wcscmp(argv[1], L"grant") == 0) return Grant(argv[2], argv[3]);
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   if (manager == nullptr) return static_cast<int>(GetLastError());
   int result = 2;

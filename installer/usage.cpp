@@ -1,0 +1,26 @@
+#include "installer/exit_status.h"
+
+const char* UsageText() {
+  return "Usage: TaviTool -install DIR\\ | -delete | -fingerprint | -configure\n"
+         "  -install DIR\\   register and start the TaviAgent service from DIR\\ (which ends\n"
+         "                  with a backslash and holds TaviAgent.exe and TaviServer.dll)\n"
+         "  -delete         stop and remove the services, the event source, the agent's key\n"
+         "                  and the capture driver file this tool installed\n"
+         "  -fingerprint    print the agent's key fingerprint\n"
+         "  -configure      give an installed TaviAgent its quoted path, description and\n"
+         "                  recovery actions (run by the agent package)\n"
+         "Exit status:\n"
+         "  0  done\n"
+         "  1  usage: no command, an unknown one, or -install without a directory\n"
+         "  2  administrator rights are needed\n"
+         "  3  bad directory: TaviAgent.exe or TaviServer.dll missing\n"
+         "  4  unsafe directory: users other than SYSTEM, Administrators and TrustedInstaller\n"
+         "     can write to it\n"
+         "  5  the service exists already (left unchanged)\n"
+         "  6  creating the service failed\n"
+         "  7  the service was registered but did not start\n"
+         "  8  the event source or the driver record could not be written\n"
+         "  9  a service could not be stopped or deleted\n"
+         "  10 no agent key yet\n"
+         "  11 -configure: no TaviAgent service, or it refused the change\n";
+}
