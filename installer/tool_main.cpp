@@ -7,8 +7,11 @@
 #include "installer/parent_console.h"
 #include "installer/tool_args.h"
 #include "installer/tool_commands.h"
+#include "transport/platform/system_dlls.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int) {
+  // Runs elevated, often from a download folder: later loads come from System32 only.
+  tavi::RestrictDllSearchToSystem32();
   // A GUI-subsystem program: started from cmd or PowerShell its lines would go nowhere.
   UseParentConsole();
   return RunToolCommand(ParseToolArgs(commandTail));
