@@ -191,9 +191,13 @@ int main() {
   ReplySeal signedSeal;
   std::vector<uint8_t> signedReply;
   uint8_t f = 0;
-  server.Seal(signedSeal, 1, kConsole, kAgent, message.data(), 199, signedReply, f);
+  ReplySeal firstSeal = signedSeal;  // each seal is spent by its reply
+  server.Seal(firstSeal, 1, kConsole, kAgent, message.data(), 199, signedReply, f);
   std::printf("per signed discovery reply (cpu us): agent signs %.0f  console verifies %.0f\n",
-              MicrosPer(50, [&] { server.Seal(signedSeal, 1, kConsole, kAgent, message.data(), 199, signedReply, f); }),
+              MicrosPer(50, [&] {
+                ReplySeal once = signedSeal;
+                server.Seal(once, 1, kConsole, kAgent, message.data(), 199, signedReply, f);
+              }),
               MicrosPer(50, [&] {
                 SignedReply r;
                 ParseSignedReply(signedReply, r);

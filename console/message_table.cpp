@@ -23,6 +23,11 @@ const char* MessageText(unsigned code) {
     case Status::LaunchRefused:
       return "Launch refused, the management address is not a plain http or https page";
     case Status::TooManyHosts: return "Too many servers answered, only the first 4096 are listed";
+    case Status::TrustStoreUnreadable:
+      return "Trust store can not be read, no key was pinned and nothing was sent to the host";
+    case Status::HostKeyChangedSinceShown:
+      return "Host key changed since it was shown, no key was pinned";
+    case Status::TrustStoreNotWritten: return "Trust store can not be written, no key was pinned";
     default: return "Unknown error";
   }
 }

@@ -52,6 +52,11 @@ constexpr uint16_t HostKeyChanged = 10006;     // the host presents another key 
 constexpr uint16_t HostKeyNotTrusted = 10007;  // no key of this host is pinned yet
 constexpr uint16_t LaunchRefused = 10008;
 constexpr uint16_t TooManyHosts = 10009;  // discovery stopped listing at its host limit
+// The console's trust store: the transport refuses authenticated requests (10011) and pins
+// (10011..10013) with these.
+constexpr uint16_t TrustStoreUnreadable = 10011;      // exists, but cannot be read or has a bad line
+constexpr uint16_t HostKeyChangedSinceShown = 10012;  // another key arrived while the user decided
+constexpr uint16_t TrustStoreNotWritten = 10013;      // the pin could not be written
 }  // namespace Status
 
 // setupState: default password accepted or not, and how many adapters have an address.

@@ -10,13 +10,14 @@
 
 namespace {
 
-// Time-out, out-of-memory and the host-key refusals are written by the client transport when
+// Time-out, out-of-memory and the host-key and trust-store refusals are written by the client transport when
 // no reply came: the buffer then still holds the panel's unconfirmed edits, which must not
 // become the stored record (a second Apply would find nothing changed and send nothing).
 bool HoldsAgentRecord(uint16_t status) {
   return status != Status::BadLogon && status != Status::NotAdministrator &&
          status != Status::ResponseTimeout && status != Status::OutOfMemory &&
-         status != Status::HostKeyChanged && status != Status::HostKeyNotTrusted;
+         status != Status::HostKeyChanged && status != Status::HostKeyNotTrusted &&
+         status != Status::TrustStoreUnreadable;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "console/actions/host_key_client.h"
 #include "console/actions/host_key_dialog.h"
 #include "console/resource.h"
+#include "console/message_table.h"
 #include "console/show_message.h"
 #include "protocol/frames.h"
 
@@ -31,12 +32,28 @@ bool ConfirmHostKey(HWND owner, const uint8_t* storedReply, std::size_t length) 
       if (refuse.RunModal() != IDC_BTN_KEY_REPLACE) return false;
       break;
     }
+    case TV_KEY_STORE_UNREADABLE:
+      ShowTrustStoreProblem();
+      return false;
     default:
       // The host has not yet shown a key it signed for; a discovery brings one.
       ShowMessage(Status::HostKeyNotTrusted);
       return false;
   }
-  if (PinHostKey(agentMac, hostName.c_str()) == 1) return true;
-  ShowMessage(Status::HostKeyNotTrusted);
+  // Exactly the key the user answered for: one that arrived while the dialog was open was
+  // never shown, and is not pinned.
+  const int pinnedResult = PinHostKey(agentMac, hostName.c_str(), presented);
+  if (pinnedResult == 1) return true;
+  if (pinnedResult == Status::TrustStoreUnreadable)
+    ShowTrustStoreProblem();
+  else
+    ShowMessage(pinnedResult == 0 ? Status::HostKeyNotTrusted : static_cast<unsigned>(pinnedResult));
   return false;
+}
+
+void ShowTrustStoreProblem() {
+  std::string text = MessageText(Status::TrustStoreUnreadable);
+  const std::string problem = TrustStoreProblem();
+  if (!problem.empty()) text += ":\r\n" + problem;
+  ShowWarningMessage(text.c_str());
 }

@@ -3,17 +3,22 @@
 #include <windows.h>
 
 #include "TaviClient.h"
+#include "protocol/frames.h"
 
 namespace {
 
 using SetTrustPromptingFn = void (*)(int);
 using GetHostKeyFn = int (*)(const unsigned char*, const char*, char*, char*);
 using TrustHostKeyFn = int (*)(const unsigned char*, const char*);
+using TrustShownHostKeyFn = int (*)(const unsigned char*, const char*, const char*);
+using GetTrustStoreProblemFn = int (*)(char*, int);
 
 struct Exports {
   SetTrustPromptingFn setTrustPrompting = nullptr;
   GetHostKeyFn getHostKey = nullptr;
   TrustHostKeyFn trustHostKey = nullptr;
+  TrustShownHostKeyFn trustShownHostKey = nullptr;  // optional: libraries before it lack it
+  GetTrustStoreProblemFn getTrustStoreProblem = nullptr;
 };
 
 template <typename Fn>
@@ -29,6 +34,8 @@ const Exports& Bound() {
       found.setTrustPrompting = Lookup<SetTrustPromptingFn>(library, "TVSetTrustPrompting");
       found.getHostKey = Lookup<GetHostKeyFn>(library, "TVGetHostKey");
       found.trustHostKey = Lookup<TrustHostKeyFn>(library, "TVTrustHostKey");
+      found.trustShownHostKey = Lookup<TrustShownHostKeyFn>(library, "TVTrustHostKeyEx");
+      found.getTrustStoreProblem = Lookup<GetTrustStoreProblemFn>(library, "TVGetTrustStoreProblem");
     }
     // All three or none: half a set would ask questions whose answer cannot be kept.
     if (!found.setTrustPrompting || !found.getHostKey || !found.trustHostKey) found = Exports{};
@@ -55,6 +62,16 @@ int QueryHostKey(const uint8_t agentMac[6], const char* hostName, char* fingerpr
   return state;
 }
 
-int PinHostKey(const uint8_t agentMac[6], const char* hostName) {
-  return Bound().trustHostKey ? Bound().trustHostKey(agentMac, hostName) : 0;
+int PinHostKey(const uint8_t agentMac[6], const char* hostName, const char* shownFingerprint) {
+  if (Bound().trustShownHostKey) return Bound().trustShownHostKey(agentMac, hostName, shownFingerprint);
+  if (Bound().trustHostKey && Bound().trustHostKey(agentMac, hostName) == 1) return 1;
+  return Status::HostKeyNotTrusted;
+}
+
+std::string TrustStoreProblem() {
+  if (!Bound().getTrustStoreProblem) return std::string();
+  char text[1024] = {};
+  Bound().getTrustStoreProblem(text, static_cast<int>(sizeof text));
+  text[sizeof text - 1] = '\0';
+  return text;
 }

@@ -20,6 +20,7 @@ std::string HostKeyPanelText(int state, std::string_view fingerprint) {
     case TV_KEY_TRUSTED: words = "(trusted)"; break;
     case TV_KEY_UNKNOWN: words = "(not trusted yet)"; break;
     case TV_KEY_CHANGED: words = "(CHANGED: not the pinned key)"; break;
+    case TV_KEY_STORE_UNREADABLE: words = "(trust store unreadable: nothing is trusted)"; break;
     case TV_KEY_NONE: return "No verified key seen yet";
     default: return "";  // a library that keeps no host keys
   }

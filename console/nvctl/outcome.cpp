@@ -9,6 +9,7 @@ namespace {
 // Refusals the library reports for the agent's key (trust store).
 constexpr uint16_t kHostKeyChanged = 10006;
 constexpr uint16_t kHostKeyNotTrusted = 10007;
+constexpr uint16_t kTrustStoreUnreadable = 10011;
 // The agent's answer for a locked-out account.
 constexpr uint16_t kAccountLockedOut = 18;
 }  // namespace
@@ -21,7 +22,8 @@ Outcome OutcomeOf(int workResult, uint16_t status) {
     case Status::NotAdministrator:
     case kAccountLockedOut:
     case kHostKeyChanged:
-    case kHostKeyNotTrusted: return Outcome::Refused;
+    case kHostKeyNotTrusted:
+    case kTrustStoreUnreadable: return Outcome::Refused;
     case Status::ResponseTimeout:
     case Status::OutOfMemory:
     case Status::AdapterOpenFailed: return Outcome::TransportFailed;

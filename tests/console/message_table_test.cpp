@@ -24,6 +24,10 @@ TEST(MessageText, EveryCodeOfTheTable) {
   EXPECT_STREQ(MessageText(10008),
                "Launch refused, the management address is not a plain http or https page");
   EXPECT_STREQ(MessageText(10009), "Too many servers answered, only the first 4096 are listed");
+  EXPECT_STREQ(MessageText(10011),
+               "Trust store can not be read, no key was pinned and nothing was sent to the host");
+  EXPECT_STREQ(MessageText(10012), "Host key changed since it was shown, no key was pinned");
+  EXPECT_STREQ(MessageText(10013), "Trust store can not be written, no key was pinned");
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {

@@ -615,54 +615,5 @@ TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
   EXPECT_EQ(agent.executed(), 1);
 }
 
-TEST(TrustStore, LinesRoundTripAndAnythingMalformedIsIgnored) {
-  TrustEntry e;
-  e.mac = kAgent;
-  e.hostName = "SERVER 01\t#x";
-  e.key.fill(0xAB);
-  e.pinnedOn = "2026-12-09";
-  const std::string line = TrustStore::FormatLine(e);
-  TrustEntry back;
-  ASSERT_TRUE(TrustStore::ParseLine(line, back)) << line;
-  EXPECT_EQ(back.mac, e.mac);
-  EXPECT_EQ(back.hostName, "SERVER_01__x");
-  EXPECT_EQ(back.key, e.key);
-  for (const std::string& bad :
-       {std::string(""), std::string("# comment"), line + " extra", line.substr(0, line.size() - 12),
-        std::string("02:00:5E:10:00 X ") + std::string(64, 'a') + " 2026-12-09",
-        std::string("02:00:5E:10:00:A0 X ") + std::string(63, 'a') + "g 2026-12-09",
-        std::string("02:00:5E:10:00:A0 X ") + std::string(64, 'a') + " 2026"})
-    EXPECT_FALSE(TrustStore::ParseLine(bad, back)) << bad;
-}
-
-TEST(TrustStore, PinsSurviveReloadAndReplaceEarlierOnes) {
-  const std::string path = ::testing::TempDir() + "known_agents_test";
-  std::remove(path.c_str());
-  crypto::Key a{}, b{};
-  a.fill(1);
-  b.fill(2);
-  {
-    TrustStore store(path);
-    EXPECT_FALSE(store.Find(kAgent));
-    ASSERT_TRUE(store.Pin(kAgent, "SERVER01", a));
-    ASSERT_TRUE(store.Pin(TestMac(0xA1), "SERVER02", a));
-    ASSERT_TRUE(store.Pin(kAgent, "SERVER01", b));
-  }
-  {
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    ASSERT_NE(f, nullptr);
-    std::fputs("garbage line\n\x01\x02\n", f);
-    std::fclose(f);
-  }
-  TrustStore again(path);
-  ASSERT_EQ(again.size(), 2u);
-  EXPECT_EQ(again.Find(kAgent)->key, b);
-  EXPECT_EQ(again.Find(TestMac(0xA1))->hostName, "SERVER02");
-  TrustStore unwritable(::testing::TempDir() + "no/such/folder/known_agents");
-  EXPECT_FALSE(unwritable.Pin(kAgent, "X", a));
-  EXPECT_TRUE(unwritable.Find(kAgent)) << "the pin still holds for this run";
-  std::remove(path.c_str());
-}
-
 }  // namespace
 }  // namespace tavi

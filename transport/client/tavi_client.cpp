@@ -271,4 +271,37 @@ int TVTrustHostKey(const unsigned char agentMac[6], const char* hostName) {
   }
 }
 
+int TVTrustHostKeyEx(const unsigned char agentMac[6], const char* hostName,
+                     const char* shownFingerprint) {
+  if (agentMac == nullptr || shownFingerprint == nullptr) return 0;
+  try {
+    const std::string shown(shownFingerprint, strnlen(shownFingerprint, TV_FINGERPRINT_CHARS));
+    const std::string name = hostName ? std::string(hostName, strnlen(hostName, 64)) : std::string();
+    switch (Channel().Trust(MacAt(agentMac), name, shown)) {
+      case TrustResult::Pinned: return 1;
+      case TrustResult::NoKeySeen: return SecureClient::kHostKeyNotTrusted;
+      case TrustResult::ChangedSinceShown: return TV_STATUS_KEY_CHANGED_SINCE_SHOWN;
+      case TrustResult::StoreUnreadable: return TV_STATUS_TRUST_STORE_UNREADABLE;
+      case TrustResult::NotWritten: break;
+    }
+    return TV_STATUS_TRUST_STORE_NOT_WRITTEN;
+  } catch (const std::exception&) {
+    return TV_STATUS_TRUST_STORE_NOT_WRITTEN;
+  }
+}
+
+int TVGetTrustStoreProblem(char* text, int chars) {
+  if (text == nullptr || chars <= 0) return 0;
+  text[0] = '\0';
+  try {
+    const std::string problem = Channel().TrustStoreProblem();
+    const std::size_t n = std::min<std::size_t>(problem.size(), static_cast<std::size_t>(chars) - 1);
+    std::copy_n(problem.data(), n, text);
+    text[n] = '\0';
+    return problem.empty() ? 0 : 1;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 }  // extern "C"

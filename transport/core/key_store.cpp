@@ -6,7 +6,15 @@ namespace tavi {
 
 bool LoadOrCreateIdentity(KeyStore& store, Identity& out) {
   Identity identity;
-  if (store.Load(identity) == KeyLoad::Loaded && IdentityConsistent(identity)) {
+  const KeyLoad load = store.Load(identity);
+  if (load == KeyLoad::Unavailable) {
+    identity.Wipe();
+    return false;
+  }
+  if ((load == KeyLoad::Loaded || load == KeyLoad::LoadedLegacy) && IdentityConsistent(identity)) {
+    // Sealed again in the current way; should that fail the key still serves, and the next
+    // start tries again.
+    if (load == KeyLoad::LoadedLegacy) store.Save(identity);
     out = identity;
     identity.Wipe();
     return true;
@@ -22,17 +30,19 @@ bool LoadOrCreateIdentity(KeyStore& store, Identity& out) {
 }
 
 KeyLoad MemoryKeyStore::Load(Identity& out) {
+  if (unavailable) return KeyLoad::Unavailable;
   if (stored.empty()) return KeyLoad::Missing;
   if (stored.size() != 2 * crypto::kKeyLength) return KeyLoad::Damaged;
   std::copy_n(stored.begin(), crypto::kKeyLength, out.seed.begin());
   std::copy_n(stored.begin() + crypto::kKeyLength, crypto::kKeyLength, out.publicKey.begin());
-  return KeyLoad::Loaded;
+  return legacy ? KeyLoad::LoadedLegacy : KeyLoad::Loaded;
 }
 
 bool MemoryKeyStore::Save(const Identity& identity) {
   if (failSave) return false;
   stored.assign(identity.seed.begin(), identity.seed.end());
   stored.insert(stored.end(), identity.publicKey.begin(), identity.publicKey.end());
+  legacy = false;
   ++saves;
   return true;
 }

@@ -1,6 +1,6 @@
-// Where an agent keeps its identity between runs. The Windows store (server/key_store_win)
-// seals the private key with DPAPI for the machine, under the agent's parameter key; tests
-// use MemoryKeyStore.
+// Where an agent keeps its identity between runs. The Windows store
+// (platform/registry_key_store_win) seals the private key with DPAPI for the service's own
+// account (SYSTEM), under the agent's parameter key; tests use MemoryKeyStore.
 #pragma once
 
 #include <optional>
@@ -16,7 +16,12 @@ constexpr const wchar_t* kAgentParameterKey = L"SYSTEM\\CurrentControlSet\\Servi
 constexpr const wchar_t* kIdentityPublicKeyValue = L"IdentityPublicKey";  // REG_BINARY, 32 bytes
 constexpr const wchar_t* kIdentityKeyValue = L"IdentityKey";  // REG_BINARY, sealed seed
 
-enum class KeyLoad { Loaded, Missing, Damaged };
+// Loaded; LoadedLegacy: loaded, but sealed the way earlier versions did (to be sealed again);
+// Missing: nothing stored; Damaged: stored but unusable for good (does not unseal, wrong
+// lengths, or the key's access list let others write it); Unavailable: could not be read
+// this time (access refused, the system's sealing not ready, a registry error), which
+// says nothing about the stored key.
+enum class KeyLoad { Loaded, LoadedLegacy, Missing, Damaged, Unavailable };
 
 class KeyStore {
  public:
@@ -25,10 +30,11 @@ class KeyStore {
   virtual bool Save(const Identity& identity) = 0;
 };
 
-// The stored identity; a new one, saved, when none is stored or the stored one is damaged
-// (unsealing failed, lengths wrong, or the halves do not belong together). False when no
-// identity can be had or the new one cannot be kept: an agent whose key would change on
-// every start must not run.
+// The stored identity (one sealed the old way is sealed again, same key); a new one, saved,
+// only when none is stored or the stored one is damaged (or its halves do not belong
+// together). False when the store is unavailable (a new key then would be a new identity
+// for every console, for a passing fault), or no identity can be had, or the new one cannot
+// be kept: an agent whose key would change on every start must not run.
 bool LoadOrCreateIdentity(KeyStore& store, Identity& out);
 
 // In memory, for tests and for simulated agents: `sealed` is what a real store would write.
@@ -39,6 +45,8 @@ class MemoryKeyStore : public KeyStore {
 
   std::vector<uint8_t> stored;  // seed then public key; empty = nothing stored
   bool failSave = false;
+  bool unavailable = false;  // Load reports a passing read failure
+  bool legacy = false;       // Load reports the old sealing until the next save
   int saves = 0;
 };
 

@@ -51,6 +51,19 @@ bool InnerRequest(const uint8_t* request, std::size_t length, uint32_t transacti
   StoreU32(out.data() + kReservedOffset, transactionId);
   return true;
 }
+// Bytes 24..75 (user name, password) of a request that goes out readable: zero, whatever the
+// caller left there. Discover, Poll and Refresh need no credentials, and these frames are
+// readable by every station.
+constexpr std::size_t kCredentialOffset = 24;
+constexpr std::size_t kCredentialBytes = 36 + 16;
+bool ReadableRequest(const uint8_t* request, std::size_t length, uint32_t transactionId,
+                     std::vector<uint8_t>& out) {
+  if (!InnerRequest(request, length, transactionId, out)) return false;
+  if (out.size() > kCredentialOffset)
+    std::fill_n(out.begin() + kCredentialOffset,
+                std::min(kCredentialBytes, out.size() - kCredentialOffset), uint8_t{0});
+  return true;
+}
 }  // namespace
 
 SecureClient::SecureClient(std::shared_ptr<TrustStore> store) : store_(std::move(store)) {
@@ -141,7 +154,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   std::atomic<uint32_t> transactionId{0};
   const auto build = [&](uint32_t id, ClientCore::Outgoing& out) {
     std::vector<uint8_t> inner;
-    if (!InnerRequest(request, length, id, inner)) return false;
+    if (!ReadableRequest(request, length, id, inner)) return false;
     transactionId = id;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
@@ -237,7 +250,7 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
   crypto::Random(nonce.data(), nonce.size());
   const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
     std::vector<uint8_t> inner;
-    if (!InnerRequest(request, length, transactionId, inner)) return false;
+    if (!ReadableRequest(request, length, transactionId, inner)) return false;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
     out.bytes.assign(nonce.begin(), nonce.end());
@@ -274,7 +287,9 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
     ++counters_.refused;
     return Result{Outcome::Replied, status};
   };
-  // What is already known decides before a single frame leaves.
+  // What is already known decides before a single frame leaves. A store that cannot be
+  // read trusts nothing: read as empty it would let any key through as a first contact.
+  if (!store_->Load()) return refuse(kTrustStoreUnreadable);
   {
     const auto pinned = store_->Find(destination);
     const auto seen = SeenKey(destination);
@@ -330,7 +345,9 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
       const auto it = seen_.find(destination);
       if (it != seen_.end()) name = it->second.hostName;
     }
-    store_->Pin(destination, name, hello.agentKey);  // trust on first use
+    // Trust on first use; a pin that cannot be written leaves the next request to ask again.
+    if (store_->Pin(destination, name, hello.agentKey) == TrustStore::PinResult::Unreadable)
+      return refuse(kTrustStoreUnreadable);
   }
 
   // Round trip 2: the request sealed under keys only the two ephemerals give.
@@ -391,18 +408,35 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
 
 KeyState SecureClient::HostKey(const Mac& agent, std::string* fingerprint,
                                std::string* pinnedFingerprint) {
+  const bool readable = store_->Load();
   const auto pinned = store_->Find(agent);
   const auto seen = SeenKey(agent);
   if (fingerprint) *fingerprint = seen ? FormatFingerprint(*seen) : std::string();
   if (pinnedFingerprint) *pinnedFingerprint = pinned ? FormatFingerprint(pinned->key) : std::string();
+  if (!readable) return KeyState::Unreadable;
   if (!seen) return KeyState::None;
   if (!pinned) return KeyState::Unknown;
   return SameKey(pinned->key, *seen) ? KeyState::Trusted : KeyState::Changed;
 }
 
+TrustResult SecureClient::Trust(const Mac& agent, const std::string& hostName,
+                                const std::string& shownFingerprint) {
+  const auto seen = SeenKey(agent);
+  if (!seen) return TrustResult::NoKeySeen;
+  // The user answered for the fingerprint on the screen; a key that a reply brought in the
+  // meantime (another station under this MAC, say) was never shown.
+  if (FormatFingerprint(*seen) != shownFingerprint) return TrustResult::ChangedSinceShown;
+  switch (store_->Pin(agent, hostName, *seen)) {
+    case TrustStore::PinResult::Pinned: return TrustResult::Pinned;
+    case TrustStore::PinResult::Unreadable: return TrustResult::StoreUnreadable;
+    case TrustStore::PinResult::NotWritten: break;
+  }
+  return TrustResult::NotWritten;
+}
+
 bool SecureClient::Trust(const Mac& agent, const std::string& hostName) {
   const auto seen = SeenKey(agent);
-  return seen && store_->Pin(agent, hostName, *seen);
+  return seen && store_->Pin(agent, hostName, *seen) == TrustStore::PinResult::Pinned;
 }
 
 }  // namespace tavi

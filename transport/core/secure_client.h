@@ -6,7 +6,8 @@
 // signed ephemeral key and freshness value, then the request sealed under keys derived
 // from both ephemerals. Before anything is sealed the agent's key is checked against the
 // trust store: a changed key refuses (HostKeyChanged); an unknown key is pinned silently,
-// or refused (HostKeyNotTrusted) when the program decides trust itself (prompting).
+// or refused (HostKeyNotTrusted) when the program decides trust itself (prompting); a
+// store that cannot be read refuses every one (TrustStoreUnreadable).
 #pragma once
 
 #include <atomic>
@@ -23,7 +24,9 @@
 
 namespace tavi {
 
-enum class KeyState { Trusted = 0, Unknown = 1, Changed = 2, None = 3 };
+enum class KeyState { Trusted = 0, Unknown = 1, Changed = 2, None = 3, Unreadable = 4 };
+
+enum class TrustResult { Pinned, NoKeySeen, ChangedSinceShown, StoreUnreadable, NotWritten };
 
 struct SecureClientCounters {
   std::atomic<uint64_t> unverified{0};  // malformed, wrong kind or bad signature
@@ -44,6 +47,7 @@ class SecureClient {
  public:
   static constexpr uint16_t kHostKeyChanged = 10006;
   static constexpr uint16_t kHostKeyNotTrusted = 10007;
+  static constexpr uint16_t kTrustStoreUnreadable = 10011;
   static constexpr std::chrono::milliseconds kLateChecks{100};
 
   // Keys seen and the trust decision outlive any one ClientCore (the library makes a new
@@ -73,9 +77,17 @@ class SecureClient {
                   std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
                   uint64_t workId = 0);
 
+  // Rereads the store first (another program may have pinned, or the user mended it):
+  // Unreadable when it cannot be read, `fingerprint` still telling the key seen.
   KeyState HostKey(const Mac& agent, std::string* fingerprint, std::string* pinnedFingerprint);
-  // Pins the key last verified from `agent`; false when none was seen or the store failed.
+  // Pins the key whose fingerprint (as HostKey gave it) was shown to the user, and only that
+  // one: ChangedSinceShown when the key last verified from `agent` is another one now.
+  TrustResult Trust(const Mac& agent, const std::string& hostName, const std::string& shownFingerprint);
+  // Pins the key last verified from `agent`, whatever was shown (the original export's
+  // meaning); true when pinned.
   bool Trust(const Mac& agent, const std::string& hostName);
+  // Why the store cannot be read (the line of a bad line); empty when it can.
+  std::string TrustStoreProblem() { return store_->problem(); }
 
   const SecureClientCounters& counters() const { return counters_; }
 

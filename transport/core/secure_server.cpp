@@ -22,7 +22,10 @@ SecureServer::SecureServer(const Identity& identity, Limits limits)
     : identity_(identity),
       limits_(limits),
       clock_([] { return Clock::now(); }),
-      helloBudget_(limits.hellosPerSecond) {}
+      helloBudget_(limits.hellosPerSecond) {
+  // Never reallocated: a move to a new block would leave ephemeral keys in the freed one.
+  table_.reserve(limits_.total + 1);
+}
 
 SecureServer::~SecureServer() {
   identity_.Wipe();
@@ -36,8 +39,13 @@ void SecureServer::SetClock(std::function<Clock::time_point()> clock) {
 }
 
 void SecureServer::Erase(std::size_t index) {
+  // Wiped, then rotated to the end and dropped: the slots the others move through end up
+  // holding other entries, and the slot left behind holds zeros, not a copy of the last key.
   crypto::Wipe(table_[index].ephemeralPrivate);
-  table_.erase(table_.begin() + static_cast<std::ptrdiff_t>(index));
+  crypto::Wipe(table_[index].freshness);
+  std::rotate(table_.begin() + static_cast<std::ptrdiff_t>(index),
+              table_.begin() + static_cast<std::ptrdiff_t>(index) + 1, table_.end());
+  table_.pop_back();
 }
 
 void SecureServer::Expire(Clock::time_point now) {
@@ -184,14 +192,22 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
   return true;
 }
 
-bool SecureServer::Seal(const ReplySeal& seal, uint32_t transactionId, const Mac& console,
+bool SecureServer::Seal(ReplySeal& seal, uint32_t transactionId, const Mac& console,
                         const Mac& agent, const uint8_t* reply, std::size_t length,
                         std::vector<uint8_t>& out, uint8_t& flags) {
+  // Each key seals one message under nonce zero: a second reply under it would reuse the
+  // nonce.
+  if (seal.spent) return false;
+  ReplySeal use = seal;
+  seal.Wipe();
   if (length < kMinInner || length > kMaxMessageLength) return false;
-  flags = SecureFlags(seal.kind, true);
-  if (seal.kind == SecureKind::Sealed)
-    return SealInner(seal.key, flags, transactionId, console, agent, reply, length, out);
-  const auto transcript = SignedReplyTranscript(seal.nonce, transactionId, console, agent, reply, length);
+  flags = SecureFlags(use.kind, true);
+  if (use.kind == SecureKind::Sealed) {
+    const bool sealed = SealInner(use.key, flags, transactionId, console, agent, reply, length, out);
+    use.Wipe();
+    return sealed;
+  }
+  const auto transcript = SignedReplyTranscript(use.nonce, transactionId, console, agent, reply, length);
   crypto::Signature signature{};
   if (!crypto::Ed25519Sign(identity_.seed, identity_.publicKey, transcript.data(),
                            transcript.size(), signature))

@@ -32,12 +32,17 @@ struct SecureServerCounters {
 };
 
 // How the reply to one opened request leaves: signed over the request's nonce, or sealed
-// with the agent-to-console key of its exchange.
+// with the agent-to-console key of its exchange. One reply per request: Seal spends it (the
+// key wiped), and a spent one seals nothing.
 struct ReplySeal {
   SecureKind kind = SecureKind::Signed;
   Nonce nonce{};
   crypto::Key key{};
-  void Wipe() { crypto::Wipe(key); }
+  bool spent = false;
+  void Wipe() {
+    crypto::Wipe(key);
+    spent = true;
+  }
 };
 
 class SecureServer {
@@ -65,8 +70,8 @@ class SecureServer {
   // False (counted) for anything that must not reach the agent.
   bool Open(const Message& message, const Mac& agent, std::vector<uint8_t>& request,
             ReplySeal& seal);
-  // The reply message for `seal`, and its envelope flags.
-  bool Seal(const ReplySeal& seal, uint32_t transactionId, const Mac& console, const Mac& agent,
+  // The reply message for `seal`, and its envelope flags; spends `seal` (false when it was).
+  bool Seal(ReplySeal& seal, uint32_t transactionId, const Mac& console, const Mac& agent,
             const uint8_t* reply, std::size_t length, std::vector<uint8_t>& out, uint8_t& flags);
 
   const crypto::Key& PublicKey() const { return identity_.publicKey; }

@@ -185,10 +185,9 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
     }
     // Opened outside the lock: it may cost a key agreement.
     lock.unlock();
-    std::vector<uint8_t> inner;
-    if (!channel->Open(message, slot.mac, inner, request.seal)) return;
-    if (inner.size() < kRequestHeaderLength) return;
-    message.bytes = std::move(inner);
+    // Held by the request from here on, so an early return wipes it with the request.
+    if (!channel->Open(message, slot.mac, request.bytes, request.seal)) return;
+    if (request.bytes.size() < kRequestHeaderLength) return;
     request.secure = true;
     lock.lock();
     if (!open_) return;
@@ -213,7 +212,7 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
   request.broadcast = IsBroadcast(message.destination);
   request.arrival = now;
   request.header = identity;
-  request.bytes = std::move(message.bytes);
+  if (!request.secure) request.bytes = std::move(message.bytes);
   queue_.push_back(std::move(request));
   lock.unlock();
   wake_.notify_all();
@@ -255,6 +254,7 @@ bool ServerCore::Receive(uint8_t* buffer, std::size_t capacity, std::size_t& len
       }
       std::copy(request.bytes.begin(), request.bytes.end(), buffer);
       length = request.bytes.size();
+      crypto::Wipe(request.bytes.data(), request.bytes.size());
       request.bytes.clear();
       lastSender_ = request.console;
       current_ = std::move(request);

@@ -89,9 +89,20 @@ class ServerCore {
     bool broadcast = false;
     Clock::time_point arrival;
     std::array<uint8_t, kRequestHeaderLength> header{};
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;  // opened: may hold a password
     bool secure = false;
     ReplySeal seal;
+    // Wherever a request ends (served, dropped, replaced, the core closed), its bytes and
+    // an unused reply key go with it.
+    Request() = default;
+    Request(const Request&) = default;
+    Request(Request&&) = default;
+    Request& operator=(const Request&) = default;
+    Request& operator=(Request&&) = default;
+    ~Request() {
+      crypto::Wipe(bytes.data(), bytes.size());
+      seal.Wipe();
+    }
   };
   struct Resend {
     std::size_t slot = 0;

@@ -1,17 +1,10 @@
 #include "transport/core/trust_store.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
+#include "transport/platform/store_file.h"
 
 namespace tavi {
 
@@ -74,32 +67,23 @@ std::string Today() {
   return text;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-  return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 }  // namespace
 
-TrustStore::TrustStore(std::string path) : path_(std::move(path)) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  LoadLocked();
-}
+TrustStore::TrustStore(std::string path) : path_(std::move(path)) { Load(); }
 
-bool TrustStore::ParseLine(const std::string& line, TrustEntry& out) {
-  if (line.empty() || line[0] == '#') return false;
+TrustStore::LineKind TrustStore::ParseLine(const std::string& line, TrustEntry& out) {
+  const auto first = line.find_first_not_of(" \t");
+  if (first == std::string::npos || line[first] == '#') return LineKind::Comment;
   std::istringstream in(line);
   std::string mac, name, key, date, extra;
-  if (!(in >> mac >> name >> key >> date) || (in >> extra)) return false;
+  if (!(in >> mac >> name >> key >> date) || (in >> extra)) return LineKind::Bad;
   TrustEntry entry;
-  if (!ParseMac(mac, entry.mac) || !ParseKey(key, entry.key) || date.size() != 10) return false;
+  if (!ParseMac(mac, entry.mac) || !ParseKey(key, entry.key) || date.size() != 10)
+    return LineKind::Bad;
   entry.hostName = name;
   entry.pinnedOn = date;
   out = entry;
-  return true;
+  return LineKind::Entry;
 }
 
 std::string TrustStore::FormatLine(const TrustEntry& entry) {
@@ -114,24 +98,53 @@ std::string TrustStore::FormatLine(const TrustEntry& entry) {
 
 bool TrustStore::Load() {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (path_.empty()) return true;
+  StoreLock fileLock(path_, false);
+  if (!fileLock.held() && !fileLock.noFolder()) {
+    // Nobody else could have it for this long but a writer that hangs: refuse, not guess.
+    entries_.clear();
+    problem_ = path_ + " is locked by another program";
+    return false;
+  }
   return LoadLocked();
 }
 
+bool TrustStore::readable() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_.empty();
+}
+
+std::string TrustStore::problem() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_;
+}
+
 bool TrustStore::LoadLocked() {
+  entries_.clear();
+  problem_.clear();
   if (path_.empty()) return true;
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) {
-    entries_.clear();
-    return true;  // nothing pinned yet
+  std::string text, why;
+  switch (ReadWholeFile(path_, kMaxFileBytes, text, why)) {
+    case FileRead::Missing: return true;  // nothing pinned yet
+    case FileRead::Failed: problem_ = path_ + " " + why; return false;
+    case FileRead::Ok: break;
   }
   std::vector<TrustEntry> entries;
-  std::string line;
-  std::size_t bytes = 0;
-  while (entries.size() < kMaxEntries && bytes < kMaxFileBytes && std::getline(in, line)) {
-    bytes += line.size() + 1;
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     TrustEntry entry;
-    if (!ParseLine(line, entry)) continue;
+    const LineKind kind = ParseLine(line, entry);
+    if (kind == LineKind::Comment) continue;
+    if (kind == LineKind::Bad || entries.size() >= kMaxEntries) {
+      problem_ = "line " + std::to_string(number) + " of " + path_ +
+                 (kind == LineKind::Bad ? " is not a pinned key" : " is one pinned key too many");
+      return false;
+    }
     // A later line for the same adapter wins, as a rewrite would have left it.
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&](const TrustEntry& e) { return e.mac == entry.mac; }),
@@ -142,20 +155,6 @@ bool TrustStore::LoadLocked() {
   return true;
 }
 
-bool TrustStore::SaveLocked() {
-  if (path_.empty()) return true;
-  const std::string temporary = path_ + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << "# Netvane: pinned agent keys (MAC, host name, Ed25519 public key, date pinned)\n";
-    for (const auto& e : entries_) out << FormatLine(e) << "\n";
-    out.flush();
-    if (!out) return false;
-  }
-  return ReplaceFile(temporary, path_);
-}
-
 std::optional<TrustEntry> TrustStore::Find(const Mac& mac) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& e : entries_)
@@ -163,20 +162,38 @@ std::optional<TrustEntry> TrustStore::Find(const Mac& mac) {
   return std::nullopt;
 }
 
-bool TrustStore::Pin(const Mac& mac, const std::string& hostName, const crypto::Key& key) {
+TrustStore::PinResult TrustStore::Pin(const Mac& mac, const std::string& hostName,
+                                      const crypto::Key& key) {
   std::lock_guard<std::mutex> lock(mutex_);
-  LoadLocked();  // keep what another program of this user pinned meanwhile
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                [&](const TrustEntry& e) { return e.mac == mac; }),
-                 entries_.end());
-  if (entries_.size() >= kMaxEntries) entries_.erase(entries_.begin());
   TrustEntry entry;
   entry.mac = mac;
   entry.hostName = CleanName(hostName);
   entry.key = key;
   entry.pinnedOn = Today();
-  entries_.push_back(entry);
-  return SaveLocked();
+  const auto replace = [&](std::vector<TrustEntry>& entries) {
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const TrustEntry& e) { return e.mac == mac; }),
+                  entries.end());
+    if (entries.size() >= kMaxEntries) entries.erase(entries.begin());
+    entries.push_back(entry);
+  };
+  if (path_.empty()) {
+    replace(entries_);
+    return PinResult::Pinned;
+  }
+  // One read-modify-write at a time among all programs of the user: what another one pinned
+  // between our read and our write would otherwise be lost.
+  StoreLock fileLock(path_, true);
+  if (!fileLock.held()) return PinResult::NotWritten;
+  if (!LoadLocked()) return PinResult::Unreadable;
+  std::vector<TrustEntry> entries = entries_;
+  replace(entries);
+  std::string text = "# Netvane: pinned agent keys (MAC, host name, Ed25519 public key, date pinned)\n";
+  for (const auto& e : entries) text += FormatLine(e) + "\n";
+  std::string why;
+  if (!ReplaceWholeFile(path_, text, why)) return PinResult::NotWritten;
+  entries_ = std::move(entries);
+  return PinResult::Pinned;
 }
 
 std::size_t TrustStore::size() {
@@ -185,19 +202,13 @@ std::size_t TrustStore::size() {
 }
 
 std::string DefaultTrustStorePath() {
-  if (const char* overridden = std::getenv("NETVANE_TRUST_STORE"); overridden && *overridden)
-    return overridden;
+  const std::string overridden = EnvironmentText("NETVANE_TRUST_STORE");
+  if (!overridden.empty()) return overridden;
+  const std::string folder = UserSettingsFolder();
+  if (folder.empty()) return std::string();
 #ifdef _WIN32
-  const char* appData = std::getenv("APPDATA");
-  if (appData == nullptr || *appData == '\0') return std::string();
-  const std::string folder = std::string(appData) + "\\Netvane";
-  CreateDirectoryA(folder.c_str(), nullptr);
   return folder + "\\known_agents";
 #else
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') return std::string();
-  const std::string folder = std::string(home) + "/.netvane";
-  mkdir(folder.c_str(), 0700);
   return folder + "/known_agents";
 #endif
 }

@@ -67,6 +67,7 @@ TAVICLIENT_API int TVGetRetryCount(void);
 #define TV_KEY_UNKNOWN 1        /* a verified key was seen for this agent, none pinned */
 #define TV_KEY_CHANGED 2        /* pinned key differs from the one the host now presents */
 #define TV_KEY_NONE 3           /* no verified key seen for this agent MAC yet */
+#define TV_KEY_STORE_UNREADABLE 4 /* the trust store exists but cannot be read: nothing is trusted */
 /* 1: the program decides trust: an authenticated request (codes 2, 3, 4, 5, 7) to an agent
  * whose key is not pinned is refused before anything secret is sent, reply status 10007
  * HostKeyNotTrusted; a changed key gives 10006 HostKeyChanged. 0 (default, programs that use
@@ -74,13 +75,29 @@ TAVICLIENT_API int TVGetRetryCount(void);
  * refuses with 10006. */
 TAVICLIENT_API void TVSetTrustPrompting(int enabled);
 /* State of the key agentMac presented in its last verified reply, compared with the trust
- * store. fingerprint / pinnedFingerprint (TV_FINGERPRINT_CHARS each) may be null; filled with
+ * store (read again for this call). fingerprint / pinnedFingerprint (TV_FINGERPRINT_CHARS each) may be null; filled with
  * the text form, empty when none. hostName is not used (kept for the store's sake). */
 TAVICLIENT_API int TVGetHostKey(const unsigned char agentMac[6], const char* hostName,
                                 char* fingerprint, char* pinnedFingerprint);
 /* Pins (or deliberately replaces) the key last verified from agentMac under hostName.
- * 1 = stored; 0 = no verified key seen for that MAC, or the store could not be written. */
+ * 1 = stored; 0 = no verified key seen for that MAC, or the store could not be read or
+ * written. Whatever key was last verified is pinned: a program that showed a fingerprint
+ * uses TVTrustHostKeyEx. */
 TAVICLIENT_API int TVTrustHostKey(const unsigned char agentMac[6], const char* hostName);
+/* Pins the key whose fingerprint (the text TVGetHostKey gave) was shown to the user, under
+ * hostName. 1 = stored; otherwise a status for the message table, nothing pinned:
+ * 10007 no verified key seen for that MAC; 10011 the trust store cannot be read
+ * (TVGetTrustStoreProblem says why); 10012 the key last verified from agentMac is no longer
+ * the one shown; 10013 the trust store could not be written; 0 null MAC or fingerprint. */
+#define TV_STATUS_TRUST_STORE_UNREADABLE 10011
+#define TV_STATUS_KEY_CHANGED_SINCE_SHOWN 10012
+#define TV_STATUS_TRUST_STORE_NOT_WRITTEN 10013
+TAVICLIENT_API int TVTrustHostKeyEx(const unsigned char agentMac[6], const char* hostName,
+                                    const char* shownFingerprint);
+/* Why the trust store cannot be read (its path, the number of a bad line), NUL-ended within
+ * `chars`; returns 0 and an empty text when it can be read. An authenticated request the
+ * store stopped has reply status 10011. */
+TAVICLIENT_API int TVGetTrustStoreProblem(char* text, int chars);
 
 #ifdef __cplusplus
 }

@@ -28,6 +28,8 @@ TEST(HostKeyPanelText, FingerprintThenStateOrWordsAlone) {
             "A B C D E F G H\r\nI J  (trusted)");
   EXPECT_EQ(HostKeyPanelText(TV_KEY_UNKNOWN, "AB"), "AB  (not trusted yet)");
   EXPECT_EQ(HostKeyPanelText(TV_KEY_CHANGED, "AB"), "AB  (CHANGED: not the pinned key)");
+  EXPECT_EQ(HostKeyPanelText(TV_KEY_STORE_UNREADABLE, "AB"),
+            "AB  (trust store unreadable: nothing is trusted)");
   // No key seen, or a state this console does not know: never a fingerprint.
   EXPECT_EQ(HostKeyPanelText(TV_KEY_NONE, "AB"), "No verified key seen yet");
   EXPECT_EQ(HostKeyPanelText(-1, "AB"), "");

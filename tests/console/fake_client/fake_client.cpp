@@ -15,13 +15,17 @@
 //   nic key=value ...          an adapter of the last host: mac dhcp ip mask gw flags name
 //   refresh key=value ...      what Refresh replies of the last host report instead:
 //                              setup nics(count) name pending
-//   key key=value ...          the last host's key: state=trusted|unknown|changed|none
-//                              (default trusted) fp="presented" pinned="pinned fingerprint"
+//   key key=value ...          the last host's key: state=trusted|unknown|changed|none|
+//                              unreadable (default trusted) fp="presented" pinned="pinned
+//                              fingerprint" seen="the key verified since fp was reported"
+//                              (default fp) problem="TVGetTrustStoreProblem's text"
+//                              unwritable=1 (TVTrustHostKeyEx cannot write the store)
 //
 // Trust prompting (TVSetTrustPrompting 1) makes an authenticated request (codes 2, 3, 4, 5,
 // 7) to a host whose key is not trusted fail as the real library does: nothing answered,
-// status 10007 (unknown, none) or 10006 (changed), logged as "refused". TVTrustHostKey pins
-// the presented key: the host's state becomes trusted.
+// status 10007 (unknown, none), 10006 (changed) or 10011 (unreadable), logged as "refused".
+// TVTrustHostKey pins the presented key, TVTrustHostKeyEx the shown one if it is still the
+// one seen (else 10012): the host's state becomes trusted.
 #include <windows.h>
 
 #include <algorithm>
@@ -54,6 +58,9 @@ struct FakeHost {
   int keyState = TV_KEY_TRUSTED;
   std::string fingerprint = "4e56 0000 0000 0000 0000 0000 0000 0001";
   std::string pinned = "4e56 0000 0000 0000 0000 0000 0000 0001";
+  std::string seen;  // empty: the fingerprint reported
+  std::string storeProblem;
+  bool storeUnwritable = false;
 };
 
 struct Script {
@@ -254,9 +261,13 @@ void LoadScript() {
       host.keyState = state == "unknown"   ? TV_KEY_UNKNOWN
                       : state == "changed" ? TV_KEY_CHANGED
                       : state == "none"    ? TV_KEY_NONE
+                      : state == "unreadable" ? TV_KEY_STORE_UNREADABLE
                                            : TV_KEY_TRUSTED;
       if (pairs.count("fp")) host.fingerprint = pairs["fp"];
       host.pinned = pairs.count("pinned") ? pairs["pinned"] : std::string();
+      host.seen = pairs["seen"];
+      host.storeProblem = pairs["problem"];
+      host.storeUnwritable = pairs["unwritable"] == "1";
     }
   }
 }
@@ -316,6 +327,7 @@ bool IsAuthenticated(uint32_t code) {
 uint16_t TrustRefusal(const FakeHost& host, uint32_t code) {
   if (!IsAuthenticated(code) || host.keyState == TV_KEY_TRUSTED) return 0;
   if (host.keyState == TV_KEY_CHANGED) return Status::HostKeyChanged;
+  if (host.keyState == TV_KEY_STORE_UNREADABLE) return TV_STATUS_TRUST_STORE_UNREADABLE;
   return trustPrompting ? Status::HostKeyNotTrusted : 0;
 }
 
@@ -549,6 +561,38 @@ TAVICLIENT_API int TVTrustHostKey(const unsigned char agentMac[6], const char* h
   host->keyState = TV_KEY_TRUSTED;
   host->pinned = host->fingerprint;
   return 1;
+}
+
+TAVICLIENT_API int TVTrustHostKeyEx(const unsigned char agentMac[6], const char* hostName,
+                                    const char* shownFingerprint) {
+  std::lock_guard<std::mutex> guard(lock);
+  LoadScript();
+  FakeHost* host = agentMac ? HostByAgentMac(agentMac) : nullptr;
+  Log("TVTrustHostKeyEx " + (agentMac ? MacText(agentMac) : std::string("null")) + " " +
+      (hostName ? hostName : "(null)") + " " + (shownFingerprint ? shownFingerprint : "(null)"));
+  if (!agentMac || !shownFingerprint) return 0;
+  if (!host || host->keyState == TV_KEY_NONE) return Status::HostKeyNotTrusted;
+  if (host->keyState == TV_KEY_STORE_UNREADABLE) return TV_STATUS_TRUST_STORE_UNREADABLE;
+  const std::string seen = host->seen.empty() ? host->fingerprint : host->seen;
+  if (seen != shownFingerprint) return TV_STATUS_KEY_CHANGED_SINCE_SHOWN;
+  if (host->storeUnwritable) return TV_STATUS_TRUST_STORE_NOT_WRITTEN;
+  host->keyState = TV_KEY_TRUSTED;
+  host->pinned = host->fingerprint;
+  return 1;
+}
+
+TAVICLIENT_API int TVGetTrustStoreProblem(char* text, int chars) {
+  std::lock_guard<std::mutex> guard(lock);
+  LoadScript();
+  Log("TVGetTrustStoreProblem");
+  if (!text || chars <= 0) return 0;
+  std::string problem;
+  for (const auto& host : script.hosts)
+    if (host.keyState == TV_KEY_STORE_UNREADABLE) problem = host.storeProblem;
+  const std::size_t n = std::min<std::size_t>(problem.size(), static_cast<std::size_t>(chars) - 1);
+  std::copy_n(problem.data(), n, text);
+  text[n] = '\0';
+  return problem.empty() ? 0 : 1;
 }
 
 }  // extern "C"

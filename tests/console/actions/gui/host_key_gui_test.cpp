@@ -1,5 +1,5 @@
 // The host-key questions under Wine and Xvfb: the fake transport reports a scripted key state
-// per host and logs TVTrustHostKey; "sent" means handed to TVDoWork, which the fake logs with
+// per host and logs TVTrustHostKey(Ex); "sent" means handed to TVDoWork, which the fake logs with
 // the request's bytes.
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ std::string ChangedKey() {
                      kPinned + "\"");
 }
 
-constexpr const char* kTrustLogLine = "TVTrustHostKey 00:11:22:33:44:01 SRV1";
+// The pin names the fingerprint the dialog showed.
+const std::string kTrustLogLine = std::string("TVTrustHostKeyEx 00:11:22:33:44:01 SRV1 ") + kPresented;
 
 TEST(HostKeyGui, UnknownKeyYesPinsItAndTheRequestGoesThenNoMoreQuestions) {
   ConsoleSession console("key unknown yes", UnknownKey());
@@ -145,6 +146,45 @@ TEST(HostKeyGui, HostWithoutAVerifiedKeyGetsTheNotTrustedMessage) {
   EXPECT_EQ(console.TakeMessage(), "Host key not trusted, nothing was sent to the host");
   EXPECT_TRUE(console.WaitEnabled(IDC_BTN_RESTART));
   EXPECT_TRUE(console.Requests(Request::Restart).empty());
+  EXPECT_TRUE(console.Close());
+}
+
+TEST(HostKeyGui, KeyThatArrivedWhileTheDialogWasOpenIsNotPinnedAndNothingIsSent) {
+  // The library verified another key for this MAC after the dialog took its fingerprint.
+  ConsoleSession console("key changed since shown",
+                         HostWithKey(std::string("key state=unknown fp=\"") + kPresented +
+                                     "\" seen=\"" + kPinned + "\""));
+  ASSERT_TRUE(console.Start());
+  ASSERT_TRUE(console.Discover());
+  console.Click(IDC_BTN_RESTART);
+  HWND ask = console.WaitWindow("Unknown Host Key");
+  ASSERT_NE(ask, nullptr) << console.WindowTitles();
+  console.Post(ask, IDYES);
+  ASSERT_TRUE(console.WaitGone(ask));
+  EXPECT_EQ(console.TakeMessage(), "Host key changed since it was shown, no key was pinned");
+  EXPECT_TRUE(console.LogContains(kTrustLogLine));
+  EXPECT_TRUE(console.WaitEnabled(IDC_BTN_RESTART));
+  EXPECT_EQ(console.WaitWindow("Verify Password", 300), nullptr);
+  EXPECT_TRUE(console.Requests(Request::Restart).empty());
+  EXPECT_TRUE(console.Close());
+}
+
+TEST(HostKeyGui, UnreadableTrustStoreRefusesWithTheBadLineAndAsksNothing) {
+  ConsoleSession console("key store unreadable",
+                         HostWithKey(std::string("key state=unreadable fp=\"") + kPresented +
+                                     "\" problem=\"line 3 of known_agents is not a pinned key\""));
+  ASSERT_TRUE(console.Start());
+  ASSERT_TRUE(console.Discover());
+  EXPECT_EQ(console.Text(console.main(), IDC_EDT_HOST_KEY),
+            std::string(kPresentedLines) + "  (trust store unreadable: nothing is trusted)");
+  console.Click(IDC_BTN_CHANGE_PASSWORD);
+  EXPECT_EQ(console.TakeMessage(),
+            "Trust store can not be read, no key was pinned and nothing was sent to the host:\r\n"
+            "line 3 of known_agents is not a pinned key");
+  EXPECT_TRUE(console.WaitEnabled(IDC_BTN_CHANGE_PASSWORD));
+  EXPECT_EQ(console.WaitWindow("Unknown Host Key", 0), nullptr);
+  EXPECT_EQ(console.WaitWindow("Change Password", 300), nullptr);
+  EXPECT_FALSE(console.LogContains("TVTrustHostKey"));
   EXPECT_TRUE(console.Close());
 }
 
