@@ -1,6 +1,7 @@
 // The agent's identity key as its transport keeps it under the service's parameter key:
 // the public half in "IdentityPublicKey" (REG_BINARY, 32 bytes), the private half sealed for
-// the machine in "IdentityKey".
+// SYSTEM in "IdentityKey". TaviTool only reads the public half and deletes both: it never
+// needs to unseal the key.
 #pragma once
 
 #include <array>

@@ -113,8 +113,15 @@ int Report(const std::string& what, int workResult, uint16_t status, const char*
   } else if (workResult == 0) {
     std::fprintf(stderr, "%s: failed: %s\n", what.c_str(), MessageText(Status::AdapterOpenFailed));
   } else {
+    std::string text = StatusText(status);
+    if (status == Status::TrustStoreUnreadable) {
+      // The transport says why: the store's path and the number of a bad line.
+      char problem[1024] = {};
+      if (TVGetTrustStoreProblem(problem, static_cast<int>(sizeof problem)) != 0)
+        text += ": " + std::string(problem);
+    }
     std::fprintf(stderr, "%s: %s: %s\n", what.c_str(),
-                 outcome == Outcome::Refused ? "refused" : "failed", StatusText(status).c_str());
+                 outcome == Outcome::Refused ? "refused" : "failed", text.c_str());
   }
   return ExitStatusOf(outcome);
 }

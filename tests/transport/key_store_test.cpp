@@ -142,8 +142,26 @@ TEST_F(RegistryIdentity, AKeyOthersMayReadIsRestrictedAndOneOthersMayWriteIsNotT
   EXPECT_NE(replaced.publicKey, made.publicKey);
 
   // A null DACL grants everything to everyone: the same.
-  ASSERT_TRUE(SetSddl(L"D:NO_ACCESS_CONTROL"));
+  ASSERT_TRUE(LoadOrCreateIdentity(store, replaced));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kPath, 0, WRITE_DAC, &key), ERROR_SUCCESS);
+  SECURITY_DESCRIPTOR open{};
+  ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open), ERROR_SUCCESS);
+  RegCloseKey(key);
   EXPECT_EQ(store.Load(loaded), KeyLoad::Damaged);
+  EXPECT_EQ(Sddl(), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
+
+  // A key nobody may read (an empty DACL): not readable now, which is no reason for a new
+  // identity.
+  ASSERT_TRUE(LoadOrCreateIdentity(store, replaced));
+  ASSERT_TRUE(SetSddl(L"D:P"));
+  EXPECT_EQ(store.Load(loaded), KeyLoad::Unavailable);
+  EXPECT_FALSE(LoadOrCreateIdentity(store, loaded));
+  ASSERT_TRUE(SetSddl(kIdentityKeySddl));
+  ASSERT_EQ(store.Load(loaded), KeyLoad::Loaded);
+  EXPECT_EQ(loaded.publicKey, replaced.publicKey) << "the key survived the passing failure";
 }
 
 TEST_F(RegistryIdentity, DamagedValuesMakeANewIdentityAndOnlyThey) {

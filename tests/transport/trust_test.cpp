@@ -147,9 +147,11 @@ TEST_F(Trust, AnUnreadableStoreRefusesEveryAuthenticatedRequestBeforeAFrameLeave
   EXPECT_EQ(agent.executed(), discoveries);
   EXPECT_EQ(secure->Trust(kAgent, "SERVER01", seen), TrustResult::StoreUnreadable);
   EXPECT_FALSE(secure->Trust(kAgent, "SERVER01"));
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-            "# pinned keys\nnot a pinned key\n");
+  {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "# pinned keys\nnot a pinned key\n");
+  }
 
   // Mended while the console runs: the next request reads it again and goes through.
   std::ofstream(path, std::ios::binary | std::ios::trunc) << "# pinned keys\n";

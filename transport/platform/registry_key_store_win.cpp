@@ -167,10 +167,16 @@ KeyLoad RegistryKeyStore::Load(Identity& out) {
   if (!CheckExposure(key.h, exposure)) return KeyLoad::Unavailable;
   if (exposure.read || exposure.write) {
     RegKey writable;
-    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | WRITE_DAC, &writable.h) != ERROR_SUCCESS ||
+    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | KEY_SET_VALUE | WRITE_DAC, &writable.h) !=
+            ERROR_SUCCESS ||
         !RestrictIdentityKey(writable.h))
       return KeyLoad::Unavailable;  // neither used nor replaced while others can reach it
-    if (exposure.write) return KeyLoad::Damaged;
+    if (exposure.write) {
+      // Removed, not just skipped: with the DACL mended the next load must not take it.
+      RegDeleteValueW(writable.h, kIdentityKeyValue);
+      RegDeleteValueW(writable.h, kIdentityPublicKeyValue);
+      return KeyLoad::Damaged;
+    }
   }
 
   std::vector<uint8_t> publicKey, sealed;

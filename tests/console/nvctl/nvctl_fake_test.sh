@@ -16,6 +16,9 @@ host name=ALPHA setup=4 os=1,1,2,1,5,2,3790,2,2 mgmt=1,2623,http://%A:%P/ answer
 nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
 host name=BETA setup=1 os=1,1,2,0,5,1,2600,3,0 mgmt=2,80,\\%A\share\x.exe answer=0
 nic mac=02:00:00:00:02:01 dhcp=0 ip=198.51.100.12 mask=255.255.255.0 gw=198.51.100.1
+host name=DELTA setup=4 os=1,1,2,1,5,2,3790,2,2 answer=0
+nic mac=02:00:00:00:04:01 dhcp=0 ip=198.51.100.14 mask=255.255.255.0 gw=198.51.100.1
+key state=unreadable problem="line 2 of known_agents is not a pinned key"
 HOSTS
 
 failures=0
@@ -66,6 +69,11 @@ run 0 launch ALPHA
 grep -qx 'http://198.51.100.11:2623/' "$dir/out.txt" || fail "launch address of ALPHA"
 run 1 launch BETA --open
 grep -q 'Launch refused' "$dir/out.txt" || fail "BETA's share path was not refused"
+
+# A trust store the transport cannot read: refused, and the bad line named.
+NETVANE_PASSWORD=pw run 1 set DELTA --dhcp
+grep -q 'refused: Trust store can not be read.*: line 2 of known_agents is not a pinned key' "$dir/out.txt" ||
+  fail "the unreadable trust store is not named: $(cat "$dir/out.txt")"
 
 run 2 discover --adapter 5
 grep -q -- '--adapter: no adapter 5' "$dir/out.txt" || fail "a missing adapter is not named"
