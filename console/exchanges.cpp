@@ -164,7 +164,7 @@ void MainDialog::PollHost(HostItem* host) {
   }
 
   if (InterlockedIncrement(&pollsInFlight) == 1) {
-    pollTimerId = SetTimer(hwnd(), kPollTimer, kPollTimerPeriodMs, nullptr);
+    SetTimer(hwnd(), kPollTimer, kPollTimerPeriodMs, nullptr);
   }
   hostList.StartBusy(host);
   if (!StartTask(task)) OnPollDone(*task);
@@ -194,7 +194,6 @@ void MainDialog::OnPollDone(WorkTask& task) {
   }
   if (InterlockedDecrement(&pollsInFlight) == 0) {
     KillTimer(hwnd(), kPollTimer);
-    pollTimerId = 0;
     if (!closing_) EnableItem(IDC_BTN_DISCOVER, true);
   }
 }

@@ -85,14 +85,6 @@ void HostList::SetHeaderImage(int column, int image) {
   Header_SetItem(header, column, &item);
 }
 
-int HostList::HeaderImage(int column) const {
-  HWND header = ListView_GetHeader(list_);
-  HDITEMA item = {};
-  item.mask = HDI_FORMAT | HDI_IMAGE;
-  if (!Header_GetItem(header, column, &item) || !(item.fmt & HDF_IMAGE)) return -1;
-  return item.iImage;
-}
-
 int HostList::RowCount() const { return ListView_GetItemCount(list_); }
 
 HostItem* HostList::ItemAtRow(int row) const {

@@ -51,8 +51,6 @@ class HostList {
   void SortRows(int column, bool ascending);
   // Header click: toggles or resets the direction, moves the triangle, sorts.
   void OnColumnClick(int column);
-  // The header image of a column, or -1.
-  int HeaderImage(int column) const;
 
   // Busy animation of polled rows (timer 1 ticks call Animate).
   void StartBusy(const HostItem* item);

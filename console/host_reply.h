@@ -18,10 +18,6 @@ constexpr std::size_t kKeptWordOffset = 20;
 constexpr std::size_t StoredReplyLength(std::size_t nicCount) {
   return 156 + kNicEntryLength * nicCount;
 }
-// Bytes a reply with nicCount entries occupies on the wire.
-constexpr std::size_t WireReplyLength(std::size_t nicCount) {
-  return kReplyBaseLength + kHostRecordBaseLength + kNicEntryLength * nicCount;
-}
 
 // A row's copy of a received reply. `available` is how many bytes of `frame` may be read.
 // A host reporting more than ten adapters keeps its first ten (nicCount is cut to 10), so

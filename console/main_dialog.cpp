@@ -50,7 +50,6 @@ bool MainDialog::OnInitDialog() {
 
   workResult = 1;
   pollsInFlight = 0;
-  pollTimerId = 0;
 
   // Column widths are in average characters of the dialog's font.
   int charWidth = 6;
@@ -224,7 +223,6 @@ void MainDialog::CloseSequence() {
     wait->End(kWorkEndInvalidCode);
   }
   KillTimer(hwnd(), kPollTimer);
-  pollTimerId = 0;
   panel.Close();
   TVFreePackets(&packetList);
   hostList.Clear();

@@ -47,7 +47,6 @@ class MainDialog : public Dialog {
   // --- State of the exchanges (exchanges.cpp) ------------------------------------------------
   int workResult = 1;                       // transport result of the last RunRequest/Discover
   volatile LONG pollsInFlight = 0;          // interlocked only
-  UINT_PTR pollTimerId = 0;
   TVPacketList packetList = nullptr;        // the last discovery's replies
   std::atomic<WaitDialog*> waitDialog{nullptr};
   HDEVNOTIFY deviceNotify = nullptr;
@@ -78,10 +77,6 @@ class MainDialog : public Dialog {
   void StartHelp();
   int LoadConfiguration();
   int SaveConfiguration();
-
-  // True once the close sequence has begun. A caller of RunRequest checks it on return and
-  // then leaves at once: rows, editRecord and the transport are gone.
-  bool IsClosing() const { return closing_; }
 
  protected:
   bool OnInitDialog() override;

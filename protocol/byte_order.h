@@ -49,7 +49,6 @@ class ByteCursor {
     if (p) std::memcpy(out, p, count);
     else std::memset(out, 0, count);
   }
-  void Skip(std::size_t count) { Take(count); }
 
  private:
   const uint8_t* Take(std::size_t count) {

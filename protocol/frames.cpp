@@ -43,38 +43,6 @@ std::size_t ConsoleReplyBufferLength(uint32_t requestCode) {
   return kConsoleShortReplyLength;
 }
 
-std::size_t RequestLengthOf(const uint8_t* request, std::size_t available) {
-  if (available < FrameOffset::RequestCode + 4) return 0;
-  const uint32_t code = LoadU32(request + FrameOffset::RequestCode);
-  uint8_t nicCount = 0;
-  if (code == Request::ApplySettings) {
-    if (available <= SettingsOffset::NicCount) return 0;
-    nicCount = request[SettingsOffset::NicCount];
-  }
-  const std::size_t length = RequestLength(code, nicCount);
-  return length <= available ? length : 0;
-}
-
-std::size_t ReplyLengthOf(const uint8_t* reply, std::size_t available) {
-  if (available < FrameOffset::RequestCode + 4) return 0;
-  const uint32_t code = LoadU32(reply + FrameOffset::RequestCode);
-  uint8_t nicCount = 0;
-  if (HasHostRecord(code)) {
-    if (available <= FrameOffset::Host + RecordOffset::NicCount) return 0;
-    nicCount = reply[FrameOffset::Host + RecordOffset::NicCount];
-  }
-  const std::size_t length = ReplyLength(code, nicCount);
-  return length <= available ? length : 0;
-}
-
-void EncodeHeader(const FrameHeader& header, uint8_t* out) {
-  StoreU32(out + FrameOffset::AdapterIndex, header.adapterIndex);
-  StoreBytes(header.agentMac, out + FrameOffset::AgentMac);
-  StoreU16(out + FrameOffset::FrameKind, header.frameKind);
-  StoreU32(out + FrameOffset::RequestCode, header.requestCode);
-  StoreBytes(header.reserved, out + FrameOffset::Reserved);
-}
-
 bool DecodeHeader(const uint8_t* frame, std::size_t length, FrameHeader& out) {
   if (length < kHeaderLength) return false;
   FrameHeader header;

@@ -191,13 +191,6 @@ std::size_t ReplyLength(uint32_t requestCode, uint8_t nicCount);
 // The console's reply buffer for a code: 596 for 2 and 9, 32 for 3..7, 0 for Discover and
 // for codes that get no reply.
 std::size_t ConsoleReplyBufferLength(uint32_t requestCode);
-
-// The same lengths read from a frame whose length the caller does not know (transports get
-// none): requestCode at offset 12 and, for a code-2 request, nicCount at 124; for a reply
-// with a host record, nicCount at 151. 0 when the code has no length, when those fields lie
-// outside `available`, or when the frame they describe would not fit in `available`.
-std::size_t RequestLengthOf(const uint8_t* request, std::size_t available);
-std::size_t ReplyLengthOf(const uint8_t* reply, std::size_t available);
 // The record length for a NIC count: 128 + 44 * nicCount.
 constexpr std::size_t HostRecordLength(std::size_t nicCount) {
   return kHostRecordBaseLength + kNicEntryLength * nicCount;
@@ -212,7 +205,6 @@ constexpr std::size_t HostRecordLength(std::size_t nicCount) {
 // capacity (10 in the console, 16 applied by the agent) is the consumer's decision.
 // Encoders write every byte of their fixed part, reserved and padding bytes as zero.
 
-void EncodeHeader(const FrameHeader& header, uint8_t* out /* 24 bytes */);
 bool DecodeHeader(const uint8_t* frame, std::size_t length, FrameHeader& out);
 
 void EncodeOsInfo(const OsInfo& info, uint8_t* out /* 16 bytes */);
@@ -237,9 +229,6 @@ bool DecodeSettingsBody(const uint8_t* frame, std::size_t frameLength, SettingsB
 // Needs a frame of at least 116 bytes.
 bool EncodePasswordBody(const PasswordBody& body, uint8_t* frame, std::size_t frameLength);
 bool DecodePasswordBody(const uint8_t* frame, std::size_t frameLength, PasswordBody& out);
-// The agent's confirmation test: both 16-byte fields equal as strings, that is up to the
-// first NUL or the field's end, whichever comes first.
-bool ConfirmationMatches(const PasswordBody& body);
 
 // --- Reply fields ----------------------------------------------------------------------------
 

@@ -62,7 +62,3 @@ bool DecodePasswordBody(const uint8_t* frame, std::size_t frameLength, PasswordB
   out = body;
   return true;
 }
-
-bool ConfirmationMatches(const PasswordBody& body) {
-  return body.newPassword.str() == body.confirmPassword.str();
-}

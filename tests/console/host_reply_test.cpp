@@ -22,7 +22,7 @@ std::vector<uint8_t> Reply(uint8_t setupState, const std::string& name, std::siz
     record.nics.push_back(nic);
   }
   record.nicCount = wireNicCount == 0xFF ? static_cast<uint8_t>(nics) : wireNicCount;
-  std::vector<uint8_t> frame(capacity ? capacity : WireReplyLength(nics), 0);
+  std::vector<uint8_t> frame(capacity ? capacity : kReplyBaseLength + HostRecordLength(nics), 0);
   frame[FrameOffset::SetupState] = setupState;
   EncodeHostRecord(record, frame.data() + FrameOffset::Host, frame.size() - FrameOffset::Host);
   return frame;
@@ -59,7 +59,7 @@ TEST(StoredReply, MoreThanTenAdaptersAreCutToTheConsoleCapacity) {
 
 TEST(StoredReply, ShortOrLyingFramesNeverReadPastTheirBytes) {
   std::vector<uint8_t> frame = Reply(4, "SHORT", 0);
-  EXPECT_TRUE(MakeStoredReply(frame.data(), WireReplyLength(0) - 1).empty());
+  EXPECT_TRUE(MakeStoredReply(frame.data(), kReplyBaseLength + HostRecordLength(0) - 1).empty());
   EXPECT_TRUE(MakeStoredReply(nullptr, 600).empty());
   // nicCount says 3 but only one entry's bytes are there: the copy keeps what is present.
   std::vector<uint8_t> lying = Reply(4, "LIAR", 1, 0, 3);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "protocol/frames.h"
+#include "protocol/reply_view.h"
 
 namespace {
 
@@ -41,13 +42,7 @@ void FuzzHostRecord(const uint8_t* data, std::size_t size) {
 
 void FuzzRequest(const uint8_t* data, std::size_t size) {
   FrameHeader header;
-  if (DecodeHeader(data, size, header)) {
-    uint8_t out[kHeaderLength];
-    EncodeHeader(header, out);
-    Check(std::memcmp(out, data, kHeaderLength) == 0);
-  }
-  const std::size_t length = RequestLengthOf(data, size);
-  Check(length <= size);
+  Check(DecodeHeader(data, size, header) == (size >= kHeaderLength));
 
   SettingsBody settings;
   if (DecodeSettingsBody(data, size, settings)) {
@@ -59,7 +54,6 @@ void FuzzRequest(const uint8_t* data, std::size_t size) {
   }
   PasswordBody password;
   if (DecodePasswordBody(data, size, password)) {
-    (void)ConfirmationMatches(password);
     uint8_t frame[kPasswordRequestLength];
     Check(EncodePasswordBody(password, frame, sizeof frame));
     Check(std::memcmp(frame + 84, data + 84, 32) == 0);
@@ -69,7 +63,6 @@ void FuzzRequest(const uint8_t* data, std::size_t size) {
 void FuzzReply(const uint8_t* data, std::size_t size) {
   (void)ReplyStatus(data, size);
   (void)ReplySetupState(data, size);
-  Check(ReplyLengthOf(data, size) <= size);
   HostRecord stored;
   const bool hasRecord = ReplyHostRecord(data, size, stored);
   Check(hasRecord == (size >= FrameOffset::Host + kHostRecordBaseLength));
@@ -92,7 +85,7 @@ void FuzzReply(const uint8_t* data, std::size_t size) {
     if (!shifted.nics.empty()) shifted.nics.erase(shifted.nics.begin());
     BuildSettingsBody(shifted, stored, body);
     Check(EncodeSettingsBody(body, request.data(), request.size()));
-    Check(RequestLengthOf(request.data(), request.size()) == request.size());
+    Check(BuiltRequestLength(request.data()) == request.size());
   }
 }
 

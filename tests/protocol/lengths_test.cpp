@@ -23,27 +23,4 @@ TEST(Lengths, ByCodeAndNicCount) {
   }
 }
 
-TEST(Lengths, ReadFromAFrameOfUnknownLength) {
-  std::vector<uint8_t> frame(kAgentBufferLength, 0);
-  StoreU32(frame.data() + FrameOffset::RequestCode, Request::ApplySettings);
-  frame[124] = 3;
-  EXPECT_EQ(RequestLengthOf(frame.data(), 260), 260u);
-  EXPECT_EQ(RequestLengthOf(frame.data(), 259), 0u);  // claims more than arrived
-  EXPECT_EQ(RequestLengthOf(frame.data(), 124), 0u);  // nicCount itself missing
-  EXPECT_EQ(RequestLengthOf(nullptr, 0), 0u);
-  frame[124] = 200;  // 8928 bytes: more than the agent's buffer
-  EXPECT_EQ(RequestLengthOf(frame.data(), frame.size()), 0u);
-  StoreU32(frame.data() + FrameOffset::RequestCode, Request::Reserved8);
-  EXPECT_EQ(RequestLengthOf(frame.data(), frame.size()), 0u);
-
-  // Replies: nicCount sits in the host record at 27 + 124.
-  StoreU32(frame.data() + FrameOffset::RequestCode, Request::Refresh);
-  frame[151] = 11;
-  EXPECT_EQ(ReplyLengthOf(frame.data(), kConsoleReplyBufferLength), 0u);
-  EXPECT_EQ(ReplyLengthOf(frame.data(), kAgentBufferLength), 639u);
-  EXPECT_EQ(ReplyLengthOf(frame.data(), 151), 0u);
-  StoreU32(frame.data() + FrameOffset::RequestCode, Request::ChangePassword);
-  EXPECT_EQ(ReplyLengthOf(frame.data(), 32), 27u);
-}
-
 }  // namespace

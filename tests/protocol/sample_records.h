@@ -1,6 +1,7 @@
 // Records shared by the protocol tests: a Windows host with adapters in known states.
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "protocol/frames.h"
@@ -46,13 +47,11 @@ inline HostRecord SampleRecord(std::size_t nicCount = 3) {
 inline std::vector<uint8_t> SampleReply(const HostRecord& record, uint32_t code = 1,
                                         std::size_t bufferLength = kConsoleReplyBufferLength) {
   std::vector<uint8_t> reply(bufferLength, 0);
-  FrameHeader h;
-  h.adapterIndex = 2;
-  h.agentMac = {0x00, 0x1B, 0x21, 0x3C, 0x4D, 0x50};
-  h.frameKind = kReplyFrameKind;
-  h.requestCode = code;
-  h.reserved = {0, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0xA4};
-  EncodeHeader(h, reply.data());
+  const uint8_t header[kHeaderLength] = {2,    0,    0,    0,    0x00, 0x1B, 0x21, 0x3C,
+                                         0x4D, 0x50, 2,    0,    0,    0,    0,    0,
+                                         0,    0,    0,    0,    0xA1, 0xA2, 0xA3, 0xA4};
+  std::copy(header, header + kHeaderLength, reply.begin());
+  StoreU32(reply.data() + FrameOffset::RequestCode, code);
   reply[FrameOffset::SetupState] = SetupState::AllAddressed;
   EncodeHostRecord(record, reply.data() + FrameOffset::Host, reply.size() - FrameOffset::Host);
   return reply;
