@@ -177,15 +177,10 @@ void MainDialog::OnPollDone(WorkTask& task) {
   HostItem* host = task.host.get();
   hostList.EndBusy(host);
   const bool live = host && !host->removed && !closing_;
-  if (live && task.refreshResult != 0 && !task.refreshReply.empty()) {
-    // Only a reply that carries a host record replaces the row: refused credentials, a
-    // failed exchange, a time-out or the transport running out of memory leave it alone.
-    const uint16_t status = ReplyView(task.refreshReply).Status();
-    if (status != Status::BadLogon && status != Status::NotAdministrator &&
-        status != Status::ResponseTimeout && status != Status::OutOfMemory) {
-      OnHostRefreshed(host, task.refreshReply.data());
-    }
-  }
+  // Only an agent's record replaces the row: a failed exchange, a time-out or a refusal
+  // leaves it alone.
+  if (live && task.refreshResult != 0 && ReplyView(task.refreshReply).HoldsAgentRecord())
+    OnHostRefreshed(host, task.refreshReply.data());
   if (host) host->ready = 1;
   if (live) {
     if (host == panel.selectedHost) panel.EnableHostActions(*host);

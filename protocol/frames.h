@@ -41,7 +41,8 @@ constexpr uint16_t ManagementRestartFailed = 8;
 constexpr uint16_t NotAdministrator = 9;
 constexpr uint16_t OutOfMemory = 17;
 constexpr uint16_t AccountLockedOut = 18;  // the logon was refused: the account is locked out
-// Console-local codes, shown through the same message table.
+// Console-local codes, shown through the same message table; no agent sends one.
+constexpr uint16_t FirstConsoleCode = 10001;
 constexpr uint16_t DriverLoadFailed = 10001;
 constexpr uint16_t NoServerFound = 10002;
 constexpr uint16_t HostNameTooShort = 10003;

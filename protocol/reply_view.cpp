@@ -38,6 +38,14 @@ uint16_t ReplyView::Status() const { return ReplyStatus(bytes_, length_); }
 
 uint8_t ReplyView::SetupState() const { return ReplySetupState(bytes_, length_); }
 
+bool ReplyView::HoldsAgentRecord() const {
+  if (!hasRecord_) return false;
+  const uint16_t status = Status();
+  return status != Status::BadLogon && status != Status::NotAdministrator &&
+         status != Status::ResponseTimeout && status != Status::OutOfMemory &&
+         status < Status::FirstConsoleCode;
+}
+
 HostRecord ReplyView::Record() const {
   HostRecord record;
   if (hasRecord_) DecodeHostRecord(RecordBytes(), length_ - FrameOffset::Host, record);

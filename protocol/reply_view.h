@@ -44,6 +44,12 @@ class ReplyView {
 
   // --- Host record (frame offset 27) --------------------------------------------------------
   bool HasRecord() const { return hasRecord_; }
+  // The bytes hold a record the agent sent, to be taken over as the host's stored reply: a
+  // record is there and the status is neither a refusal of the credentials (BadLogon,
+  // NotAdministrator: the console keeps its copy) nor one the client transport writes when no
+  // reply came (time-out, out of memory, the console-local codes such as the host-key
+  // refusals), which leaves the rest of the buffer as the caller filled it.
+  bool HoldsAgentRecord() const;
   HostRecord Record() const;       // empty record when absent; nics = the entries held
   uint8_t NicCount() const;        // as sent, which may exceed EntryCount()
   std::size_t EntryCount() const { return entries_; }

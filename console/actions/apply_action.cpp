@@ -8,20 +8,6 @@
 #include "console/resource.h"
 #include "console/show_message.h"
 
-namespace {
-
-// Time-out, out-of-memory and the host-key and trust-store refusals are written by the client transport when
-// no reply came: the buffer then still holds the panel's unconfirmed edits, which must not
-// become the stored record (a second Apply would find nothing changed and send nothing).
-bool HoldsAgentRecord(uint16_t status) {
-  return status != Status::BadLogon && status != Status::NotAdministrator &&
-         status != Status::ResponseTimeout && status != Status::OutOfMemory &&
-         status != Status::HostKeyChanged && status != Status::HostKeyNotTrusted &&
-         status != Status::TrustStoreUnreadable;
-}
-
-}  // namespace
-
 void MainDialog::OnApply() {
   EnableItem(IDC_BTN_APPLY, false);
   UpdateData(true);
@@ -64,8 +50,11 @@ void MainDialog::OnApply() {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
-  const uint16_t status = ReplyView(panel.editRecord).Status();
-  if (HoldsAgentRecord(status)) UpdateSelectedHost(host, panel.editRecord.data());
+  // Without an agent's answer the buffer still holds the panel's unconfirmed edits, which
+  // must not become the stored record (a second Apply would find nothing changed).
+  const ReplyView reply(panel.editRecord);
+  const uint16_t status = reply.Status();
+  if (reply.HoldsAgentRecord()) UpdateSelectedHost(host, panel.editRecord.data());
   if (status != Status::Ok) {
     ShowMessage(status);
     EnableItem(IDC_BTN_APPLY, true);

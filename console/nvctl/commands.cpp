@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "console/nvctl/password_source.h"
 #include "console/nvctl/text_rules.h"
 #include "console/nvctl/transport_session.h"
+#include "protocol/reply_view.h"
 
 namespace {
 
@@ -177,6 +179,53 @@ int Launch(const Arguments& a) {
   return ExitStatus::Ok;
 }
 
+// One exchange and what came back. `reply` is sized for the request's code.
+struct Exchanged {
+  int workResult = 0;   // TVDoWork's result; 0 = no adapter could be used
+  uint16_t status = 0;  // the reply's, 0 when the transport failed
+  std::vector<uint8_t> reply;
+  // The reply is the agent's record of the host, to be taken over (not after a time-out, a
+  // refusal written by the transport, or refused credentials).
+  bool HeldRecord() const { return workResult != 0 && ReplyView(reply).HoldsAgentRecord(); }
+};
+
+// Sends `request` and wipes it (it holds credentials).
+Exchanged Send(Session& session, std::vector<uint8_t>& request) {
+  Exchanged out;
+  FrameHeader header;
+  DecodeHeader(request.data(), request.size(), header);
+  out.reply.assign(ConsoleReplyBufferLength(header.requestCode), 0);
+  out.workResult = session.transport().Exchange(request, out.reply);
+  WipeBuffer(request);
+  if (out.workResult) out.status = ReplyStatus(out.reply.data(), out.reply.size());
+  return out;
+}
+
+// The request a command builds from the credentials; empty when it cannot be built, with
+// `error` set when the reason is bad input of the user's.
+using BuildWithCredentials =
+    std::function<std::vector<uint8_t>(const Credentials& credentials, std::string& error)>;
+
+// One authenticated exchange with `host`: the password read, the request built, the password
+// dropped, the request sent and wiped, the outcome reported in one line. False, with `exit`
+// set, when nothing was sent; otherwise `exit` is the outcome's exit status.
+bool AuthenticatedExchange(Session& session, const HostView& host, const BuildWithCredentials& build,
+                           const char* success, Exchanged& out, int& exit) {
+  Secret password;
+  if (!session.Credentials(password, exit)) return false;
+  const std::string user = session.User();
+  std::string error;
+  std::vector<uint8_t> request = build({user, password.view()}, error);
+  password = Secret();
+  if (request.empty()) {
+    exit = Error(ExitStatus::Usage, error.empty() ? Name(host) + ": the request cannot be built" : error);
+    return false;
+  }
+  out = Send(session, request);
+  exit = Report(Name(host), out.workResult, out.status, success);
+  return true;
+}
+
 int Set(const Arguments& a) {
   Session session(a);
   if (int s = session.Start()) return s;
@@ -193,28 +242,23 @@ int Set(const Arguments& a) {
     Out(Name(host) + " (dry run, nothing sent):\n" + DescribeSettingsBody(body, host.record));
     return ExitStatus::Ok;
   }
-  Secret password;
-  if (!session.Credentials(password, status)) return status;
-  const std::string user = session.User();
-  std::vector<uint8_t> request = BuildApplyRequest(host.reply.data(), host.reply.size(), host.record,
-                                                   edited, {user, password.view()});
-  password = Secret();
-  if (request.empty()) return Error(ExitStatus::Usage, Name(host) + ": the request cannot be built");
-  std::vector<uint8_t> reply(kConsoleReplyBufferLength, 0);
-  const int workResult = session.transport().Exchange(request, reply);
-  WipeBuffer(request);
-  const uint16_t replyStatus = workResult ? ReplyStatus(reply.data(), reply.size()) : 0;
-  const int exit = Report(Name(host), workResult, replyStatus, "Setting Succeeded!");
-  if (workResult == 0) return exit;
-  // As the dialog console does: the reply's record is taken over unless the credentials were
-  // refused; after success the host is awaited and read again.
-  if (replyStatus != Status::BadLogon && replyStatus != Status::NotAdministrator) {
-    if (auto fresh = MakeHostView(reply.data(), reply.size())) host = *fresh;
-  }
-  if (replyStatus == Status::Ok && !session.transport().PollAndRefresh(host))
+  Exchanged answer;
+  if (!AuthenticatedExchange(
+          session, host,
+          [&](const Credentials& credentials, std::string&) {
+            return BuildApplyRequest(host.reply.data(), host.reply.size(), host.record, edited,
+                                     credentials);
+          },
+          "Setting Succeeded!", answer, status))
+    return status;
+  // As the dialog console does: the agent's record is taken over; after success the host is
+  // awaited and read again.
+  if (!answer.HeldRecord()) return status;
+  if (auto fresh = MakeHostView(answer.reply.data(), answer.reply.size())) host = *fresh;
+  if (answer.status == Status::Ok && !session.transport().PollAndRefresh(host))
     std::fprintf(stderr, "nvctl: %s did not answer after the change; its reply follows\n", Name(host).c_str());
-  if (OutcomeOf(workResult, replyStatus) != Outcome::Refused) Out(FormatHostDetails(host));
-  return exit;
+  if (OutcomeOf(answer.workResult, answer.status) != Outcome::Refused) Out(FormatHostDetails(host));
+  return status;
 }
 
 int Password(const Arguments& a) {
@@ -226,25 +270,19 @@ int Password(const Arguments& a) {
   // The management account exists where the Launch button would be enabled.
   if (a.management && (host.record.mgmtPort == 0 || host.answering.ipAddress == 0))
     return Error(ExitStatus::Usage, "--management: " + Name(host) + " has no management product");
-  Secret password;
-  if (!session.Credentials(password, status)) return status;
-  Secret newPassword;
-  std::string error;
-  if (!ReadPassword(a.newPasswordFile, "--new-password-file", kNewPasswordVariable,
-                    "New password: ", true, newPassword, error))
-    return Error(ExitStatus::Usage, error);
-  const std::string user = session.User();
-  std::vector<uint8_t> request =
-      BuildPasswordRequest(host.reply.data(), host.reply.size(), host.record,
-                           {user, password.view()}, a.management ? 1 : 0, newPassword.view());
-  password = Secret();
-  newPassword = Secret();
-  if (request.empty()) return Error(ExitStatus::Usage, Name(host) + ": the request cannot be built");
-  std::vector<uint8_t> reply(kConsoleShortReplyLength, 0);
-  const int workResult = session.transport().Exchange(request, reply);
-  WipeBuffer(request);
-  return Report(Name(host), workResult, workResult ? ReplyStatus(reply.data(), reply.size()) : 0,
-                "Setting Succeeded!");
+  Exchanged answer;
+  AuthenticatedExchange(
+      session, host,
+      [&](const Credentials& credentials, std::string& error) {
+        Secret newPassword;
+        if (!ReadPassword(a.newPasswordFile, "--new-password-file", kNewPasswordVariable,
+                          "New password: ", true, newPassword, error))
+          return std::vector<uint8_t>();
+        return BuildPasswordRequest(host.reply.data(), host.reply.size(), host.record,
+                                    credentials, a.management ? 1 : 0, newPassword.view());
+      },
+      "Setting Succeeded!", answer, status);
+  return status;
 }
 
 int Restart(const Arguments& a) {
@@ -253,18 +291,15 @@ int Restart(const Arguments& a) {
   HostView host;
   int status = 0;
   if (!session.FindHost(host, status)) return status;
-  Secret password;
-  if (!session.Credentials(password, status)) return status;
-  const std::string user = session.User();
-  std::vector<uint8_t> request = BuildShortActionRequest(
-      Request::Restart, host.reply.data(), host.reply.size(), host.record, {user, password.view()});
-  password = Secret();
-  if (request.empty()) return Error(ExitStatus::Usage, Name(host) + ": the request cannot be built");
-  std::vector<uint8_t> reply(kConsoleShortReplyLength, 0);
-  const int workResult = session.transport().Exchange(request, reply);
-  WipeBuffer(request);
-  return Report(Name(host), workResult, workResult ? ReplyStatus(reply.data(), reply.size()) : 0,
-                "The host computer is now restarting!");
+  Exchanged answer;
+  AuthenticatedExchange(
+      session, host,
+      [&](const Credentials& credentials, std::string&) {
+        return BuildShortActionRequest(Request::Restart, host.reply.data(), host.reply.size(),
+                                       host.record, credentials);
+      },
+      "The host computer is now restarting!", answer, status);
+  return status;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
@@ -356,18 +391,16 @@ int Apply(const Arguments& a) {
     }
     std::vector<uint8_t> request = BuildApplyRequest(host.reply.data(), host.reply.size(),
                                                      host.record, edited, {user, password.view()});
-    std::vector<uint8_t> reply(kConsoleReplyBufferLength, 0);
-    const int workResult = request.empty() ? 0 : session.transport().Exchange(request, reply);
-    WipeBuffer(request);
-    const uint16_t replyStatus = workResult ? ReplyStatus(reply.data(), reply.size()) : 0;
-    const Outcome outcome = OutcomeOf(workResult, replyStatus);
+    const Exchanged answer = request.empty() ? Exchanged{} : Send(session, request);
+    const Outcome outcome = OutcomeOf(answer.workResult, answer.status);
     const std::string what = "line " + std::to_string(rows[i].line) + " " + Name(host);
-    exit = WorseExitStatus(exit, Report(what, workResult, replyStatus, "applied"));
+    exit = WorseExitStatus(exit, Report(what, answer.workResult, answer.status, "applied"));
     if (outcome == Outcome::Applied) ++applied;
     else if (outcome == Outcome::Refused) ++refused;
     else ++failed;
-    if (workResult && replyStatus != Status::BadLogon && replyStatus != Status::NotAdministrator) {
-      if (auto fresh = MakeHostView(reply.data(), reply.size())) host = *fresh;
+    // Later rows of this host build on, and are addressed by, what it last reported.
+    if (answer.HeldRecord()) {
+      if (auto fresh = MakeHostView(answer.reply.data(), answer.reply.size())) host = *fresh;
     }
   }
   Out(std::to_string(applied) + " applied, " + std::to_string(refused) + " refused, " +

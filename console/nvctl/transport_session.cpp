@@ -11,8 +11,7 @@
 #include <thread>
 
 #include "TaviClient.h"
-#include "console/actions/console_config.h"
-#include "console/actions/program_paths.h"
+#include "console/actions/config_store.h"
 #include "console/host_reply.h"
 #include "protocol/reply_view.h"
 
@@ -156,9 +155,7 @@ bool TransportSession::PollAndRefresh(HostView& host) {
   std::vector<uint8_t> reply(kConsoleReplyBufferLength, 0);
   if (refresh.empty()) return false;
   PresetRefreshReply(reply.data(), reply.size(), host.record.magicNumber);
-  if (Exchange(refresh, reply) == 0) return false;
-  const uint16_t status = ReplyStatus(reply.data(), reply.size());
-  if (status != Status::Ok) return false;
+  if (Exchange(refresh, reply) == 0 || !ReplyView(reply).HoldsAgentRecord()) return false;
   // The answering adapter's entry as the fresh record reports it (its address may have
   // changed with the request).
   std::optional<HostView> fresh = MakeHostView(reply.data(), reply.size());
@@ -169,21 +166,6 @@ bool TransportSession::PollAndRefresh(HostView& host) {
 }
 
 void LoadTransportOptions() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
-  const std::string file = ConfigFilePath(std::string_view(path, length));
-  if (file.empty()) return;
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return;
-  uint8_t bytes[kConsoleConfigLength] = {};
-  DWORD read = 0;
-  const BOOL ok = ReadFile(handle, bytes, sizeof bytes, &read, nullptr);
-  CloseHandle(handle);
   ConsoleConfig config;
-  if (!ok || !DecodeConsoleConfig(bytes, read, config)) return;
-  TVSetDiscoverTimeout(TransportOption(config.discoverTimeout));
-  TVSetSetTimeout(TransportOption(config.setTimeout));
-  TVSetRetryCount(TransportOption(config.retryCount));
+  if (ReadConsoleConfig(config)) ApplyTransportOptions(config);
 }

@@ -40,5 +40,5 @@ class TransportSession {
   void* packetList_ = nullptr;
 };
 
-// Applies the transport options of Netvane.cfg beside the program, when it exists.
+// Applies the transport options of Netvane.cfg, found as the dialog console finds it.
 void LoadTransportOptions();

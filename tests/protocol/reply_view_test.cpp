@@ -87,6 +87,25 @@ TEST(ReplyView, HostileCountsAndSendersFindNothingOutsideTheBuffer) {
   EXPECT_FALSE(ReplyView(far).AnsweringNic());
 }
 
+// What the client transport leaves after a time-out is the caller's buffer with only the
+// status written: a zeroed 596 bytes is no host record, nor are the panel's own edits.
+TEST(ReplyView, OnlyAnAgentsAnswerHoldsARecordToTakeOver) {
+  std::vector<uint8_t> bytes = ReplyFrom(2, 0, kConsoleReplyBufferLength);
+  for (uint16_t status : {0, 2, 4, 18, 10000}) {
+    StoreU16(bytes.data() + FrameOffset::Status, status);
+    EXPECT_TRUE(ReplyView(bytes).HoldsAgentRecord()) << status;
+  }
+  for (uint16_t status : {1, 3, 9, 17, 10001, 10006, 10007, 10010, 0xFFFF}) {
+    StoreU16(bytes.data() + FrameOffset::Status, status);
+    EXPECT_FALSE(ReplyView(bytes).HoldsAgentRecord()) << status;
+  }
+  std::vector<uint8_t> timedOut(kConsoleReplyBufferLength, 0);
+  StoreU16(timedOut.data() + FrameOffset::Status, Status::ResponseTimeout);
+  EXPECT_FALSE(ReplyView(timedOut).HoldsAgentRecord());
+  StoreU16(bytes.data() + FrameOffset::Status, Status::Ok);
+  EXPECT_FALSE(ReplyView(bytes.data(), 154).HoldsAgentRecord());
+}
+
 TEST(ReplyView, DeliveredDiscoveryReplyIsReadUpToTenEntries) {
   std::vector<uint8_t> bytes = ReplyFrom(12, 11, 27 + HostRecordLength(12));
   ReplyView reply = ReplyView::Delivered(bytes.data());

@@ -6,7 +6,8 @@
 //   adapters N [C0,C1,...]     adapter count and which are connected (default 1, all)
 //   work CODE RESULT           TVDoWork result for a request code (default 1)
 //   work-adapter I RESULT      TVDoWork result of a discovery on adapter I
-//   status CODE STATUS         reply status for a request code (default 0)
+//   status CODE STATUS         reply status for a request code (default 0); 3 and 17 are
+//                              written alone into the caller's buffer, as the library does
 //   delay CODE MS              TVDoWork of that code waits MS (cancellable) after answering
 //   poll RESULT [MS]           TVDoPolling result and how long it takes (default 1, 0 ms)
 //   host key=value ...         a host: name model setup os=valid,family,platform,edition,
@@ -424,9 +425,13 @@ TAVICLIENT_API int TVDoWork(TVWork* work, void** cancelHandle) {
       uint8_t* reply = static_cast<uint8_t*>(work->reply);
       const FakeHost* host = HostByMac(request);
       const uint16_t refusal = host ? TrustRefusal(*host, code) : 0;
+      auto scripted = script.status.find(code);
+      const uint16_t status = scripted == script.status.end() ? 0 : scripted->second;
       if (refusal != 0 && capacity >= kReplyBaseLength) {
         Log("TVDoWork refused code=" + std::to_string(code) + " status=" + std::to_string(refusal));
         StoreU16(reply + FrameOffset::Status, refusal);
+      } else if (host && (status == Status::ResponseTimeout || status == Status::OutOfMemory)) {
+        StoreU16(reply + FrameOffset::Status, status);  // no reply came: only the status
       } else if (host) {
         std::vector<uint8_t> bytes = BuildReply(*host, request, code);
         std::memcpy(reply, bytes.data(), std::min(capacity, bytes.size()));

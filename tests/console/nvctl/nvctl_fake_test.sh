@@ -81,5 +81,33 @@ grep -q -- '--adapter: no adapter 5' "$dir/out.txt" || fail "a missing adapter i
 run 2 show NOBODY
 grep -q 'ALPHA (agent' "$dir/out.txt" || fail "unknown HOST does not list the candidates"
 
+# A timed-out request leaves only its status in the reply buffer, which is no host record:
+# nothing is printed for the host, and later rows of it are checked against and addressed to
+# what it last reported.
+cp "$dir/hosts.txt" "$dir/all-answer.txt"
+echo 'status 2 3' >>"$dir/hosts.txt"
+NETVANE_PASSWORD=pw run 3 set ALPHA --static 10.0.0.5/24
+grep -q 'ALPHA: failed: Receive response timed out' "$dir/out.txt" || fail "set: no time-out reported"
+! grep -q '^Host:' "$dir/out.txt" || fail "set printed a host after a time-out: $(cat "$dir/out.txt")"
+printf 'host,nic,mode,address,mask,gateway,dns,name\nALPHA,1,static,10.0.0.5/24,,,,\nALPHA,1,dhcp,,,,,\n' \
+  >"$dir/twice.csv"
+NETVANE_PASSWORD=pw run 3 apply "$(win "$dir/twice.csv")"
+sent=$(tr -d '\r' <"$dir/fake.log" | grep 'TVDoWork code=2 ' || true)
+[ "$(grep -c . <<<"$sent")" = 2 ] || fail "the row after a time-out was not sent: $(cat "$dir/out.txt")"
+second=$(sed -n 2p <<<"$sent" | sed 's/.*bytes=//')
+[ "${second:8:12}" = 020000000101 ] || fail "the row after a time-out went to agent ${second:8:12}"
+cp "$dir/all-answer.txt" "$dir/hosts.txt"
+
+# Netvane.cfg is found where the dialog console finds it: a folder in the file's place beside
+# the program (a write and read failure Wine produces even for root) leaves the user's copy.
+roaming=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -n 1)
+mkdir -p "$roaming/Netvane" "$dir/Netvane.cfg"
+trap 'rm -rf "$dir" "$roaming/Netvane"' EXIT
+{ printf '\007\000\000\000\036\000\000\000\003\000\000\000'; head -c 24 /dev/zero; } \
+  >"$roaming/Netvane/Netvane.cfg"
+run 0 discover
+grep -q 'TVSetDiscoverTimeout 7' "$dir/fake.log" || fail "nvctl did not read the user's Netvane.cfg"
+rmdir "$dir/Netvane.cfg"
+
 echo "$failures failure(s)"
 [ "$failures" = 0 ]
