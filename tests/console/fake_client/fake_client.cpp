@@ -425,8 +425,8 @@ TAVICLIENT_API int TVDoWork(TVWork* work, void** cancelHandle) {
       uint8_t* reply = static_cast<uint8_t*>(work->reply);
       const FakeHost* host = HostByMac(request);
       const uint16_t refusal = host ? TrustRefusal(*host, code) : 0;
-      auto scripted = script.status.find(code);
-      const uint16_t status = scripted == script.status.end() ? 0 : scripted->second;
+      auto statusOf = script.status.find(code);
+      const uint16_t status = statusOf == script.status.end() ? 0 : statusOf->second;
       if (refusal != 0 && capacity >= kReplyBaseLength) {
         Log("TVDoWork refused code=" + std::to_string(code) + " status=" + std::to_string(refusal));
         StoreU16(reply + FrameOffset::Status, refusal);
