@@ -447,7 +447,7 @@ flood_station_up() {
   flood_ns=$(ns_name flood) flooder=$LAB_DIR/bin/discovery_flooder
   src=("$here/discovery_flooder.cpp" "$REPO"/transport/core/{crypto,secure_envelope,envelope}.cpp)
   if [ ! -x "$flooder" ] || [ -n "$(find "${src[@]}" -newer "$flooder")" ]; then
-    ${CXX:-c++} -std=c++17 -O2 -I"$REPO" -o "$flooder" "${src[@]}" -lgcrypt -lpcap -pthread ||
+    ${CXX:-c++} -std=c++17 -O2 -I"$REPO" -o "$flooder" "${src[@]}" $(pkg-config --cflags --libs libsodium) -lpcap -pthread ||
       e2e_fail "the flooder does not build"
   fi
   ip netns add "$flood_ns"

@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
   const int last = isSigned ? 7 : 5;
   long discoveries = argc > last ? std::atol(argv[last]) : 1;
   if (!crypto::Initialise() || amount <= 0 || (isSigned && (keyCount <= 0 || threads <= 0 || threads > 16))) {
-    std::fprintf(stderr, "flooder: bad arguments or no libgcrypt\n");
+    std::fprintf(stderr, "flooder: bad arguments or no libsodium\n");
     return 2;
   }
   std::vector<Key> keys(isSigned ? static_cast<std::size_t>(keyCount) : 0);

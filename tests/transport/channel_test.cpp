@@ -294,6 +294,44 @@ TEST_F(Channel, ManySignedRepliesWithForgeriesAmongThemListEveryGenuineHostOnce)
   EXPECT_EQ(secure.counters().impostors, 0u);
 }
 
+// Agent keys that are curve points a careless check trips over (libgcrypt 1.10 aborted the
+// whole process on the first): small x, small y, small order, non-canonical, no point at all.
+// From invented MACs and from a real one, during a discovery: the console goes on and lists
+// exactly the real hosts.
+TEST_F(Channel, CraftedAgentKeysInDiscoveryRepliesEndNothingAndHideNoRealHost) {
+  const Identity id = NewIdentity();
+  const auto real = Macs(0x100, 3);
+  for (const Mac& mac : real) StartAgent(id, mac);
+  const char* hostile[] = {
+      "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+      "3126711e11ef574692935381d2cd2bbab5dd113c4010f91fd7c4dd7b12bf431a",
+      "0300000000000000000000000000000000000000000000000000000000000000",
+      "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a",
+      "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+      "0200000000000000000000000000000000000000000000000000000000000000"};
+  std::thread forge([&] {
+    int next = 0x900;
+    for (const char* hex : hostile) {
+      crypto::Key key{};
+      for (std::size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+      auto macs = Macs(next, 2, 0x0E);
+      macs.push_back(real[0]);
+      next += 2;
+      ForgeDiscoveryReplies(tap, *attacker, macs, key);
+    }
+  });
+  std::set<Mac> listed;
+  for (const auto& m : Discover(1000ms)) listed.insert(m.source);
+  forge.join();
+  EXPECT_EQ(listed, std::set<Mac>(real.begin(), real.end()));
+  EXPECT_GE(secure.counters().unverified, 12u) << "every crafted reply from an invented MAC checked";
+
+  // The channel still works after them.
+  std::vector<uint8_t> reply;
+  EXPECT_EQ(Request(9, reply, {3000ms, 3}, real[1]).outcome, Outcome::Replied);
+}
+
 TEST_F(Channel, FloodOfUnverifiableRepliesStopsAtTheHostLimitHoldingNoMoreThanIt) {
   const Identity id = NewIdentity();
   for (const Mac& mac : Macs(0x100, 30)) StartAgent(id, mac);

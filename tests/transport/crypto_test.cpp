@@ -1,5 +1,7 @@
-// The libgcrypt wrapper against published vectors, the fingerprint text and the keeping of
-// the agent's identity (in memory; under Wine also the registry store with DPAPI).
+// The libsodium wrapper against published vectors and against bytes the earlier libgcrypt
+// build produced (keys and pins made before stay valid), hostile keys off the wire, the
+// fingerprint text and the keeping of the agent's identity (in memory; under Wine also the
+// registry store with DPAPI).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,16 +29,36 @@ crypto::Key KeyHex(const std::string& hex) {
   return k;
 }
 
-TEST(Crypto, HkdfMatchesRfc5869CaseOne) {
-  const auto ikm = std::vector<uint8_t>(22, 0x0b);
-  const auto salt = Hex("000102030405060708090a0b0c");
-  const auto info = Hex("f0f1f2f3f4f5f6f7f8f9");
-  std::vector<uint8_t> okm(42);
-  ASSERT_TRUE(crypto::Hkdf(salt.data(), salt.size(), ikm.data(), ikm.size(), info.data(),
-                           info.size(), okm.data(), okm.size()));
-  EXPECT_EQ(okm, Hex("3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865"));
-  EXPECT_FALSE(crypto::Hkdf(salt.data(), salt.size(), ikm.data(), ikm.size(), nullptr, 0,
-                            okm.data(), 255 * 32 + 1));
+std::vector<uint8_t> Range(int from, int to) {
+  std::vector<uint8_t> out;
+  for (int b = from; b < to; ++b) out.push_back(static_cast<uint8_t>(b));
+  return out;
+}
+
+TEST(Crypto, HkdfMatchesRfc5869CasesOneToThree) {
+  struct Case {
+    std::vector<uint8_t> ikm, salt, info;
+    std::string okm;
+  };
+  const Case cases[] = {
+      {std::vector<uint8_t>(22, 0x0b), Hex("000102030405060708090a0b0c"), Hex("f0f1f2f3f4f5f6f7f8f9"),
+       "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865"},
+      {Range(0x00, 0x50), Range(0x60, 0xb0), Range(0xb0, 0x100),
+       "b11e398dc80327a1c8e7f78c596a49344f012eda2d4efad8a050cc4c19afa97c59045a99cac7827271cb41c65e590e"
+       "09da3275600c2f09b8367793a9aca3db71cc30c58179ec3e87c14c01d5c1f3434f1d87"},
+      {std::vector<uint8_t>(22, 0x0b), {}, {},
+       "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8"},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> okm(c.okm.size() / 2);
+    ASSERT_TRUE(crypto::Hkdf(c.salt.data(), c.salt.size(), c.ikm.data(), c.ikm.size(), c.info.data(),
+                             c.info.size(), okm.data(), okm.size()));
+    EXPECT_EQ(okm, Hex(c.okm));
+  }
+  std::vector<uint8_t> okm(255 * 32);
+  EXPECT_TRUE(crypto::Hkdf(nullptr, 0, okm.data(), 10, nullptr, 0, okm.data(), okm.size()));
+  EXPECT_FALSE(crypto::Hkdf(nullptr, 0, okm.data(), 10, nullptr, 0, okm.data(), okm.size() + 1));
+  EXPECT_FALSE(crypto::Hkdf(nullptr, 0, okm.data(), 10, nullptr, 0, nullptr, 32));
 }
 
 TEST(Crypto, X25519MatchesRfc7748AndRefusesLowOrderPoints) {
@@ -45,8 +67,21 @@ TEST(Crypto, X25519MatchesRfc7748AndRefusesLowOrderPoints) {
   crypto::Key shared{};
   ASSERT_TRUE(crypto::X25519(alice, bobPublic, shared));
   EXPECT_EQ(shared, KeyHex("4a5d9d5ba4ce2de1728e3bf480350f25e07e21c947d19e3376f09b3c1e161742"));
-  crypto::Key zero{};
-  EXPECT_FALSE(crypto::X25519(alice, zero, shared)) << "the all-zero point gives no secret";
+
+  // Every u coordinate of small order (and their non-canonical twins u + p) gives an all-zero
+  // result: refused, and nothing of it left in `shared`.
+  for (const char* hostile : {
+           "0000000000000000000000000000000000000000000000000000000000000000",
+           "0100000000000000000000000000000000000000000000000000000000000000",
+           "e0eb7a7c3b41b8ae1656e3faf19fc46ada098deb9c32b1fd866205165f49b800",
+           "5f9c95bca3508c24b1d0b1559c83ef5b04445cc4581c8e86d8224eddd09f1157",
+           "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"}) {
+    shared.fill(0x55);
+    EXPECT_FALSE(crypto::X25519(alice, KeyHex(hostile), shared)) << hostile;
+    EXPECT_EQ(shared, crypto::Key{}) << hostile;
+  }
 
   crypto::Key a{}, aPub{}, b{}, bPub{}, s1{}, s2{};
   ASSERT_TRUE(crypto::X25519KeyPair(a, aPub));
@@ -75,21 +110,104 @@ TEST(Crypto, Ed25519MatchesRfc8032AndRejectsAnyChange) {
   Identity other;
   ASSERT_TRUE(GenerateIdentity(other));
   EXPECT_FALSE(crypto::Ed25519Verify(other.publicKey, message, sizeof message, sig));
-  crypto::Key garbage;
-  garbage.fill(0xFF);
-  EXPECT_FALSE(crypto::Ed25519Verify(garbage, message, sizeof message, sig));
-  // Keys that made libgcrypt 1.10.1 abort the process: a zero top limb of y (the identity
-  // point among them), with or without the sign bit. Refused, and the process lives on.
-  for (int signBit : {0x00, 0x80}) {
-    crypto::Key hostile = pub;
-    std::fill(hostile.begin() + 24, hostile.end(), 0);
-    hostile[31] = static_cast<uint8_t>(signBit);
-    EXPECT_FALSE(crypto::Ed25519Verify(hostile, message, sizeof message, sig));
+
+  // The same signature with S + L (the group order) verifies in a lax implementation; it is a
+  // second encoding an attacker can make of any genuine signature.
+  const auto order = Hex("edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
+  auto malleable = sig;
+  unsigned carry = 0;
+  for (std::size_t i = 0; i < 32; ++i) {
+    const unsigned sum = malleable[32 + i] + order[i] + carry;
+    malleable[32 + i] = static_cast<uint8_t>(sum);
+    carry = sum >> 8;
   }
-  crypto::Key identityPoint{};
-  identityPoint[0] = 1;
-  EXPECT_FALSE(crypto::Ed25519Verify(identityPoint, message, sizeof message, sig));
-  EXPECT_FALSE(crypto::Ed25519Verify(crypto::Key{}, message, sizeof message, sig));
+  ASSERT_EQ(carry, 0u);
+  EXPECT_FALSE(crypto::Ed25519Verify(pub, message, sizeof message, malleable));
+
+  // The signer derives the public key from the seed: another one is refused, not signed with.
+  crypto::Signature untouched{};
+  EXPECT_FALSE(crypto::Ed25519Sign(seed, other.publicKey, message, sizeof message, untouched));
+  EXPECT_EQ(untouched, crypto::Signature{});
+}
+
+// Bytes the libgcrypt build of this code produced for a fixed seed: an identity stored, and a
+// host pinned, before the move to libsodium still sign and verify the same.
+TEST(Crypto, Ed25519KeepsTheKeysAndSignaturesOfEarlierBuilds) {
+  Identity id;
+  for (std::size_t i = 0; i < id.seed.size(); ++i) id.seed[i] = static_cast<uint8_t>(0xA0 + i);
+  id.publicKey = KeyHex("4fd099ccd47d7893dfe9ec24414ecb0d9b5420232aad30d91c465be33cbe65c4");
+  EXPECT_TRUE(IdentityConsistent(id)) << "the seed still yields the stored public key";
+  EXPECT_EQ(FormatFingerprint(id.publicKey),
+            "A181 12B0 B7B4 225F F305 27E0 F7CF 7A1E 3742 F632 B03B 65F4 5427 03C3 A565 4DC9");
+
+  static const uint8_t reply[] = "netvane discovery reply";
+  std::vector<uint8_t> frame(1000);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);
+  crypto::Signature sig{};
+  ASSERT_TRUE(crypto::Ed25519Sign(id.seed, id.publicKey, reply, sizeof reply, sig));
+  EXPECT_EQ(std::vector<uint8_t>(sig.begin(), sig.end()),
+            Hex("e1b629406fba6c6b075cceeaa2bd0561de15205cfd8dae55b120037f0d910487f0219c78190b1b89f0ee5816f922be7897efdc0fbaedfb6e9ec4d8fd80c83405"));
+  ASSERT_TRUE(crypto::Ed25519Sign(id.seed, id.publicKey, frame.data(), frame.size(), sig));
+  EXPECT_EQ(std::vector<uint8_t>(sig.begin(), sig.end()),
+            Hex("cdf8f5b92e5504d8a7d1b2d6d60995a7dd36f2d3bed820bc01e9d5ab24668588b307b22f7923313f9c3ddc001f32d3a908d399e1984f00630100b9b358930905"));
+  EXPECT_TRUE(crypto::Ed25519Verify(id.publicKey, frame.data(), frame.size(), sig));
+
+  const auto mac = crypto::HmacSha256(id.seed.data(), id.seed.size(), frame.data(), frame.size());
+  EXPECT_EQ(std::vector<uint8_t>(mac.begin(), mac.end()),
+            Hex("8fee22522605a270170d1a75b4e7dea9c13808a4a0cb5070acfd200219442ca6"));
+  const uint8_t nonce[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  std::vector<uint8_t> sealed;
+  ASSERT_TRUE(crypto::AeadSeal(id.seed, nonce, reply, sizeof reply, frame.data(), 40, sealed));
+  EXPECT_EQ(sealed, Hex("d163548b3def857ce63c74efd8d968f19a9d51037a90c88dce549f02fcb1fb6eb2e4fafeb8d8e65e716e00b89666062164d2c7ffc87ef172"));
+}
+
+// Public keys an attacker on the segment can put into a discovery reply. Each makes the check
+// fail and the process live on (libgcrypt 1.10 aborted on the first of them).
+TEST(Crypto, Ed25519VerifyRefusesHostileKeysWithoutAborting) {
+  const auto seed = KeyHex("9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60");
+  const auto pub = KeyHex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+  const uint8_t message[] = "discover";
+  crypto::Signature genuine{};
+  ASSERT_TRUE(crypto::Ed25519Sign(seed, pub, message, sizeof message, genuine));
+  // A signature of the identity point as R and S = 0 is what a small-order key accepts in a
+  // lax check: try that as well as a genuine one and random bytes.
+  crypto::Signature trivial{};
+  trivial[0] = 1;
+  crypto::Signature noise{};
+  crypto::Random(noise.data(), 32);
+
+  for (const char* hostile : {
+           // small x: the point of order 2 (x = 0, y = -1), with and without the sign bit
+           "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+           // small x of large order (x = 2)
+           "3126711e11ef574692935381d2cd2bbab5dd113c4010f91fd7c4dd7b12bf431a",
+           // small y: y = 3, a curve point whose top 64-bit limb is zero, either sign
+           "0300000000000000000000000000000000000000000000000000000000000000",
+           "0300000000000000000000000000000000000000000000000000000000000080",
+           // small order: the identity, order 4 (y = 0, both signs), order 8
+           "0100000000000000000000000000000000000000000000000000000000000000",
+           "0000000000000000000000000000000000000000000000000000000000000000",
+           "0000000000000000000000000000000000000000000000000000000000000080",
+           "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a",
+           "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05",
+           "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc85",
+           // non-canonical: y = p (0), y = p + 1 (the identity), y = 2^255 - 1, -0 as x
+           "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "0100000000000000000000000000000000000000000000000000000000000080",
+           // no curve point at all (y = 2)
+           "0200000000000000000000000000000000000000000000000000000000000000"}) {
+    const auto key = KeyHex(hostile);
+    for (const auto& sig : {genuine, trivial, noise})
+      EXPECT_FALSE(crypto::Ed25519Verify(key, message, sizeof message, sig)) << hostile;
+  }
+  // A small-order R in an otherwise well-formed signature under the genuine key.
+  auto smallR = genuine;
+  std::copy(trivial.begin(), trivial.begin() + 32, smallR.begin());
+  EXPECT_FALSE(crypto::Ed25519Verify(pub, message, sizeof message, smallR));
+  EXPECT_TRUE(crypto::Ed25519Verify(pub, message, sizeof message, genuine)) << "still working";
 }
 
 TEST(Crypto, AeadRoundTripsAndRejectsAnyFlippedBitOrOtherContext) {

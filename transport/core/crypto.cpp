@@ -1,6 +1,6 @@
 #include "transport/core/crypto.h"
 
-#include <gcrypt.h>
+#include <sodium.h>
 #ifdef _WIN32
 #include <windows.h>
 #include <bcrypt.h>
@@ -11,65 +11,38 @@
 
 namespace tavi::crypto {
 
-namespace {
-
-// Owns an S-expression; libgcrypt's C handles are released on every path.
-struct Sexp {
-  gcry_sexp_t s = nullptr;
-  ~Sexp() { gcry_sexp_release(s); }
-};
-
-// Copies the value of token `name` inside `list` into out, which must be exactly that long;
-// an EdDSA point may carry the 0x40 prefix of the native encoding.
-bool TokenBytes(gcry_sexp_t list, const char* name, uint8_t* out, std::size_t length) {
-  Sexp token;
-  token.s = gcry_sexp_find_token(list, name, 0);
-  if (token.s == nullptr) return false;
-  std::size_t n = 0;
-  const char* data = gcry_sexp_nth_data(token.s, 1, &n);
-  if (data == nullptr) return false;
-  if (n == length + 1 && static_cast<uint8_t>(data[0]) == 0x40) {
-    ++data;
-    --n;
-  }
-  if (n != length) return false;
-  std::memcpy(out, data, length);
-  return true;
-}
-
-}  // namespace
+static_assert(kKeyLength == crypto_sign_SEEDBYTES && kKeyLength == crypto_sign_PUBLICKEYBYTES &&
+              kKeyLength == crypto_scalarmult_BYTES && kKeyLength == crypto_scalarmult_SCALARBYTES &&
+              kKeyLength == crypto_aead_chacha20poly1305_ietf_KEYBYTES &&
+              kKeyLength == crypto_hash_sha256_BYTES && kKeyLength == crypto_auth_hmacsha256_BYTES);
+static_assert(kSignatureLength == crypto_sign_BYTES);
+static_assert(kTagLength == crypto_aead_chacha20poly1305_ietf_ABYTES);
+static_assert(kAeadNonceLength == crypto_aead_chacha20poly1305_ietf_NPUBBYTES);
 
 bool Initialise() {
   static std::once_flag once;
   static bool ready = false;
-  std::call_once(once, [] {
-    if (gcry_check_version("1.10.0") == nullptr) return;
-    // Keys live in ordinary memory and are wiped by us after use: locked secure memory needs
-    // privileges that neither the console nor the tests have.
-    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    ready = true;
-  });
+  std::call_once(once, [] { ready = sodium_init() >= 0; });
   return ready;
 }
 
 void Random(uint8_t* out, std::size_t length) {
-  Initialise();
+  if (length == 0) return;
 #ifdef _WIN32
-  // The system's CSPRNG: libgcrypt's own Windows entropy gatherer polls performance data,
-  // disks and network statistics, which costs milliseconds per call and far longer at first
-  // use under Wine (and prints a note about diskperf to stderr).
+  // The system's preferred CSPRNG; libsodium's own source (RtlGenRandom) only if it fails.
   if (length <= 0xFFFFFFFFu &&
       BCryptGenRandom(nullptr, out, static_cast<ULONG>(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0)
     return;
 #endif
-  gcry_randomize(out, length, GCRY_STRONG_RANDOM);
+  // Natively the kernel's getrandom(2) (or /dev/urandom), through libsodium.
+  Initialise();
+  randombytes_buf(out, length);
 }
 
 Digest Sha256(const uint8_t* data, std::size_t length) {
   Initialise();
   Digest digest{};
-  gcry_md_hash_buffer(GCRY_MD_SHA256, digest.data(), data, length);
+  crypto_hash_sha256(digest.data(), data, length);
   return digest;
 }
 
@@ -77,13 +50,11 @@ Digest HmacSha256(const uint8_t* key, std::size_t keyLength, const uint8_t* data
                   std::size_t length) {
   Initialise();
   Digest mac{};
-  gcry_mac_hd_t h = nullptr;
-  if (gcry_mac_open(&h, GCRY_MAC_HMAC_SHA256, 0, nullptr) != 0) return mac;
-  std::size_t n = mac.size();
-  if (gcry_mac_setkey(h, key, keyLength) != 0 || gcry_mac_write(h, data, length) != 0 ||
-      gcry_mac_read(h, mac.data(), &n) != 0 || n != mac.size())
-    mac.fill(0);
-  gcry_mac_close(h);
+  crypto_auth_hmacsha256_state state;
+  crypto_auth_hmacsha256_init(&state, key, keyLength);
+  crypto_auth_hmacsha256_update(&state, data, length);
+  crypto_auth_hmacsha256_final(&state, mac.data());
+  Wipe(&state, sizeof state);
   return mac;
 }
 
@@ -120,60 +91,49 @@ bool Hkdf(const uint8_t* salt, std::size_t saltLength, const uint8_t* ikm, std::
 bool X25519KeyPair(Key& privateKey, Key& publicKey) {
   if (!Initialise()) return false;
   Random(privateKey.data(), privateKey.size());
-  return gcry_ecc_mul_point(GCRY_ECC_CURVE25519, publicKey.data(), privateKey.data(), nullptr) == 0;
+  return crypto_scalarmult_base(publicKey.data(), privateKey.data()) == 0;
 }
 
 bool X25519(const Key& privateKey, const Key& peerPublic, Key& shared) {
   if (!Initialise()) return false;
-  if (gcry_ecc_mul_point(GCRY_ECC_CURVE25519, shared.data(), privateKey.data(),
-                         peerPublic.data()) != 0) {
-    Wipe(shared);
-    return false;
-  }
-  // A low-order point gives all zeros: the peer would know the "secret" too (RFC 7748 6.1).
+  // libsodium refuses a result of all zeros, which a low-order point gives: the peer would
+  // know the "secret" too (RFC 7748 6.1). Checked once more here, since it costs nothing.
   uint8_t any = 0;
-  for (uint8_t b : shared) any |= b;
+  if (crypto_scalarmult(shared.data(), privateKey.data(), peerPublic.data()) == 0)
+    for (uint8_t b : shared) any |= b;
+  if (any == 0) Wipe(shared);
   return any != 0;
 }
-
-namespace {
-bool AeadStart(gcry_cipher_hd_t& h, const Key& key, const uint8_t* nonce, const uint8_t* ad,
-               std::size_t adLength) {
-  if (!Initialise()) return false;
-  if (gcry_cipher_open(&h, GCRY_CIPHER_CHACHA20, GCRY_CIPHER_MODE_POLY1305, 0) != 0) return false;
-  return gcry_cipher_setkey(h, key.data(), key.size()) == 0 &&
-         gcry_cipher_setiv(h, nonce, kAeadNonceLength) == 0 &&
-         gcry_cipher_authenticate(h, ad, adLength) == 0;
-}
-}  // namespace
 
 bool AeadSeal(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8_t* ad,
               std::size_t adLength, const uint8_t* plain, std::size_t length,
               std::vector<uint8_t>& out) {
-  gcry_cipher_hd_t h = nullptr;
-  bool ok = AeadStart(h, key, nonce, ad, adLength);
+  // libsodium aborts the process beyond its limit; we refuse instead.
+  if (!Initialise() || length > crypto_aead_chacha20poly1305_ietf_MESSAGEBYTES_MAX ||
+      (plain == nullptr && length != 0))
+    return false;
   std::vector<uint8_t> sealed(length + kTagLength);
-  if (ok) gcry_cipher_final(h);
-  ok = ok && gcry_cipher_encrypt(h, sealed.data(), length, plain, length) == 0 &&
-       gcry_cipher_gettag(h, sealed.data() + length, kTagLength) == 0;
-  gcry_cipher_close(h);
-  if (ok) out = std::move(sealed);
-  return ok;
+  unsigned long long n = 0;
+  if (crypto_aead_chacha20poly1305_ietf_encrypt(sealed.data(), &n, plain, length, ad, adLength,
+                                                nullptr, nonce, key.data()) != 0 ||
+      n != sealed.size())
+    return false;
+  out = std::move(sealed);
+  return true;
 }
 
 bool AeadOpen(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8_t* ad,
               std::size_t adLength, const uint8_t* sealed, std::size_t length,
               std::vector<uint8_t>& plain) {
-  if (sealed == nullptr || length < kTagLength) return false;
-  const std::size_t n = length - kTagLength;
-  gcry_cipher_hd_t h = nullptr;
-  bool ok = AeadStart(h, key, nonce, ad, adLength);
-  std::vector<uint8_t> out(n);
-  if (ok) gcry_cipher_final(h);
-  ok = ok && gcry_cipher_decrypt(h, out.data(), n, sealed, n) == 0 &&
-       gcry_cipher_checktag(h, sealed + n, kTagLength) == 0;
-  gcry_cipher_close(h);
-  if (!ok) {
+  if (!Initialise() || sealed == nullptr || length < kTagLength ||
+      length - kTagLength > crypto_aead_chacha20poly1305_ietf_MESSAGEBYTES_MAX)
+    return false;
+  // libsodium checks the tag before it decrypts; `out` keeps even that away from `plain`.
+  std::vector<uint8_t> out(length - kTagLength);
+  unsigned long long n = 0;
+  if (crypto_aead_chacha20poly1305_ietf_decrypt(out.data(), &n, nullptr, sealed, length, ad,
+                                                adLength, nonce, key.data()) != 0 ||
+      n != out.size()) {
     Wipe(out.data(), out.size());
     return false;
   }
@@ -183,58 +143,42 @@ bool AeadOpen(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8
 
 bool Ed25519KeyPair(Key& seed, Key& publicKey) {
   if (!Initialise()) return false;
-  Sexp params, key, secret;
-  if (gcry_sexp_build(&params.s, nullptr, "(genkey(ecc(curve Ed25519)(flags eddsa)))") != 0 ||
-      gcry_pk_genkey(&key.s, params.s) != 0)
-    return false;
-  secret.s = gcry_sexp_find_token(key.s, "private-key", 0);
-  return secret.s != nullptr && TokenBytes(secret.s, "d", seed.data(), seed.size()) &&
-         TokenBytes(secret.s, "q", publicKey.data(), publicKey.size());
+  Random(seed.data(), seed.size());
+  uint8_t secret[crypto_sign_SECRETKEYBYTES];
+  const bool ok = crypto_sign_seed_keypair(publicKey.data(), secret, seed.data()) == 0;
+  Wipe(secret, sizeof secret);
+  return ok;
 }
 
 bool Ed25519Sign(const Key& seed, const Key& publicKey, const uint8_t* message,
                  std::size_t length, Signature& signature) {
   if (!Initialise()) return false;
-  Sexp key, data, result;
-  if (gcry_sexp_build(&key.s, nullptr, "(private-key(ecc(curve Ed25519)(flags eddsa)(q %b)(d %b)))",
-                      static_cast<int>(publicKey.size()), publicKey.data(),
-                      static_cast<int>(seed.size()), seed.data()) != 0 ||
-      gcry_sexp_build(&data.s, nullptr, "(data(flags eddsa)(hash-algo sha512)(value %b))",
-                      static_cast<int>(length), message) != 0 ||
-      gcry_pk_sign(&result.s, data.s, key.s) != 0)
-    return false;
-  return TokenBytes(result.s, "r", signature.data(), 32) &&
-         TokenBytes(result.s, "s", signature.data() + 32, 32);
+  // The public key that goes into the signature is derived from the seed here, never taken
+  // from the caller: signing one message under two public keys would give the seed away.
+  uint8_t secret[crypto_sign_SECRETKEYBYTES];
+  Key derived{};
+  bool ok = crypto_sign_seed_keypair(derived.data(), secret, seed.data()) == 0 &&
+            sodium_memcmp(derived.data(), publicKey.data(), derived.size()) == 0 &&
+            crypto_sign_detached(signature.data(), nullptr, message, length, secret) == 0;
+  Wipe(secret, sizeof secret);
+  if (!ok) signature.fill(0);
+  return ok;
 }
 
 bool Ed25519Verify(const Key& publicKey, const uint8_t* message, std::size_t length,
                    const Signature& signature) {
   if (!Initialise()) return false;
-  // libgcrypt 1.10.1 aborts the process (log_bug "mulm_25519: different sizes") on a key
-  // whose y coordinate has a zero top 64-bit limb. No honest key looks like that (chance
-  // 2^-63); refuse it before it reaches the library, since the key comes off the wire.
-  uint8_t top = static_cast<uint8_t>(publicKey[31] & 0x7F);
-  for (std::size_t i = 24; i < 31; ++i) top |= publicKey[i];
-  if (top == 0) return false;
-  Sexp key, data, sig;
-  return gcry_sexp_build(&key.s, nullptr, "(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))",
-                         static_cast<int>(publicKey.size()), publicKey.data()) == 0 &&
-         gcry_sexp_build(&data.s, nullptr, "(data(flags eddsa)(hash-algo sha512)(value %b))",
-                         static_cast<int>(length), message) == 0 &&
-         gcry_sexp_build(&sig.s, nullptr, "(sig-val(eddsa(r %b)(s %b)))", 32, signature.data(), 32,
-                         signature.data() + 32) == 0 &&
-         gcry_pk_verify(sig.s, data.s, key.s) == 0;
+  // libsodium refuses a key or R of small order, a non-canonical key or S, and bytes that are
+  // no curve point, before any arithmetic: a key off the wire can only fail the check.
+  return crypto_sign_verify_detached(signature.data(), message, length, publicKey.data()) == 0;
 }
 
 void Wipe(void* data, std::size_t length) {
-  volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
-  while (length-- > 0) *p++ = 0;
+  if (data != nullptr) sodium_memzero(data, length);
 }
 
 bool Equal(const uint8_t* a, const uint8_t* b, std::size_t length) {
-  uint8_t diff = 0;
-  for (std::size_t i = 0; i < length; ++i) diff |= static_cast<uint8_t>(a[i] ^ b[i]);
-  return diff == 0;
+  return sodium_memcmp(a, b, length) == 0;
 }
 
 }  // namespace tavi::crypto

@@ -1,7 +1,7 @@
-// The channel's cryptography, all of it from libgcrypt: a CSPRNG, SHA-256, HMAC-SHA256 and
-// HKDF-SHA256 built from it (libgcrypt 1.10 has no HKDF of its own), X25519 key agreement,
-// ChaCha20-Poly1305 and Ed25519 signatures. Functions return false on any failure and never
-// leave a partial result that could be mistaken for a good one.
+// The channel's cryptography, all of it from libsodium: SHA-256, HMAC-SHA256 and HKDF-SHA256
+// composed from it (RFC 5869), X25519 key agreement, ChaCha20-Poly1305 (IETF) and Ed25519
+// signatures; random values from the system's CSPRNG. Functions return false on any failure
+// and never leave a partial result that could be mistaken for a good one.
 #pragma once
 
 #include <array>
@@ -21,8 +21,8 @@ using Key = std::array<uint8_t, kKeyLength>;
 using Digest = std::array<uint8_t, kKeyLength>;
 using Signature = std::array<uint8_t, kSignatureLength>;
 
-// Initialises libgcrypt once per process; false when the library is unusable (then every
-// other function fails too). Safe to call from several threads.
+// Initialises libsodium once per process (on first use, never from DllMain); false when the
+// library is unusable (then every other function fails too). Safe to call from several threads.
 bool Initialise();
 
 void Random(uint8_t* out, std::size_t length);
@@ -47,7 +47,9 @@ bool AeadOpen(const Key& key, const uint8_t nonce[kAeadNonceLength], const uint8
               std::size_t adLength, const uint8_t* sealed, std::size_t length,
               std::vector<uint8_t>& plain);
 
-// Ed25519 (RFC 8032): the private key is the 32-byte seed.
+// Ed25519 (RFC 8032): the private key is the 32-byte seed. Sign derives the public key from
+// the seed itself and fails when `publicKey` is another one. Verify is false for any key that
+// is no canonical curve point of large order, never an abort.
 bool Ed25519KeyPair(Key& seed, Key& publicKey);
 bool Ed25519Sign(const Key& seed, const Key& publicKey, const uint8_t* message,
                  std::size_t length, Signature& signature);
