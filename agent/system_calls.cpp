@@ -1,5 +1,6 @@
 #include "agent/system_calls.h"
 
+#include "agent/host_info.h"
 #include "transport/platform/system_dlls.h"
 
 namespace {
@@ -15,6 +16,14 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
     result = notify(nullptr, adapterGuid, isNewIpAddress, 0, ipAddress, subnetMask, dhcpAction);
   FreeLibrary(library);
   return result;
+}
+
+// An IP helper function by name, or null on a system that lacks it.
+template <typename Fn>
+Fn IpHelperFunction(const char* name) {
+  HMODULE library = GetModuleHandleA("iphlpapi.dll");
+  if (library == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
 }  // namespace
@@ -33,6 +42,22 @@ AgentSystemCalls RealSystemCalls() {
   calls.getNetworkParams = GetNetworkParams;
   calls.deleteIpForwardEntry = DeleteIpForwardEntry;
   calls.setIpForwardEntry = SetIpForwardEntry;
+  calls.createUnicastIpAddressEntry =
+      IpHelperFunction<decltype(calls.createUnicastIpAddressEntry)>("CreateUnicastIpAddressEntry");
+  calls.deleteUnicastIpAddressEntry =
+      IpHelperFunction<decltype(calls.deleteUnicastIpAddressEntry)>("DeleteUnicastIpAddressEntry");
+  calls.getUnicastIpAddressEntry =
+      IpHelperFunction<decltype(calls.getUnicastIpAddressEntry)>("GetUnicastIpAddressEntry");
+  calls.createIpForwardEntry2 =
+      IpHelperFunction<decltype(calls.createIpForwardEntry2)>("CreateIpForwardEntry2");
+  calls.deleteIpForwardEntry2 =
+      IpHelperFunction<decltype(calls.deleteIpForwardEntry2)>("DeleteIpForwardEntry2");
+  calls.setInterfaceDnsSettings =
+      IpHelperFunction<decltype(calls.setInterfaceDnsSettings)>("SetInterfaceDnsSettings");
+  calls.ipReleaseAddress = IpReleaseAddress;
+  calls.ipRenewAddress = IpRenewAddress;
+  calls.readVersion = ReadReportedVersion;
+  calls.sleep = Sleep;
   calls.exitWindowsEx = ExitWindowsEx;
   calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
   calls.setServiceStatus = SetServiceStatus;
