@@ -21,7 +21,12 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
 // An IP helper function by name, or null on a system that lacks it.
 template <typename Fn>
 Fn IpHelperFunction(const char* name) {
-  HMODULE library = GetModuleHandleA("iphlpapi.dll");
+  // The module the agent's own IP helper imports come from.
+  HMODULE library = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(&GetAdaptersInfo)), &library))
+    library = GetModuleHandleA("iphlpapi.dll");
   if (library == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
