@@ -135,8 +135,10 @@ DWORD WINAPI CreateUnicastIpAddressEntry(const MIB_UNICASTIPADDRESS_ROW* row)
   DWORD result;
   if (!row) return ERROR_INVALID_PARAMETER;
   if ((result = Ipv4Text(&row->Address, address, sizeof address)) != NO_ERROR) return result;
-  bits = row->OnLinkPrefixLength == 255 ? 32 : row->OnLinkPrefixLength;
-  if (bits > 32 || row->PreferredLifetime > row->ValidLifetime) return ERROR_INVALID_PARAMETER;
+  bits = row->OnLinkPrefixLength;
+  if (bits > 32 || row->PreferredLifetime > row->ValidLifetime ||
+      (row->PrefixOrigin == IpPrefixOriginUnchanged) != (row->SuffixOrigin == IpSuffixOriginUnchanged))
+    return ERROR_INVALID_PARAMETER;
   if ((result = RowAdapter(row->InterfaceIndex, &row->InterfaceLuid, guid, sizeof guid)) != NO_ERROR)
     return result;
   snprintf(line, sizeof line, "addr-add %s %s %u", guid, address, bits);
