@@ -51,6 +51,15 @@ MIB_IPFORWARD_ROW2 DefaultRouteRow(ULONG interfaceIndex, uint32_t gateway) {
   return row;
 }
 
+// One create or delete of the running stack; `alreadyDone` (the entry exists / is gone
+// already) counts as done. A function the system lacks is ERROR_PROC_NOT_FOUND.
+template <typename Row>
+DWORD Settle(DWORD(WINAPI* call)(const Row*), const Row& row, DWORD alreadyDone) {
+  if (call == nullptr) return ERROR_PROC_NOT_FOUND;
+  const DWORD result = call(&row);
+  return result == alreadyDone ? NO_ERROR : result;
+}
+
 int HexDigit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -87,18 +96,14 @@ uint8_t PrefixLength(uint32_t mask) {
 }
 
 DWORD AddUnicastAddress(ULONG interfaceIndex, uint32_t address, uint8_t prefixLength) {
-  if (agentSystem.createUnicastIpAddressEntry == nullptr) return ERROR_PROC_NOT_FOUND;
   MIB_UNICASTIPADDRESS_ROW row = AddressRow(interfaceIndex, address);
   row.OnLinkPrefixLength = prefixLength;  // the default would be a /32 host address
-  const DWORD result = agentSystem.createUnicastIpAddressEntry(&row);
-  return result == ERROR_OBJECT_ALREADY_EXISTS ? NO_ERROR : result;
+  return Settle(agentSystem.createUnicastIpAddressEntry, row, ERROR_OBJECT_ALREADY_EXISTS);
 }
 
 DWORD RemoveUnicastAddress(ULONG interfaceIndex, uint32_t address) {
-  if (agentSystem.deleteUnicastIpAddressEntry == nullptr) return ERROR_PROC_NOT_FOUND;
-  const MIB_UNICASTIPADDRESS_ROW row = AddressRow(interfaceIndex, address);
-  const DWORD result = agentSystem.deleteUnicastIpAddressEntry(&row);
-  return result == ERROR_NOT_FOUND ? NO_ERROR : result;
+  return Settle(agentSystem.deleteUnicastIpAddressEntry, AddressRow(interfaceIndex, address),
+                ERROR_NOT_FOUND);
 }
 
 uint16_t WatchDuplicateDetection(ULONG interfaceIndex, uint32_t address) {
@@ -116,17 +121,13 @@ uint16_t WatchDuplicateDetection(ULONG interfaceIndex, uint32_t address) {
 }
 
 DWORD AddDefaultRoute(ULONG interfaceIndex, uint32_t gateway) {
-  if (agentSystem.createIpForwardEntry2 == nullptr) return ERROR_PROC_NOT_FOUND;
-  const MIB_IPFORWARD_ROW2 row = DefaultRouteRow(interfaceIndex, gateway);
-  const DWORD result = agentSystem.createIpForwardEntry2(&row);
-  return result == ERROR_OBJECT_ALREADY_EXISTS ? NO_ERROR : result;
+  return Settle(agentSystem.createIpForwardEntry2, DefaultRouteRow(interfaceIndex, gateway),
+                ERROR_OBJECT_ALREADY_EXISTS);
 }
 
 DWORD RemoveDefaultRoute(ULONG interfaceIndex, uint32_t gateway) {
-  if (agentSystem.deleteIpForwardEntry2 == nullptr) return ERROR_PROC_NOT_FOUND;
-  const MIB_IPFORWARD_ROW2 row = DefaultRouteRow(interfaceIndex, gateway);
-  const DWORD result = agentSystem.deleteIpForwardEntry2(&row);
-  return result == ERROR_NOT_FOUND ? NO_ERROR : result;
+  return Settle(agentSystem.deleteIpForwardEntry2, DefaultRouteRow(interfaceIndex, gateway),
+                ERROR_NOT_FOUND);
 }
 
 bool CanSetInterfaceDns() {

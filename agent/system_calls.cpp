@@ -47,18 +47,14 @@ AgentSystemCalls RealSystemCalls() {
   calls.getNetworkParams = GetNetworkParams;
   calls.deleteIpForwardEntry = DeleteIpForwardEntry;
   calls.setIpForwardEntry = SetIpForwardEntry;
-  calls.createUnicastIpAddressEntry =
-      IpHelperFunction<decltype(calls.createUnicastIpAddressEntry)>("CreateUnicastIpAddressEntry");
-  calls.deleteUnicastIpAddressEntry =
-      IpHelperFunction<decltype(calls.deleteUnicastIpAddressEntry)>("DeleteUnicastIpAddressEntry");
-  calls.getUnicastIpAddressEntry =
-      IpHelperFunction<decltype(calls.getUnicastIpAddressEntry)>("GetUnicastIpAddressEntry");
-  calls.createIpForwardEntry2 =
-      IpHelperFunction<decltype(calls.createIpForwardEntry2)>("CreateIpForwardEntry2");
-  calls.deleteIpForwardEntry2 =
-      IpHelperFunction<decltype(calls.deleteIpForwardEntry2)>("DeleteIpForwardEntry2");
-  calls.setInterfaceDnsSettings =
-      IpHelperFunction<decltype(calls.setInterfaceDnsSettings)>("SetInterfaceDnsSettings");
+#define NETVANE_LOOKUP(field, name) calls.field = IpHelperFunction<decltype(calls.field)>(name)
+  NETVANE_LOOKUP(createUnicastIpAddressEntry, "CreateUnicastIpAddressEntry");
+  NETVANE_LOOKUP(deleteUnicastIpAddressEntry, "DeleteUnicastIpAddressEntry");
+  NETVANE_LOOKUP(getUnicastIpAddressEntry, "GetUnicastIpAddressEntry");
+  NETVANE_LOOKUP(createIpForwardEntry2, "CreateIpForwardEntry2");
+  NETVANE_LOOKUP(deleteIpForwardEntry2, "DeleteIpForwardEntry2");
+  NETVANE_LOOKUP(setInterfaceDnsSettings, "SetInterfaceDnsSettings");
+#undef NETVANE_LOOKUP
   calls.ipReleaseAddress = IpReleaseAddress;
   calls.ipRenewAddress = IpRenewAddress;
   calls.readVersion = ReadReportedVersion;
