@@ -3,6 +3,9 @@
 #include "agent/host_info.h"
 #include "transport/platform/system_dlls.h"
 
+// The import table's entry for GetAdaptersInfo (MinGW names it so).
+extern "C" void* __imp_GetAdaptersInfo;
+
 namespace {
 
 DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD ipAddress,
@@ -21,11 +24,12 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
 // An IP helper function by name, or null on a system that lacks it.
 template <typename Fn>
 Fn IpHelperFunction(const char* name) {
-  // The module the agent's own IP helper imports come from.
+  // The module the agent's own IP helper imports were bound to: the import table's entry,
+  // not &GetAdaptersInfo, which is the program's own jump stub.
   HMODULE library = nullptr;
   if (!GetModuleHandleExA(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(&GetAdaptersInfo)), &library))
+          static_cast<LPCSTR>(__imp_GetAdaptersInfo), &library))
     library = GetModuleHandleA("iphlpapi.dll");
   if (library == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
