@@ -3,9 +3,6 @@
 #include "agent/host_info.h"
 #include "transport/platform/system_dlls.h"
 
-// The import table's entry for GetAdaptersInfo (MinGW names it so).
-extern "C" void* __imp_GetAdaptersInfo;
-
 namespace {
 
 DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD ipAddress,
@@ -24,13 +21,8 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
 // An IP helper function by name, or null on a system that lacks it.
 template <typename Fn>
 Fn IpHelperFunction(const char* name) {
-  // The module the agent's own IP helper imports were bound to: the import table's entry,
-  // not &GetAdaptersInfo, which is the program's own jump stub.
-  HMODULE library = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          static_cast<LPCSTR>(__imp_GetAdaptersInfo), &library))
-    library = GetModuleHandleA("iphlpapi.dll");
+  // From System32 only, as the agent's delay-loaded imports of it; kept loaded.
+  static HMODULE library = tavi::LoadSystemLibrary(L"iphlpapi.dll");
   if (library == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
