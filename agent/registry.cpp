@@ -76,3 +76,28 @@ int ReadRegDword(HKEY key, const char* valueName, DWORD* value) {
   *value = data;
   return 1;
 }
+
+bool ReadRegRaw(HKEY key, const char* valueName, DWORD* type, std::vector<BYTE>& data) {
+  data.clear();
+  if (key == nullptr || valueName == nullptr || type == nullptr) return false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key, valueName, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+      return false;
+    data.assign(size, 0);
+    const LONG result = RegQueryValueExA(key, valueName, nullptr, type,
+                                         data.empty() ? nullptr : data.data(), &size);
+    if (result == ERROR_SUCCESS) {
+      data.resize(size);
+      return true;
+    }
+    if (result != ERROR_MORE_DATA) return false;  // grew between the two reads: again
+  }
+  return false;
+}
+
+int DeleteRegValue(HKEY key, const char* valueName) {
+  if (key == nullptr || valueName == nullptr) return 0;
+  const LONG result = RegDeleteValueA(key, valueName);
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? 1 : 0;
+}

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 constexpr DWORD kRegBufferLength = 1024;     // every value read except the DNS server lists
 constexpr DWORD kDnsListBufferLength = 256;  // "NameServer", "DhcpNameServer"
 
@@ -21,3 +23,8 @@ int WriteRegValue(HKEY key, const char* valueName, DWORD type, const void* data,
 
 // A REG_DWORD value of exactly 4 bytes; anything else is a failed read.
 int ReadRegDword(HKEY key, const char* valueName, DWORD* value);
+
+// The value's type and exact bytes; false when it does not exist or cannot be read.
+bool ReadRegRaw(HKEY key, const char* valueName, DWORD* type, std::vector<BYTE>& data);
+// 1 when the value is gone afterwards (also when it did not exist), else 0.
+int DeleteRegValue(HKEY key, const char* valueName);

@@ -1,5 +1,6 @@
 #include "agent/system_calls.h"
 
+#include "agent/host_info.h"
 #include "transport/platform/system_dlls.h"
 
 namespace {
@@ -15,6 +16,15 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
     result = notify(nullptr, adapterGuid, isNewIpAddress, 0, ipAddress, subnetMask, dhcpAction);
   FreeLibrary(library);
   return result;
+}
+
+// An IP helper function by name, or null on a system that lacks it.
+template <typename Fn>
+Fn IpHelperFunction(const char* name) {
+  // From System32 only, as the agent's delay-loaded imports of it; kept loaded.
+  static HMODULE library = tavi::LoadSystemLibrary(L"iphlpapi.dll");
+  if (library == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
 }  // namespace
@@ -33,6 +43,18 @@ AgentSystemCalls RealSystemCalls() {
   calls.getNetworkParams = GetNetworkParams;
   calls.deleteIpForwardEntry = DeleteIpForwardEntry;
   calls.setIpForwardEntry = SetIpForwardEntry;
+#define NETVANE_LOOKUP(field, name) calls.field = IpHelperFunction<decltype(calls.field)>(name)
+  NETVANE_LOOKUP(createUnicastIpAddressEntry, "CreateUnicastIpAddressEntry");
+  NETVANE_LOOKUP(deleteUnicastIpAddressEntry, "DeleteUnicastIpAddressEntry");
+  NETVANE_LOOKUP(getUnicastIpAddressEntry, "GetUnicastIpAddressEntry");
+  NETVANE_LOOKUP(createIpForwardEntry2, "CreateIpForwardEntry2");
+  NETVANE_LOOKUP(deleteIpForwardEntry2, "DeleteIpForwardEntry2");
+  NETVANE_LOOKUP(setInterfaceDnsSettings, "SetInterfaceDnsSettings");
+#undef NETVANE_LOOKUP
+  calls.ipReleaseAddress = IpReleaseAddress;
+  calls.ipRenewAddress = IpRenewAddress;
+  calls.readVersion = ReadReportedVersion;
+  calls.sleep = Sleep;
   calls.exitWindowsEx = ExitWindowsEx;
   calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
   calls.setServiceStatus = SetServiceStatus;

@@ -5,14 +5,34 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <ws2ipdef.h>
 #include <iphlpapi.h>
+#include <netioapi.h>
 #include <lm.h>
+
+#include "agent/os_info_rules.h"
 
 // DhcpNotifyConfigChange as exported by Dhcpcsvc.dll (no import library ships it).
 typedef DWORD(WINAPI* DhcpNotifyConfigChangeFn)(LPWSTR serverName, LPWSTR adapterName,
                                                 BOOL isNewIpAddress, DWORD ipIndex,
                                                 DWORD ipAddress, DWORD subnetMask,
                                                 int dhcpAction);
+
+// DNS_INTERFACE_SETTINGS (netioapi.h of Windows 10 SDKs, absent from MinGW's headers).
+struct DnsInterfaceSettings {
+  ULONG Version;  // kDnsInterfaceSettingsVersion1
+  ULONG64 Flags;  // kDnsSettingNameServer: only NameServer is set
+  PWSTR Domain;
+  PWSTR NameServer;  // servers separated by commas; empty: the DHCP-provided ones
+  PWSTR SearchList;
+  ULONG RegistrationEnabled;
+  ULONG RegisterAdapterName;
+  ULONG EnableLLMNR;
+  ULONG QueryAdapterName;
+  PWSTR ProfileNameServer;
+};
+constexpr ULONG kDnsInterfaceSettingsVersion1 = 1;
+constexpr ULONG64 kDnsSettingNameServer = 0x0002;
 
 struct AgentSystemCalls {
   BOOL(WINAPI* logonUserW)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, DWORD, PHANDLE);
@@ -34,6 +54,20 @@ struct AgentSystemCalls {
   DWORD(WINAPI* getNetworkParams)(PFIXED_INFO, PULONG);
   DWORD(WINAPI* deleteIpForwardEntry)(PMIB_IPFORWARDROW);
   DWORD(WINAPI* setIpForwardEntry)(PMIB_IPFORWARDROW);
+  // NT 6 and later: the live configuration through the IP helper. Looked up in iphlpapi.dll
+  // when the table is built (XP and Server 2003 have none of them); null when absent.
+  DWORD(WINAPI* createUnicastIpAddressEntry)(const MIB_UNICASTIPADDRESS_ROW*);
+  DWORD(WINAPI* deleteUnicastIpAddressEntry)(const MIB_UNICASTIPADDRESS_ROW*);
+  DWORD(WINAPI* getUnicastIpAddressEntry)(MIB_UNICASTIPADDRESS_ROW*);
+  DWORD(WINAPI* createIpForwardEntry2)(const MIB_IPFORWARD_ROW2*);
+  DWORD(WINAPI* deleteIpForwardEntry2)(const MIB_IPFORWARD_ROW2*);
+  // Windows 10 build 19041 and later only.
+  DWORD(WINAPI* setInterfaceDnsSettings)(GUID, const DnsInterfaceSettings*);
+  DWORD(WINAPI* ipReleaseAddress)(PIP_ADAPTER_INDEX_MAP);
+  DWORD(WINAPI* ipRenewAddress)(PIP_ADAPTER_INDEX_MAP);
+  // The true Windows version (which path the settings take) and the waits between polls.
+  ReportedVersion (*readVersion)();
+  void(WINAPI* sleep)(DWORD);
   BOOL(WINAPI* exitWindowsEx)(UINT, DWORD);
   SERVICE_STATUS_HANDLE(WINAPI* registerServiceCtrlHandlerExA)(LPCSTR, LPHANDLER_FUNCTION_EX,
                                                                LPVOID);

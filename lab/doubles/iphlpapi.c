@@ -1,12 +1,21 @@
-/* Lab double of the IP helper, for the agent only: Wine's GetAdaptersInfo calls every
+/* Lab double of the IP helper, for the agent only. Wine's GetAdaptersInfo calls every
  * adapter DHCP-enabled, so this one corrects the flag from the adapter's EnableDHCP
- * registry value, as the Windows stack reports it. Everything else goes straight to
- * Wine's builtin, loaded by its full path beside this module. */
+ * registry value, as the Windows stack reports it. The calls that change the running
+ * stack on NT 6 (addresses, routes, DNS servers, the DHCP lease), which Wine lacks or
+ * stubs, are carried out in the host's namespace by the lab stack (stack_call.h), with the
+ * outcomes Microsoft documents: a route or address twice is ERROR_OBJECT_ALREADY_EXISTS, a
+ * missing one ERROR_NOT_FOUND, and SetIpForwardEntry on Vista and later modifies only a
+ * route that exists. Everything else goes straight to Wine's builtin, loaded by its full
+ * path from the system folder. */
 #include <winsock2.h>
+#include <ws2ipdef.h>
 #include <windows.h>
 #include <iphlpapi.h>
+#include <netioapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include "stack_call.h"
 
 static HMODULE real;
 
@@ -22,6 +31,7 @@ FORWARD(GetIpAddrTable)
 FORWARD(GetAdaptersAddresses)
 FORWARD(ConvertLengthToIpv4Mask)
 FORWARD(DeleteIpForwardEntry)
+FORWARD(ConvertInterfaceLuidToIndex)
 
 typedef DWORD(WINAPI* GetAdaptersInfoFn)(PIP_ADAPTER_INFO, PULONG);
 typedef DWORD(WINAPI* SetIpForwardEntryFn)(PMIB_IPFORWARDROW);
@@ -54,15 +64,27 @@ DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size)
   return result;
 }
 
-/* Wine's route calls change nothing; the lab stack sets the default route from the
- * DefaultGateway registry value the agent wrote first. As on Windows the route is in
- * place when the call returns: wait (at most 3 s) until the adapter shows the gateway. */
+static int VistaOrLater(void) { return (GetVersion() & 0xFF) >= 6; }
+
+/* SetIpForwardEntry "modifies an existing route": on Vista and later a route that is not
+ * in the table (one just deleted, say) is ERROR_NOT_FOUND. On NT 5.x, Wine's route calls
+ * change nothing and the lab stack sets the default route from the DefaultGateway value the
+ * agent wrote first; as on Windows the route is in place when the call returns: wait (at
+ * most 3 s) until the adapter shows the gateway. */
 DWORD WINAPI SetIpForwardEntry(PMIB_IPFORWARDROW row)
 {
   DWORD result, start = GetTickCount();
   struct in_addr hop;
   char want[16];
   if (!realSetIpForwardEntry || !row) return ERROR_INVALID_PARAMETER;
+  if (VistaOrLater()) {
+    char guid[64], line[160];
+    if (row->dwForwardProto != MIB_IPPROTO_NETMGMT) return ERROR_INVALID_PARAMETER;
+    if (!AdapterOfIndex(row->dwForwardIfIndex, guid, sizeof guid)) return ERROR_FILE_NOT_FOUND;
+    FormatIpv4(&row->dwForwardNextHop, want, sizeof want);
+    snprintf(line, sizeof line, "route-has %s %s", guid, want);
+    return StackCall(line, NULL);
+  }
   result = realSetIpForwardEntry(row);
   if (result != NO_ERROR || row->dwForwardDest != 0) return result;
   hop.s_addr = row->dwForwardNextHop;
@@ -85,6 +107,149 @@ DWORD WINAPI SetIpForwardEntry(PMIB_IPFORWARDROW row)
   return result;
 }
 
+/* The interface a row names, by index or else by LUID, as its adapter GUID. */
+static DWORD RowAdapter(ULONG index, const NET_LUID* luid, char* guid, size_t size)
+{
+  typedef DWORD(WINAPI * LuidToIndexFn)(const NET_LUID*, PNET_IFINDEX);
+  if (index == 0 && luid && luid->Value != 0 &&
+      (!real_ConvertInterfaceLuidToIndex ||
+       ((LuidToIndexFn)real_ConvertInterfaceLuidToIndex)(luid, &index) != NO_ERROR))
+    return ERROR_NOT_FOUND;
+  if (index == 0) return ERROR_INVALID_PARAMETER;
+  return AdapterOfIndex(index, guid, size) ? NO_ERROR : ERROR_NOT_FOUND;
+}
+
+/* Only IPv4 is played; the lab's hosts have no IPv6 stack. */
+static DWORD Ipv4Text(const SOCKADDR_INET* address, char* text, size_t size)
+{
+  if (address->si_family == AF_INET6) return ERROR_NOT_SUPPORTED;
+  if (address->si_family != AF_INET) return ERROR_INVALID_PARAMETER;
+  FormatIpv4(&address->Ipv4.sin_addr, text, size);
+  return NO_ERROR;
+}
+
+DWORD WINAPI CreateUnicastIpAddressEntry(const MIB_UNICASTIPADDRESS_ROW* row)
+{
+  char guid[64], address[16], line[160];
+  unsigned bits;
+  DWORD result;
+  if (!row) return ERROR_INVALID_PARAMETER;
+  if ((result = Ipv4Text(&row->Address, address, sizeof address)) != NO_ERROR) return result;
+  bits = row->OnLinkPrefixLength;
+  if (bits > 32 || row->PreferredLifetime > row->ValidLifetime ||
+      (row->PrefixOrigin == IpPrefixOriginUnchanged) != (row->SuffixOrigin == IpSuffixOriginUnchanged))
+    return ERROR_INVALID_PARAMETER;
+  if ((result = RowAdapter(row->InterfaceIndex, &row->InterfaceLuid, guid, sizeof guid)) != NO_ERROR)
+    return result;
+  snprintf(line, sizeof line, "addr-add %s %s %u", guid, address, bits);
+  return StackCall(line, NULL);
+}
+
+DWORD WINAPI DeleteUnicastIpAddressEntry(const MIB_UNICASTIPADDRESS_ROW* row)
+{
+  char guid[64], address[16], line[160];
+  DWORD result;
+  if (!row) return ERROR_INVALID_PARAMETER;
+  if ((result = Ipv4Text(&row->Address, address, sizeof address)) != NO_ERROR) return result;
+  if ((result = RowAdapter(row->InterfaceIndex, &row->InterfaceLuid, guid, sizeof guid)) != NO_ERROR)
+    return result;
+  snprintf(line, sizeof line, "addr-del %s %s", guid, address);
+  return StackCall(line, NULL);
+}
+
+/* The address's duplicate detection state as the lab stack found it on the segment. */
+DWORD WINAPI GetUnicastIpAddressEntry(MIB_UNICASTIPADDRESS_ROW* row)
+{
+  char guid[64], address[16], line[160];
+  DWORD result, state = 0;
+  if (!row) return ERROR_INVALID_PARAMETER;
+  if ((result = Ipv4Text(&row->Address, address, sizeof address)) != NO_ERROR) return result;
+  if ((result = RowAdapter(row->InterfaceIndex, &row->InterfaceLuid, guid, sizeof guid)) != NO_ERROR)
+    return result;
+  snprintf(line, sizeof line, "addr-get %s %s", guid, address);
+  if ((result = StackCall(line, &state)) != NO_ERROR) return result;
+  row->DadState = (NL_DAD_STATE)state;
+  return NO_ERROR;
+}
+
+/* Default routes only: the agent sets no other, and the lab plays no other. */
+static DWORD RouteLine(const MIB_IPFORWARD_ROW2* row, const char* verb, char* line, size_t size)
+{
+  char guid[64], hop[16];
+  DWORD result;
+  if (!row) return ERROR_INVALID_PARAMETER;
+  if (row->DestinationPrefix.PrefixLength > 32 || row->PreferredLifetime > row->ValidLifetime)
+    return ERROR_INVALID_PARAMETER;
+  if ((result = Ipv4Text(&row->NextHop, hop, sizeof hop)) != NO_ERROR) return result;
+  if (row->DestinationPrefix.PrefixLength != 0) return ERROR_NOT_SUPPORTED;
+  if ((result = RowAdapter(row->InterfaceIndex, &row->InterfaceLuid, guid, sizeof guid)) != NO_ERROR)
+    return result;
+  snprintf(line, size, "%s %s %s %lu", verb, guid, hop, (unsigned long)row->Metric);
+  return NO_ERROR;
+}
+
+DWORD WINAPI CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row)
+{
+  char line[160];
+  DWORD result = RouteLine(row, "route-add", line, sizeof line);
+  return result != NO_ERROR ? result : StackCall(line, NULL);
+}
+
+DWORD WINAPI DeleteIpForwardEntry2(const MIB_IPFORWARD_ROW2* row)
+{
+  char line[160];
+  DWORD result = RouteLine(row, "route-del", line, sizeof line);
+  return result != NO_ERROR ? result : StackCall(line, NULL);
+}
+
+/* DNS_INTERFACE_SETTINGS, version 1, of which the lab plays the NameServer setting. */
+typedef struct {
+  ULONG Version;
+  ULONG64 Flags;
+  PWSTR Domain, NameServer, SearchList;
+  ULONG RegistrationEnabled, RegisterAdapterName, EnableLLMNR, QueryAdapterName;
+  PWSTR ProfileNameServer;
+} LabDnsInterfaceSettings;
+
+DWORD WINAPI SetInterfaceDnsSettings(GUID id, const LabDnsInterfaceSettings* settings)
+{
+  char line[600], servers[400] = "";
+  int i, n = 0;
+  if (!settings || settings->Version != 1 || (settings->Flags & ~(ULONG64)0x2) != 0)
+    return ERROR_INVALID_PARAMETER;
+  if (settings->Flags & 0x2) {
+    const WCHAR* c = settings->NameServer ? settings->NameServer : L"";
+    for (; *c && n < (int)sizeof servers - 1; c++) {
+      char k = (char)*c;
+      if (!((k >= '0' && k <= '9') || k == '.' || k == ',' || k == ' ')) return ERROR_INVALID_PARAMETER;
+      servers[n++] = k == ' ' ? ',' : k;
+    }
+    servers[n] = 0;
+  }
+  n = snprintf(line, sizeof line, "dns {%08lX-%04X-%04X-", (unsigned long)id.Data1,
+               id.Data2, id.Data3);
+  for (i = 0; i < 8; i++) {
+    n += snprintf(line + n, sizeof line - n, "%02X", id.Data4[i]);
+    if (i == 1) n += snprintf(line + n, sizeof line - n, "-");
+  }
+  snprintf(line + n, sizeof line - n, "} %s", servers[0] ? servers : "-");
+  return StackCall(line, NULL);
+}
+
+static DWORD LeaseCall(PIP_ADAPTER_INDEX_MAP adapter, const char* verb)
+{
+  char guid[64], line[160];
+  const WCHAR* brace;
+  if (!adapter || !(brace = wcschr(adapter->Name, L'{'))) return ERROR_INVALID_PARAMETER;
+  WideCharToMultiByte(CP_ACP, 0, brace, -1, guid, sizeof guid, NULL, NULL);
+  guid[sizeof guid - 1] = 0;
+  snprintf(line, sizeof line, "%s %s", verb, guid);
+  return StackCall(line, NULL);
+}
+
+DWORD WINAPI IpReleaseAddress(PIP_ADAPTER_INDEX_MAP adapter) { return LeaseCall(adapter, "release"); }
+DWORD WINAPI IpRenewAddress(PIP_ADAPTER_INDEX_MAP adapter) { return LeaseCall(adapter, "renew"); }
+
 #define RESOLVE(name) real_##name = (void*)GetProcAddress(real, #name)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -104,6 +269,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
   RESOLVE(GetAdaptersAddresses);
   RESOLVE(ConvertLengthToIpv4Mask);
   RESOLVE(DeleteIpForwardEntry);
+  RESOLVE(ConvertInterfaceLuidToIndex);
   realSetIpForwardEntry = (SetIpForwardEntryFn)(void*)GetProcAddress(real, "SetIpForwardEntry");
   return TRUE;
 }

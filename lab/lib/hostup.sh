@@ -20,9 +20,9 @@ host_up() {
     echo
     reg_version "$version"
     reg_doubles TaviAgent.exe
-    while read -r ifname br mode addr mask gw; do
+    while read -r ifname br mode addr mask gw dns; do
       reg_interface "$(awk -v i="$ifname" '$2 == i { print $1 }' "$LAB_DIR/run/$id.adapters")" \
-        "$mode" "$addr" "$mask" "$gw"
+        "$mode" "$addr" "$mask" "$gw" "${dns:-$ROUTER_IP}"
     done <<<"$(host_nics "$id")"
     if host_has_mgmt "$id"; then reg_management; fi
   } >"$reg"

@@ -17,6 +17,9 @@ net_ns_up() {
   ns=$(ns_name "$id")
   ip netns add "$ns"
   ip -n "$ns" link set lo up
+  # Removing an adapter's first address keeps its further ones, as on Windows.
+  ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
+    net.ipv4.conf.default.promote_secondaries=1
   mkdir -p "/etc/netns/$ns" "$LAB_DIR/ns"
   echo "nameserver $ROUTER_IP" >"/etc/netns/$ns/resolv.conf"
   uts=$(uts_file "$id")

@@ -69,13 +69,16 @@ reg_multi() {
 }
 
 # The per-adapter TCP/IP key as Windows keeps it: static or DHCP.
-reg_interface() { # GUID MODE ADDR MASK GW
+reg_interface() { # GUID MODE ADDRS MASKS GW DNS   (lists joined by commas)
   local key='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces'
+  local addrs masks
   echo "[$key\\$1]"
   if [ "$2" = static ]; then
+    IFS=, read -ra addrs <<<"$3"
+    IFS=, read -ra masks <<<"$4"
     echo '"EnableDHCP"=dword:00000000'
-    echo "\"IPAddress\"=$(reg_multi "$3")"
-    echo "\"SubnetMask\"=$(reg_multi "$4")"
+    echo "\"IPAddress\"=$(reg_multi "${addrs[@]}")"
+    echo "\"SubnetMask\"=$(reg_multi "${masks[@]}")"
     if [ "$5" = - ]; then
       echo "\"DefaultGateway\"=$(reg_multi)"
       echo "\"DefaultGatewayMetric\"=$(reg_multi)"
@@ -83,7 +86,7 @@ reg_interface() { # GUID MODE ADDR MASK GW
       echo "\"DefaultGateway\"=$(reg_multi "$5")"
       echo "\"DefaultGatewayMetric\"=$(reg_multi 1)"
     fi
-    echo "\"NameServer\"=\"$ROUTER_IP\""
+    echo "\"NameServer\"=\"${6:-$ROUTER_IP}\""
   else
     echo '"EnableDHCP"=dword:00000001'
     echo "\"IPAddress\"=$(reg_multi 0.0.0.0)"

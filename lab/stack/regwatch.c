@@ -1,6 +1,9 @@
 /* The Windows half of the lab stack. Runs in a simulated host's prefix and prints one line
  * per adapter whenever its TCP/IP registry values settle on a new state:
- *   GUID MODE ADDRESS MASK GATEWAY NAMESERVER      (MODE dhcp|static, "-" for empty)
+ *   GUID MODE ADDRESSES MASKS GATEWAY NAMESERVERS  (MODE dhcp|static, lists joined by
+ *                                                   commas, "-" for empty)
+ * and one line per call the IP helper double makes (stack_call.h):
+ *   call NAME REQUEST...
  * The Linux half (stack/apply) turns each line into addresses and routes. A state is
  * printed only after two equal reads in a row, so the half-written values of a change in
  * progress are never applied.
@@ -16,15 +19,45 @@
 #define INTERFACES "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces"
 #define MAX_KEYS 32
 
-static void ReadText(HKEY key, const char* name, char* out, DWORD size)
+static void ReadText(HKEY key, const char* name, char* out, DWORD size, int whole)
 {
-  DWORD type = 0, length = size - 2;
+  DWORD type = 0, length = size - 2, i;
   memset(out, 0, size);
   if (RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &length) != ERROR_SUCCESS) out[0] = 0;
-  out[size - 1] = 0;
-  /* First string of a multi-string or list; "-" stands for empty so fields stay separable. */
-  out[strcspn(out, " ,")] = 0;
+  out[size - 1] = out[size - 2] = 0;
+  if (type == REG_MULTI_SZ) /* the strings joined by commas, up to the empty one */
+    for (i = 0; i + 1 < size && out[i]; i++)
+      if (!out[i + 1] && out[i + 2]) out[++i] = ',';
+  for (i = 0; out[i]; i++) /* a list in one field: commas, no blanks */
+    if (out[i] == ' ' || out[i] == '\t' || out[i] == '\r' || out[i] == '\n') out[i] = ',';
+  if (!whole) out[strcspn(out, ",")] = 0;
   if (!out[0]) strcpy(out, "-");
+}
+
+/* Passes each new request of the doubles on once, renamed so that it is not seen again. */
+static void RelayCalls(void)
+{
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA("C:\\nvlab\\calls\\*.req", &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    char path[MAX_PATH], taken[MAX_PATH], line[512] = "", name[MAX_PATH];
+    FILE* f;
+    snprintf(path, sizeof path, "C:\\nvlab\\calls\\%s", found.cFileName);
+    snprintf(name, sizeof name, "%s", found.cFileName);
+    name[strlen(name) - 4] = 0;
+    snprintf(taken, sizeof taken, "C:\\nvlab\\calls\\%s.taken", name);
+    if (!MoveFileA(path, taken) || !(f = fopen(taken, "rb"))) continue;
+    if (!fgets(line, sizeof line, f)) line[0] = 0;
+    fclose(f);
+    DeleteFileA(taken);
+    line[strcspn(line, "\r\n")] = 0;
+    if (line[0]) {
+      printf("call %s %s\n", name, line);
+      fflush(stdout);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
 }
 
 static void ReadState(HKEY key, char* line, size_t size)
@@ -33,10 +66,10 @@ static void ReadState(HKEY key, char* line, size_t size)
   char address[256], mask[256], gateway[256], dns[256];
   if (RegQueryValueExA(key, "EnableDHCP", NULL, NULL, (BYTE*)&dhcp, &length) != ERROR_SUCCESS)
     dhcp = 0;
-  ReadText(key, "IPAddress", address, sizeof address);
-  ReadText(key, "SubnetMask", mask, sizeof mask);
-  ReadText(key, "DefaultGateway", gateway, sizeof gateway);
-  ReadText(key, "NameServer", dns, sizeof dns);
+  ReadText(key, "IPAddress", address, sizeof address, 1);
+  ReadText(key, "SubnetMask", mask, sizeof mask, 1);
+  ReadText(key, "DefaultGateway", gateway, sizeof gateway, 0);
+  ReadText(key, "NameServer", dns, sizeof dns, 1);
   snprintf(line, size, "%s %s %s %s %s", dhcp ? "dhcp" : "static", address, mask, gateway, dns);
 }
 
@@ -62,6 +95,7 @@ int main(int argc, char** argv)
     fprintf(stderr, "regwatch: no interface keys\n");
     return 1;
   }
+  CreateDirectoryA("C:\\nvlab\\calls", NULL);
   for (;;) {
     DWORD i;
     char name[64], state[1024], line[1100];
@@ -84,6 +118,7 @@ int main(int argc, char** argv)
       }
       strcpy(seen[i], line);
     }
+    RelayCalls();
     Sleep(100);
   }
 }

@@ -4,8 +4,11 @@
 
 #include <cstring>
 #include <map>
+#include <string>
+#include <utility>
 
 #include "agent/host_info.h"
+#include "protocol/ipv4.h"
 #include "fake_transport.h"
 
 FakeSystemLog fakeLog;
@@ -155,18 +158,135 @@ DWORD FakeDhcpNotify(LPWSTR guid, BOOL isNew, DWORD address, DWORD mask, int act
   return result;
 }
 
+FakeStack& stack() { return fakeLog.stack; }
+
+std::vector<StackRoute>::iterator FindRoute(ULONG index, uint32_t gateway) {
+  auto& routes = stack().routes;
+  for (auto it = routes.begin(); it != routes.end(); ++it)
+    if (it->index == index && it->gateway == gateway) return it;
+  return routes.end();
+}
+
+std::vector<StackAddress>::iterator FindAddress(ULONG index, uint32_t address) {
+  auto& addresses = stack().addresses;
+  for (auto it = addresses.begin(); it != addresses.end(); ++it)
+    if (it->index == index && it->address == address) return it;
+  return addresses.end();
+}
+
+uint32_t HostOrder(const SOCKADDR_INET& address) { return ntohl(address.Ipv4.sin_addr.s_addr); }
+
+void Note(const std::string& call) { stack().calls.push_back(call); }
+
 DWORD WINAPI FakeDeleteRoute(PMIB_IPFORWARDROW row) {
   fakeLog.routes.push_back({false, *row});
+  auto found = FindRoute(row->dwForwardIfIndex, ntohl(row->dwForwardNextHop));
+  if (found == stack().routes.end()) return ERROR_NOT_FOUND;
+  stack().routes.erase(found);
   return NO_ERROR;
 }
 
+// SetIpForwardEntry modifies an existing route; on Vista and later a route that is not
+// there (deleted just before, say) is ERROR_NOT_FOUND.
 DWORD WINAPI FakeSetRoute(PMIB_IPFORWARDROW row) {
   fakeLog.routes.push_back({true, *row});
-  if (fakeLog.setRouteResults.empty()) return NO_ERROR;
-  const DWORD result = fakeLog.setRouteResults.front();
-  fakeLog.setRouteResults.erase(fakeLog.setRouteResults.begin());
-  return result;
+  DWORD result = NO_ERROR;
+  if (!fakeLog.setRouteResults.empty()) {
+    result = fakeLog.setRouteResults.front();
+    fakeLog.setRouteResults.erase(fakeLog.setRouteResults.begin());
+    return result;
+  }
+  const uint32_t gateway = ntohl(row->dwForwardNextHop);
+  if (FindRoute(row->dwForwardIfIndex, gateway) != stack().routes.end()) return NO_ERROR;
+  if (fakeLog.version.major >= 6) return ERROR_NOT_FOUND;
+  stack().routes.push_back({row->dwForwardIfIndex, gateway});
+  return NO_ERROR;
 }
+
+DWORD WINAPI FakeCreateAddress(const MIB_UNICASTIPADDRESS_ROW* row) {
+  const uint32_t address = HostOrder(row->Address);
+  Note("add-address " + std::to_string(row->InterfaceIndex) + " " + FormatIpv4(address) + "/" +
+       std::to_string(row->OnLinkPrefixLength));
+  if (stack().addAddressResult != NO_ERROR) return std::exchange(stack().addAddressResult, 0);
+  if (row->Address.Ipv4.sin_family != AF_INET || row->InterfaceIndex == 0 ||
+      row->OnLinkPrefixLength > 32)
+    return ERROR_INVALID_PARAMETER;
+  if (FindAddress(row->InterfaceIndex, address) != stack().addresses.end())
+    return ERROR_OBJECT_ALREADY_EXISTS;
+  stack().addresses.push_back({row->InterfaceIndex, address, row->OnLinkPrefixLength});
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeDeleteAddress(const MIB_UNICASTIPADDRESS_ROW* row) {
+  const uint32_t address = HostOrder(row->Address);
+  Note("delete-address " + std::to_string(row->InterfaceIndex) + " " + FormatIpv4(address));
+  auto found = FindAddress(row->InterfaceIndex, address);
+  if (found == stack().addresses.end()) return ERROR_NOT_FOUND;
+  stack().addresses.erase(found);
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeGetAddress(MIB_UNICASTIPADDRESS_ROW* row) {
+  if (FindAddress(row->InterfaceIndex, HostOrder(row->Address)) == stack().addresses.end())
+    return ERROR_NOT_FOUND;
+  row->DadState = IpDadStatePreferred;
+  if (!stack().dadStates.empty()) {
+    row->DadState = stack().dadStates.front();
+    stack().dadStates.erase(stack().dadStates.begin());
+  }
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeCreateRoute2(const MIB_IPFORWARD_ROW2* row) {
+  const uint32_t gateway = HostOrder(row->NextHop);
+  Note("add-route " + std::to_string(row->InterfaceIndex) + " " + FormatIpv4(gateway) +
+       " metric " + std::to_string(row->Metric));
+  if (stack().addRouteResult != NO_ERROR) return std::exchange(stack().addRouteResult, 0);
+  if (row->DestinationPrefix.PrefixLength != 0 || row->InterfaceIndex == 0 ||
+      row->NextHop.Ipv4.sin_family != AF_INET)
+    return ERROR_INVALID_PARAMETER;
+  if (FindRoute(row->InterfaceIndex, gateway) != stack().routes.end())
+    return ERROR_OBJECT_ALREADY_EXISTS;
+  stack().routes.push_back({row->InterfaceIndex, gateway});
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeDeleteRoute2(const MIB_IPFORWARD_ROW2* row) {
+  const uint32_t gateway = HostOrder(row->NextHop);
+  Note("delete-route " + std::to_string(row->InterfaceIndex) + " " + FormatIpv4(gateway));
+  auto found = FindRoute(row->InterfaceIndex, gateway);
+  if (found == stack().routes.end()) return ERROR_NOT_FOUND;
+  stack().routes.erase(found);
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeSetInterfaceDns(GUID guid, const DnsInterfaceSettings* settings) {
+  wchar_t text[64];
+  StringFromGUID2(guid, text, 64);
+  std::string servers;
+  if (settings->NameServer != nullptr)
+    for (const wchar_t* c = settings->NameServer; *c; ++c) servers.push_back(static_cast<char>(*c));
+  std::string name;
+  for (const wchar_t* c = text; *c; ++c) name.push_back(static_cast<char>(*c));
+  Note("dns " + name + " " + servers);
+  if (settings->Version != kDnsInterfaceSettingsVersion1 || settings->Flags != kDnsSettingNameServer)
+    return ERROR_INVALID_PARAMETER;
+  return stack().dnsResult;
+}
+
+DWORD WINAPI FakeRelease(PIP_ADAPTER_INDEX_MAP entry) {
+  Note("release " + std::to_string(entry->Index));
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeRenew(PIP_ADAPTER_INDEX_MAP entry) {
+  Note("renew " + std::to_string(entry->Index));
+  return stack().renewResult;
+}
+
+ReportedVersion FakeReadVersion() { return fakeLog.version; }
+
+void WINAPI FakeSleep(DWORD) { ++stack().sleeps; }
 
 BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
   ++fakeLog.exitWindowsCalls;
@@ -255,6 +375,28 @@ DWORD WINAPI FakeGetNetworkParams(PFIXED_INFO info, PULONG size) {
 
 }  // namespace
 
+ReportedVersion ServerVersion(uint32_t major, uint32_t minor, uint32_t build) {
+  ReportedVersion version;
+  version.platformId = VER_PLATFORM_WIN32_NT;
+  version.major = major;
+  version.minor = minor;
+  version.build = build;
+  version.productType = VER_NT_SERVER;
+  return version;
+}
+
+bool FakeStack::hasAddress(ULONG index, const char* address) const {
+  for (const StackAddress& a : addresses)
+    if (a.index == index && a.address == ParseIpv4(address)) return true;
+  return false;
+}
+
+bool FakeStack::hasRoute(ULONG index, const char* gateway) const {
+  for (const StackRoute& r : routes)
+    if (r.index == index && r.gateway == ParseIpv4(gateway)) return true;
+  return false;
+}
+
 FakeToken AdministratorToken() {
   FakeToken token;
   token.groups = {{L"S-1-1-0", kEnabledGroup},
@@ -284,6 +426,16 @@ void InstallSafeFakes() {
   agentSystem.dhcpNotifyConfigChange = FakeDhcpNotify;
   agentSystem.deleteIpForwardEntry = FakeDeleteRoute;
   agentSystem.setIpForwardEntry = FakeSetRoute;
+  agentSystem.createUnicastIpAddressEntry = FakeCreateAddress;
+  agentSystem.deleteUnicastIpAddressEntry = FakeDeleteAddress;
+  agentSystem.getUnicastIpAddressEntry = FakeGetAddress;
+  agentSystem.createIpForwardEntry2 = FakeCreateRoute2;
+  agentSystem.deleteIpForwardEntry2 = FakeDeleteRoute2;
+  agentSystem.setInterfaceDnsSettings = FakeSetInterfaceDns;
+  agentSystem.ipReleaseAddress = FakeRelease;
+  agentSystem.ipRenewAddress = FakeRenew;
+  agentSystem.readVersion = FakeReadVersion;
+  agentSystem.sleep = FakeSleep;
   agentSystem.exitWindowsEx = FakeExitWindowsEx;
 }
 

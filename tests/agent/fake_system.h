@@ -39,6 +39,33 @@ struct RouteCall {
   MIB_IPFORWARDROW row;
 };
 
+// The running IPv4 stack as the IP helper doubles keep it: what a create adds and a delete
+// removes, refusing what Windows refuses (an address or route twice, a missing one).
+struct StackAddress {
+  ULONG index;
+  uint32_t address;  // host byte order
+  uint8_t prefix;
+};
+struct StackRoute {
+  ULONG index;
+  uint32_t gateway;  // host byte order, default routes only
+};
+struct FakeStack {
+  std::vector<StackAddress> addresses;
+  std::vector<StackRoute> routes;
+  // Every call in order, e.g. "add-address 3 192.168.0.1/24", "delete-route 3 198.51.100.1",
+  // "dns {GUID} 198.51.100.53,198.51.100.54", "release 3", "renew 3".
+  std::vector<std::string> calls;
+  std::vector<NL_DAD_STATE> dadStates;  // read in order by each poll; preferred once used up
+  DWORD addAddressResult = NO_ERROR;    // forced result of the next address create
+  DWORD addRouteResult = NO_ERROR;      // forced result of the next route create
+  DWORD dnsResult = NO_ERROR;
+  DWORD renewResult = NO_ERROR;
+  int sleeps = 0;
+  bool hasAddress(ULONG index, const char* address) const;
+  bool hasRoute(ULONG index, const char* gateway) const;
+};
+
 // A token as the doubles hand it out: its groups (SID text, attributes) and UAC state.
 struct FakeToken {
   std::vector<std::pair<std::wstring, DWORD>> groups;
@@ -50,6 +77,8 @@ constexpr DWORD kEnabledGroup = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT |
 FakeToken AdministratorToken();
 // A UAC-filtered one: Administrators for deny only.
 FakeToken FilteredToken();
+
+ReportedVersion ServerVersion(uint32_t major, uint32_t minor, uint32_t build);
 
 struct FakeSystemLog {
   std::vector<DhcpCall> dhcp;
@@ -79,12 +108,15 @@ struct FakeSystemLog {
   int exitWindowsCalls = 0;
   UINT exitWindowsFlags = 0;
   DWORD exitWindowsReason = 0xFFFFFFFF;
+  ReportedVersion version = ServerVersion(5, 2, 3790);  // which path the settings take
+  FakeStack stack;
 };
 
 extern FakeSystemLog fakeLog;
 
 // Replaces the calls a test must never make for real (password change, DHCP client
-// notification, restart) and the logon checks; keeps the real IP helper.
+// notification, route and address changes, restart) and the logon checks; keeps the real
+// IP helper queries.
 void InstallSafeFakes();
 // Replaces the IP helper queries by the given network as well.
 void InstallFakeNetwork(const FakeNetwork& network);

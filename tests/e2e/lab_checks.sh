@@ -27,8 +27,8 @@ check "mask /32" "$(mask_bits 255.255.255.255)" 32
 addrs=() macs=()
 for id in $(host_ids 9); do
   n=0
-  while read -r ifname br mode addr mask gw; do
-    [ "$addr" = - ] || addrs+=("$addr")
+  while read -r ifname br mode addr mask gw dns; do
+    [ "$addr" = - ] || addrs+=(${addr//,/ })
     macs+=("$(host_mac "${id#h}" "$n")")
     n=$((n + 1))
   done <<<"$(host_nics "$id")"
@@ -40,6 +40,13 @@ check "duplicate MACs" "$(printf '%s\n' "${macs[@]}" | sort | uniq -d | wc -l)" 
 check "MACs locally administered" "$(printf '%s\n' "${macs[@]}" | grep -cv '^02:' || true)" 0
 check "one host with two adapters" "$(host_nics h1 | wc -l)" 2
 check "one DHCP host" "$(host_nics h2 | awk '{ print $3 }')" dhcp
+# An Apply must keep further addresses and alternate DNS servers: the hosts carry some.
+check "a second address on h1 eth0" "$(host_nics h1 | awk '$1 == "eth0" { print $4 }' | tr ',' '\n' | wc -l)" 2
+check "an alternate DNS server on h3" "$(host_nics h3 | awk '{ print $7 }' | tr ',' '\n' | wc -l)" 2
+check "both addresses seeded in IPAddress" \
+  "$(reg_interface G static 1.2.3.4,1.2.3.5 255.0.0.0,255.0.0.0 - 9.9.9.9,8.8.8.8 | grep -c '"IPAddress"=hex(7):31,2e,32,2e,33,2e,34,00,31,2e,32,2e,33,2e,35,00,00')" 1
+check "the DNS list seeded in NameServer" \
+  "$(reg_interface G static 1.2.3.4 255.0.0.0 - 9.9.9.9,8.8.8.8 | grep -c '"NameServer"="9.9.9.9,8.8.8.8"')" 1
 
 # Bad host counts are refused before anything is made.
 if [ "$(id -u)" = 0 ]; then

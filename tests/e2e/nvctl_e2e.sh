@@ -63,6 +63,23 @@ case_set_fixed() {
   e2e_pass "set gave $id the fixed address $new, which its eth0 carries"
 }
 
+# h3 (Server 2022) asked for an address h1 uses: duplicate detection on the segment finds
+# it taken, the agent answers IP conflict and h3 keeps its address, gateway and DNS servers.
+case_set_conflict() {
+  local id=h3 taken=$NET_FRONT.21 before after dns_before
+  before=$(ip -n "$(ns_name "$id")" -4 -o addr show dev eth0 scope global | awk '{ print $4 }')
+  dns_before=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\'"$(awk '$2 == "eth0" { print $1 }' "$LAB_DIR/run/$id.adapters")" NameServer)
+  nvctl set "$(agent_mac "$id")" --static "$taken/25" --gateway "$ROUTER_IP" || true
+  [ "$(cat "$work/status")" != 0 ] || e2e_fail "set to a taken address exited 0"
+  cat "$work/out.txt" "$work/err" 2>/dev/null | grep -q "IP conflict" || e2e_fail "no IP conflict reported"
+  after=$(ip -n "$(ns_name "$id")" -4 -o addr show dev eth0 scope global | awk '{ print $4 }')
+  [ "$before" = "$after" ] || e2e_fail "h3's addresses went from '$before' to '$after'"
+  [ "$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\'"$(awk '$2 == "eth0" { print $1 }' "$LAB_DIR/run/$id.adapters")" NameServer)" = "$dns_before" ] ||
+    e2e_fail "h3's DNS servers changed"
+  ip -n "$(ns_name "$id")" -4 route show default dev eth0 | grep -q "via $ROUTER_IP" || e2e_fail "h3 lost its default route"
+  e2e_pass "a taken address gives IP conflict; h3 keeps $after and its DNS servers ($dns_before)"
+}
+
 case_apply() {
   local accounts
   accounts=$(host_c h2)/nvlab/accounts.txt
