@@ -198,15 +198,16 @@ TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
       std::memcpy(record.data() + 4, kAgent.data(), 6);
       std::memcpy(record.data() + 27, "EVIL", 5);
       for (const Identity* key : {&genuine, &forger}) {
-        const auto t = SignedReplyTranscript(request.nonce, b->f.transactionId, kConsole, kAgent,
-                                             record.data(), record.size());
+        const auto t = SignedReplyTranscript(RequestDigest(b->f.flags, message.data(), message.size()),
+                                             b->f.transactionId, kConsole, kAgent, record.data(),
+                                             record.size());
         crypto::Signature sig{};
         ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
         std::vector<uint8_t> forged = record;
         forged.insert(forged.end(), key->publicKey.begin(), key->publicKey.end());
         forged.insert(forged.end(), sig.begin(), sig.end());
         for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
-                                   b->f.transactionId, forged.data(), forged.size(), 2))
+                                   b->f.transactionId, forged.data(), forged.size(), kSecureEnvelopeVersion))
           Inject(f);
       }
     }
@@ -238,7 +239,7 @@ void ForgeDiscoveryReplies(Tap& tap, Link& attacker, const std::vector<Mac>& mac
     forged.insert(forged.end(), key.begin(), key.end());
     forged.insert(forged.end(), 64, 0x5A);
     for (auto& f : BuildFrames(kConsole, mac, SecureFlags(SecureKind::Signed, true),
-                               b->f.transactionId, forged.data(), forged.size(), 2))
+                               b->f.transactionId, forged.data(), forged.size(), kSecureEnvelopeVersion))
       attacker.Send(f.data(), f.size());
   }
 }
@@ -406,14 +407,15 @@ TEST_F(Channel, ForgedRefreshReplyIsDroppedAndTheGenuineOneTaken) {
     ASSERT_TRUE(ParseSignedRequest(message, request));
     std::vector<uint8_t> record(200, 0x66);
     std::memcpy(record.data(), request.request, 24);
-    const auto t = SignedReplyTranscript(request.nonce, r->f.transactionId, kConsole, kAgent,
-                                         record.data(), record.size());
+    const auto t = SignedReplyTranscript(RequestDigest(r->f.flags, message.data(), message.size()),
+                                         r->f.transactionId, kConsole, kAgent, record.data(),
+                                         record.size());
     crypto::Signature sig{};
     ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
     record.insert(record.end(), forger.publicKey.begin(), forger.publicKey.end());
     record.insert(record.end(), sig.begin(), sig.end());
     for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
-                               r->f.transactionId, record.data(), record.size(), 2))
+                               r->f.transactionId, record.data(), record.size(), kSecureEnvelopeVersion))
       Inject(f);
   });
   std::vector<uint8_t> reply;
@@ -544,6 +546,100 @@ TEST_F(Channel, ReplayedFramesAreNeverExecutedAgainNowOrAfterTheLifetime) {
   EXPECT_EQ(agent.executed(), 1);
 }
 
+// A station that hears the console's nonce has the agent answer another readable request
+// under it and the console's id, while the genuine request never reaches the agent: the
+// agent's reply is genuinely signed, but for a request the console did not send.
+TEST_F(Channel, AReplyToAnotherRequestUnderTheConsolesNonceIsNotListed) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  std::mutex mutex;
+  std::vector<uint8_t> forged;  // the one signed request let through
+  tap.fate = [&](const Frame& f) {
+    if (!f.Is(SecureKind::Signed, false)) return FrameFate::Deliver;
+    std::lock_guard<std::mutex> lock(mutex);
+    return f.bytes == forged ? FrameFate::Deliver : FrameFate::Drop;
+  };
+  struct Variant {
+    const char* what;
+    uint32_t code;
+    uint32_t adapterIndex;
+    bool broadcast;
+  };
+  std::set<uint32_t> answered;
+  for (const Variant v : {Variant{"Discover naming another adapter", 1, 7, true},
+                          Variant{"Refresh", 9, 0, false}, Variant{"Poll", 6, 0, false}}) {
+    SCOPED_TRACE(v.what);
+    const int executed = agent.executed();
+    uint32_t id = 0;
+    std::thread station([&] {
+      auto b = tap.WaitFor([&](const Frame& f) {
+        return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination) &&
+               answered.count(f.f.transactionId) == 0;
+      });
+      ASSERT_TRUE(b);
+      id = b->f.transactionId;
+      answered.insert(id);
+      const auto message = Payload(*b);
+      SignedRequest request;
+      ASSERT_TRUE(ParseSignedRequest(message, request));
+      std::vector<uint8_t> other(request.request, request.request + request.length);
+      StoreU32(other.data(), v.adapterIndex);
+      StoreU32(other.data() + 12, v.code);
+      other.insert(other.begin(), request.nonce.begin(), request.nonce.end());
+      auto frames = BuildFrames(v.broadcast ? kBroadcast : kAgent, kConsole, b->f.flags, id,
+                                other.data(), other.size(), kSecureEnvelopeVersion);
+      ASSERT_EQ(frames.size(), 1u);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        forged = frames[0];
+      }
+      Inject(frames[0]);
+    });
+    const auto found = Discover(700ms);
+    station.join();
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(agent.executed(), executed + 1) << "the agent answered the other request";
+    EXPECT_FALSE(tap.All([&](const Frame& f) {
+                    return f.Is(SecureKind::Signed, true) && f.f.transactionId == id;
+                  }).empty());
+  }
+  EXPECT_GE(secure.counters().unverified, 3u);
+  EXPECT_EQ(secure.SeenCount(), 0u);
+}
+
+// Version 2 signed replies without the request they answer: neither side takes a frame of
+// it, whatever its contents (here the genuine frames, relabelled).
+TEST_F(Channel, TheFormerVersionIsRefusedBothWays) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  const auto relabel = [&](bool reply) {
+    auto f = tap.WaitFor([&](const Frame& f) { return f.Is(SecureKind::Signed, reply); });
+    ASSERT_TRUE(f);
+    auto bytes = f->bytes;
+    bytes[kEthernetHeaderLength] = 2;
+    Inject(bytes);
+  };
+  // Console to agent: only the relabelled discovery arrives (the tap does not parse it, so
+  // it passes).
+  tap.fate = [](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) ? FrameFate::Drop : FrameFate::Deliver;
+  };
+  std::thread toAgent([&] { relabel(false); });
+  EXPECT_TRUE(Discover().empty());
+  toAgent.join();
+  EXPECT_EQ(agent.executed(), 0);
+  EXPECT_GE(agent.core().counters().drops.badVersion, 1u);
+
+  // Agent to console: the genuine reply is swallowed, its relabelled copy delivered.
+  tap.fate = [](const Frame& f) {
+    return f.Is(SecureKind::Signed, true) ? FrameFate::Drop : FrameFate::Deliver;
+  };
+  std::thread toConsole([&] { relabel(true); });
+  EXPECT_TRUE(Discover(700ms).empty());
+  toConsole.join();
+  EXPECT_EQ(agent.executed(), 1);
+  EXPECT_GE(client->counters().drops.badVersion, 1u);
+  EXPECT_EQ(secure.SeenCount(), 0u);
+}
+
 TEST_F(Channel, ClearAndReadableFormsOfCredentialRequestsAreRefused) {
   FakeAgent& agent = StartAgent(NewIdentity());
   // The old clear envelope, with credentials in it.
@@ -555,7 +651,7 @@ TEST_F(Channel, ClearAndReadableFormsOfCredentialRequestsAreRefused) {
   std::vector<uint8_t> message(16, 0x01);
   message.insert(message.end(), request.begin(), request.end());
   for (auto& f : BuildFrames(kAgent, kConsole, SecureFlags(SecureKind::Signed, false), 77,
-                             message.data(), message.size(), 2))
+                             message.data(), message.size(), kSecureEnvelopeVersion))
     Inject(f);
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(agent.executed(), 0);
@@ -605,7 +701,7 @@ TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
   std::vector<uint8_t> message(16, 0x22);
   for (uint16_t i = 0; i < 200; ++i) {
     auto frames = BuildFrames(kAgent, TestMac(i, 0x0E), SecureFlags(SecureKind::Hello, false), i,
-                              message.data(), message.size(), 2);
+                              message.data(), message.size(), kSecureEnvelopeVersion);
     Inject(frames[0]);
   }
   std::this_thread::sleep_for(300ms);

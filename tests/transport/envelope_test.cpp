@@ -84,8 +84,12 @@ TEST_F(EnvelopeRejects, ForeignEtherTypeAndUnknownVersion) {
   frame[13] = 0x00;  // 0x8800
   EXPECT_EQ(Parse(), FrameVerdict::ForeignType);
   frame[13] = 0xB5;
-  envelope()[0] = 3;  // 1 clear, 2 the channel
-  EXPECT_EQ(Parse(), FrameVerdict::BadVersion);
+  // 1 clear, 3 the channel; 2, the channel before replies were bound to their request, is
+  // as unknown as 4: neither side can be talked into it.
+  for (uint8_t version : {2, 4, 0xFF}) {
+    envelope()[0] = version;
+    EXPECT_EQ(Parse(), FrameVerdict::BadVersion) << int(version);
+  }
   envelope()[0] = 0;
   EXPECT_EQ(Parse(), FrameVerdict::BadVersion);
 }

@@ -51,6 +51,22 @@ bool InnerRequest(const uint8_t* request, std::size_t length, uint32_t transacti
   StoreU32(out.data() + kReservedOffset, transactionId);
   return true;
 }
+// A readable request message: the nonce, then the request as it goes out.
+bool SignedRequestMessage(const Nonce& nonce, const uint8_t* request, std::size_t length,
+                          uint32_t transactionId, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> inner;
+  if (!InnerRequest(request, length, transactionId, inner)) return false;
+  out.assign(nonce.begin(), nonce.end());
+  out.insert(out.end(), inner.begin(), inner.end());
+  return true;
+}
+// The digest a signed reply to the request sent under `transactionId` must carry.
+std::optional<crypto::Digest> SignedRequestDigest(const Nonce& nonce, const uint8_t* request,
+                                                  std::size_t length, uint32_t transactionId) {
+  std::vector<uint8_t> message;
+  if (!SignedRequestMessage(nonce, request, length, transactionId, message)) return std::nullopt;
+  return RequestDigest(SecureFlags(SecureKind::Signed, false), message.data(), message.size());
+}
 }  // namespace
 
 SecureClient::SecureClient(std::shared_ptr<TrustStore> store) : store_(std::move(store)) {
@@ -66,9 +82,10 @@ bool SecureClient::ParseSigned(const Message& m, SignedReply& out) {
   return true;
 }
 
-bool SecureClient::SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r) {
+bool SecureClient::SignatureValid(const Message& m, const crypto::Digest& request,
+                                  const SignedReply& r) {
   const uint64_t before = ThreadCpuMicros();
-  const auto transcript = SignedReplyTranscript(nonce, m.transactionId, m.destination, m.source,
+  const auto transcript = SignedReplyTranscript(request, m.transactionId, m.destination, m.source,
                                                 r.reply, r.length);
   const bool valid =
       crypto::Ed25519Verify(r.agentKey, transcript.data(), transcript.size(), r.signature);
@@ -78,8 +95,9 @@ bool SecureClient::SignatureValid(const Message& m, const Nonce& nonce, const Si
   return valid;
 }
 
-bool SecureClient::VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out) {
-  return ParseSigned(m, out) && SignatureValid(m, nonce, out);
+bool SecureClient::VerifySigned(const Message& m, const crypto::Digest& request,
+                                SignedReply& out) {
+  return ParseSigned(m, out) && SignatureValid(m, request, out);
 }
 
 void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply,
@@ -140,13 +158,10 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   crypto::Random(nonce.data(), nonce.size());
   std::atomic<uint32_t> transactionId{0};
   const auto build = [&](uint32_t id, ClientCore::Outgoing& out) {
-    std::vector<uint8_t> inner;
-    if (!InnerRequest(request, length, id, inner)) return false;
+    if (!SignedRequestMessage(nonce, request, length, id, out.bytes)) return false;
     transactionId = id;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
-    out.bytes.assign(nonce.begin(), nonce.end());
-    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
     return true;
   };
   struct Held {
@@ -193,8 +208,11 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   ReplyVerifier verifier(
       maxHosts, verifyWorkers_ != 0 ? verifyWorkers_.load() : ReplyVerifier::DefaultWorkers(),
       [&](const Message& m) {
+        // The request this reply must answer is the one sent under its id: a reply to any
+        // other request under the same nonce fails here.
         SignedReply r;
-        return ParseSigned(m, r) && SignatureValid(m, nonce, r);
+        const auto digest = SignedRequestDigest(nonce, request, length, m.transactionId);
+        return digest && ParseSigned(m, r) && SignatureValid(m, *digest, r);
       },
       [&] { core.Wake(transactionId); });
   // Listing a host may be slow (a console adds a row for it): the window bounds it too, so a
@@ -236,12 +254,9 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
   const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
-    std::vector<uint8_t> inner;
-    if (!InnerRequest(request, length, transactionId, inner)) return false;
+    if (!SignedRequestMessage(nonce, request, length, transactionId, out.bytes)) return false;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
-    out.bytes.assign(nonce.begin(), nonce.end());
-    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
     return true;
   };
   Result result;
@@ -249,7 +264,8 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
       ClientCore::Mode::Unicast, adapter, destination, build, timing,
       [&](Message& m) {
         SignedReply r;
-        if (m.source != destination || !VerifySigned(m, nonce, r)) return false;
+        const auto digest = SignedRequestDigest(nonce, request, length, m.transactionId);
+        if (m.source != destination || !digest || !VerifySigned(m, *digest, r)) return false;
         // The key this MAC must have: the pinned one, else the one seen before, if any.
         auto expected = SeenKey(destination);
         if (const auto pinned = store_->Find(destination)) expected = pinned->key;
@@ -286,6 +302,8 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   const auto deadline = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
+  const crypto::Digest helloDigest =
+      RequestDigest(SecureFlags(SecureKind::Hello, false), nonce.data(), nonce.size());
   HelloReply hello;
   const Outcome helloOutcome = core.Run(
       ClientCore::Mode::Unicast, adapter, destination,
@@ -303,8 +321,8 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
           ++counters_.unverified;
           return false;
         }
-        const auto transcript = HelloTranscript(nonce, h.freshness, h.ephemeral, m.transactionId,
-                                                m.destination, m.source);
+        const auto transcript = HelloTranscript(helloDigest, h.freshness, h.ephemeral,
+                                                m.transactionId, m.destination, m.source);
         if (!crypto::Ed25519Verify(h.agentKey, transcript.data(), transcript.size(),
                                    h.signature)) {
           ++counters_.unverified;
@@ -339,7 +357,7 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   const bool agreed =
       crypto::X25519KeyPair(ephemeralPrivate, ephemeralPublic) &&
       crypto::X25519(ephemeralPrivate, hello.ephemeral, shared) &&
-      DeriveChannelKeys(shared, nonce, hello.freshness, hello.ephemeral, ephemeralPublic,
+      DeriveChannelKeys(shared, helloDigest, hello.freshness, hello.ephemeral, ephemeralPublic,
                         hello.agentKey, console, destination, keys);
   crypto::Wipe(ephemeralPrivate);
   crypto::Wipe(shared);

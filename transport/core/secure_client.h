@@ -95,9 +95,9 @@ class SecureClient {
   void ForgetOldestSeen();  // mutex_ held
   // A signed reply in the expected form (else counted), not yet verified.
   bool ParseSigned(const Message& m, SignedReply& out);
-  bool SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r);
-  // A verified signed reply, or nothing (counted).
-  bool VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out);
+  bool SignatureValid(const Message& m, const crypto::Digest& request, const SignedReply& r);
+  // A verified signed reply to the request of that digest, or nothing (counted).
+  bool VerifySigned(const Message& m, const crypto::Digest& request, SignedReply& out);
   void Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply, std::size_t length);
   std::optional<crypto::Key> SeenKey(const Mac& agent);
   Result Sealed(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,

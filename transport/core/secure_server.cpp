@@ -54,10 +54,12 @@ std::size_t SecureServer::Outstanding() {
 bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
                                std::vector<uint8_t>& reply) {
   Fresh fresh;
-  if (!ParseHelloRequest(hello.bytes, fresh.consoleNonce)) {
+  Nonce nonce{};
+  if (!ParseHelloRequest(hello.bytes, nonce)) {
     ++counters_.malformed;
     return false;
   }
+  fresh.hello = RequestDigest(hello);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = clock_();
@@ -76,7 +78,7 @@ bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
   fresh.agent = agent;
   crypto::Random(fresh.freshness.data(), fresh.freshness.size());
   if (!crypto::X25519KeyPair(fresh.ephemeralPrivate, fresh.ephemeralPublic)) return false;
-  const auto transcript = HelloTranscript(fresh.consoleNonce, fresh.freshness,
+  const auto transcript = HelloTranscript(fresh.hello, fresh.freshness,
                                           fresh.ephemeralPublic, hello.transactionId,
                                           hello.source, agent);
   crypto::Signature signature{};
@@ -129,7 +131,7 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
     }
     request.assign(signedRequest.request, signedRequest.request + signedRequest.length);
     seal.kind = SecureKind::Signed;
-    seal.nonce = signedRequest.nonce;
+    seal.request = RequestDigest(message);
     return true;
   }
   if (kind != SecureKind::Sealed) {
@@ -158,7 +160,7 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
   std::vector<uint8_t> plain;
   const bool opened =
       crypto::X25519(it->ephemeralPrivate, sealed.ephemeral, shared) &&
-      DeriveChannelKeys(shared, it->consoleNonce, it->freshness, it->ephemeralPublic,
+      DeriveChannelKeys(shared, it->hello, it->freshness, it->ephemeralPublic,
                         sealed.ephemeral, identity_.publicKey, message.source, agent, keys) &&
       OpenInner(keys.toAgent, message.flags, message.transactionId, agent, message.source,
                 sealed.sealed, sealed.length, plain);
@@ -191,7 +193,7 @@ bool SecureServer::Seal(const ReplySeal& seal, uint32_t transactionId, const Mac
   flags = SecureFlags(seal.kind, true);
   if (seal.kind == SecureKind::Sealed)
     return SealInner(seal.key, flags, transactionId, console, agent, reply, length, out);
-  const auto transcript = SignedReplyTranscript(seal.nonce, transactionId, console, agent, reply, length);
+  const auto transcript = SignedReplyTranscript(seal.request, transactionId, console, agent, reply, length);
   crypto::Signature signature{};
   if (!crypto::Ed25519Sign(identity_.seed, identity_.publicKey, transcript.data(),
                            transcript.size(), signature))

@@ -31,11 +31,11 @@ struct SecureServerCounters {
   std::atomic<uint64_t> freshnessEvicted{0};  // pushed out by newer hellos
 };
 
-// How the reply to one opened request leaves: signed over the request's nonce, or sealed
+// How the reply to one opened request leaves: signed over the request's digest, or sealed
 // with the agent-to-console key of its exchange.
 struct ReplySeal {
   SecureKind kind = SecureKind::Signed;
-  Nonce nonce{};
+  crypto::Digest request{};
   crypto::Key key{};
   void Wipe() { crypto::Wipe(key); }
 };
@@ -78,7 +78,7 @@ class SecureServer {
   struct Fresh {
     Mac console{};
     Mac agent{};
-    Nonce consoleNonce{};
+    crypto::Digest hello{};  // RequestDigest of the hello answered
     Nonce freshness{};
     crypto::Key ephemeralPrivate{};
     crypto::Key ephemeralPublic{};
