@@ -23,6 +23,12 @@ const char* MessageText(unsigned code) {
     case Status::LaunchRefused:
       return "Launch refused, the management address is not a plain http or https page";
     case Status::TooManyHosts: return "Too many servers answered, only the first 4096 are listed";
+    case Status::SegmentFlooded: return "Replies could not be checked: the segment is flooded";
     default: return "Unknown error";
   }
+}
+
+std::string FloodedText(unsigned long count) {
+  return std::to_string(count) + (count == 1 ? " reply" : " replies") +
+         " could not be checked: the segment is flooded";
 }

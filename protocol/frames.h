@@ -52,6 +52,7 @@ constexpr uint16_t HostKeyChanged = 10006;     // the host presents another key 
 constexpr uint16_t HostKeyNotTrusted = 10007;  // no key of this host is pinned yet
 constexpr uint16_t LaunchRefused = 10008;
 constexpr uint16_t TooManyHosts = 10009;  // discovery stopped listing at its host limit
+constexpr uint16_t SegmentFlooded = 10010;  // discovery replies that could not be checked
 }  // namespace Status
 
 // setupState: default password accepted or not, and how many adapters have an address.

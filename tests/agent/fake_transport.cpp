@@ -227,6 +227,11 @@ int TVGetLastSender(unsigned char mac[6]) {
   return 1;
 }
 
+void TVTrustLastSender(void) {
+  std::lock_guard<std::mutex> guard(lock);
+  Note("trust-sender");
+}
+
 int TVSend(unsigned char* buffer) {
   std::lock_guard<std::mutex> guard(lock);
   Note("send");

@@ -222,12 +222,13 @@ TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
   EXPECT_GE(secure.counters().impostors, 1u);
 }
 
-// Answers the next discovery broadcast at once from each of `macs`, as well-formed signed
-// replies that carry `key` but a signature nobody made.
+// Answers the next discovery broadcast (not one of `earlier`) at once from each of `macs`, as
+// well-formed signed replies that carry `key` but a signature nobody made.
 void ForgeDiscoveryReplies(Tap& tap, Link& attacker, const std::vector<Mac>& macs,
-                           const crypto::Key& key) {
-  auto b = tap.WaitFor([](const Frame& f) {
-    return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination);
+                           const crypto::Key& key, const std::set<uint32_t>& earlier = {}) {
+  auto b = tap.WaitFor([&](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination) &&
+           earlier.count(f.f.transactionId) == 0;
   });
   ASSERT_TRUE(b);
   SignedRequest request;
@@ -317,6 +318,65 @@ TEST_F(Channel, FloodOfUnverifiableRepliesStopsAtTheHostLimitHoldingNoMoreThanIt
   EXPECT_GT(secure.counters().unverified, 0u);
   EXPECT_GT(secure.counters().unchecked + client->counters().drops.unmatched, 0u);
   EXPECT_LT(secure.counters().verifications, 2000u + 30u);
+}
+
+// The flood answers first, from thousands of invented MACs, and fills every place the other
+// lane has; the pinned hosts still get their checks in the same round and are all listed.
+TEST_F(Channel, PinnedHostsAreListedInTheRoundAFloodOfUnverifiableRepliesFills) {
+  const Identity id = NewIdentity();
+  const auto hosts = Macs(0x100, 5);
+  for (const Mac& mac : hosts) StartAgent(id, mac);
+  ASSERT_EQ(Discover().size(), hosts.size());
+  for (const Mac& mac : hosts) ASSERT_TRUE(secure.Trust(mac, "PINNED"));
+  std::set<uint32_t> earlier;
+  for (const auto& f : tap.All([](const Frame& f) { return f.Is(SecureKind::Signed, false); }))
+    earlier.insert(f.f.transactionId);
+  const Identity other = NewIdentity();
+  std::thread forge([&] {
+    ForgeDiscoveryReplies(tap, *attacker, Macs(0x1000, 2000, 0x0E), other.publicKey, earlier);
+  });
+  std::set<Mac> listed;
+  auto request = MakeRequest(1, kBroadcast);
+  // One broadcast, no repeat: what the flood crowds out of this round stays out.
+  const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {1500ms, 0},
+                                          [&](const Message& m) { listed.insert(m.source); },
+                                          0, 20);
+  forge.join();
+  EXPECT_EQ(outcome, Outcome::TimedOut);
+  EXPECT_EQ(listed, std::set<Mac>(hosts.begin(), hosts.end()));
+  EXPECT_GT(secure.counters().unchecked, 0u);
+  EXPECT_EQ(secure.LastUnchecked(), secure.counters().unchecked.load()) << "said, with its count";
+  EXPECT_EQ(secure.counters().missingRefreshes, 0u) << "none was missing";
+}
+
+// A pinned host whose discovery replies are all lost is asked once more by a unicast
+// Refresh at the end, and listed from its answer as a discovery reply.
+TEST_F(Channel, APinnedHostMissingAtTheEndIsAskedOnceMoreDirectly) {
+  StartAgent(NewIdentity());
+  ASSERT_EQ(Discover().size(), 1u);
+  ASSERT_TRUE(secure.Trust(kAgent, "SERVER01"));
+  std::atomic<uint32_t> broadcastId{0};
+  tap.fate = [&](const Frame& f) {
+    if (f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination))
+      broadcastId = f.f.transactionId;
+    return f.Is(SecureKind::Signed, true) && f.f.transactionId == broadcastId ? FrameFate::Drop
+                                                                             : FrameFate::Deliver;
+  };
+  const auto found = Discover();
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].source, kAgent);
+  EXPECT_EQ(LoadU32(found[0].bytes.data() + 12), 1u) << "listed as a discovery reply";
+  EXPECT_EQ(secure.counters().missingRefreshes, 1u);
+  const auto refreshes = tap.All([](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) && f.f.destination == kAgent;
+  });
+  ASSERT_EQ(refreshes.size(), 1u);
+  EXPECT_NE(refreshes[0].f.transactionId, broadcastId.load()) << "an id of its own";
+
+  // Gone for good: asked, not listed, and the discovery still ends.
+  agents.clear();
+  EXPECT_TRUE(Discover().empty());
+  EXPECT_EQ(secure.counters().missingRefreshes, 2u);
 }
 
 TEST_F(Channel, CancelMidDiscoveryEndsItAndNothingIsListedAfterItReturns) {
@@ -611,9 +671,9 @@ TEST_F(Channel, AReplyToAnotherRequestUnderTheConsolesNonceIsNotListed) {
 TEST_F(Channel, TheFormerVersionIsRefusedBothWays) {
   FakeAgent& agent = StartAgent(NewIdentity());
   const auto relabel = [&](bool reply) {
-    auto f = tap.WaitFor([&](const Frame& f) { return f.Is(SecureKind::Signed, reply); });
-    ASSERT_TRUE(f);
-    auto bytes = f->bytes;
+    auto genuine = tap.WaitFor([&](const Frame& f) { return f.Is(SecureKind::Signed, reply); });
+    ASSERT_TRUE(genuine);
+    auto bytes = genuine->bytes;
     bytes[kEthernetHeaderLength] = 2;
     Inject(bytes);
   };
@@ -665,6 +725,7 @@ TEST(SecureServer, FreshnessTableAndHelloRateStayBoundedUnderAFlood) {
   limits.total = 64;
   limits.perConsole = 4;
   limits.hellosPerSecond = 50;
+  limits.hellosPerSource = 1000;  // the global bound alone here
   SecureServer server(id, limits);
   int64_t ms = 0;
   server.SetClock([&] { return Clock::time_point(std::chrono::milliseconds(ms)); });
@@ -692,6 +753,103 @@ TEST(SecureServer, FreshnessTableAndHelloRateStayBoundedUnderAFlood) {
   // Malformed hellos are refused.
   hello.bytes.assign(17, 0);
   EXPECT_FALSE(server.AnswerHello(hello, kAgent, reply));
+}
+
+Message HelloFrom(const Mac& console) {
+  Message hello;
+  hello.version = kSecureEnvelopeVersion;
+  hello.flags = SecureFlags(SecureKind::Hello, false);
+  hello.source = console;
+  hello.transactionId = 5;
+  hello.bytes.assign(16, 0x33);
+  return hello;
+}
+
+TEST(SecureServer, HellosAreLimitedPerSourceAndAProvenConsoleKeepsAShareUnderAFlood) {
+  SecureServer::Limits limits;
+  limits.hellosPerSecond = 50;
+  limits.hellosPerSource = 10;
+  limits.trustedHellosPerSecond = 20;
+  SecureServer server(NewIdentity(), limits);
+  int64_t ms = 1000;
+  server.SetClock([&] { return Clock::time_point(std::chrono::milliseconds(ms)); });
+  std::vector<uint8_t> reply;
+  const auto answered = [&](const Mac& from, int times) {
+    int n = 0;
+    for (int i = 0; i < times; ++i) n += server.AnswerHello(HelloFrom(from), kAgent, reply) ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(answered(kAttacker, 100), 10) << "one source, its own bucket";
+  int flood = 0;
+  for (uint16_t i = 0; i < 200; ++i) flood += answered(TestMac(i, 0x0E), 1);
+  EXPECT_EQ(flood, 40) << "invented sources, what the global cap leaves";
+  EXPECT_EQ(answered(TestMac(0x77), 1), 0) << "an unproven console meets the flood's cap";
+  server.NoteTrustedConsole(kConsole);
+  EXPECT_EQ(answered(kConsole, 1), 1) << "a proven console draws on its share";
+  // A second of flood at line rate: the proven console still gets its hellos.
+  int proven = 0;
+  for (int step = 0; step < 100; ++step) {
+    ms += 10;
+    for (uint16_t i = 0; i < 50; ++i) answered(TestMac(static_cast<uint16_t>(step * 50 + i), 0x0E), 1);
+    proven += answered(kConsole, 1);
+  }
+  EXPECT_GE(proven, 10);
+  ms += 601000;  // proven too long ago
+  for (uint16_t i = 0; i < 100; ++i) answered(TestMac(i, 0x0E), 1);
+  EXPECT_EQ(answered(kConsole, 1), 0);
+}
+
+// The attacker saw a hello and its freshness value: new console ephemerals under that value
+// cost the agent a key agreement each only a few times; the genuine console's copy, altered
+// once on the way, still opens when its retransmission comes.
+TEST(SecureServer, AFreshnessValueBoundsTheEphemeralsTriedAndARetransmissionOpens) {
+  const Identity id = NewIdentity();
+  SecureServer::Limits limits;
+  limits.ephemeralsPerFreshness = 3;
+  SecureServer server(id, limits);
+  const Message hello = HelloFrom(kConsole);
+  std::vector<uint8_t> helloReply;
+  ASSERT_TRUE(server.AnswerHello(hello, kAgent, helloReply));
+  HelloReply h;
+  ASSERT_TRUE(ParseHelloReply(helloReply, h));
+  // The console's side, as SecureClient does it.
+  crypto::Key ec{}, ecPub{}, shared{};
+  ASSERT_TRUE(crypto::X25519KeyPair(ec, ecPub));
+  ASSERT_TRUE(crypto::X25519(ec, h.ephemeral, shared));
+  ChannelKeys keys;
+  ASSERT_TRUE(DeriveChannelKeys(shared, RequestDigest(hello), h.freshness, h.ephemeral, ecPub,
+                                h.agentKey, kConsole, kAgent, keys));
+  auto request = MakeRequest(2, kAgent);
+  const uint8_t flags = SecureFlags(SecureKind::Sealed, false);
+  std::vector<uint8_t> inner;
+  ASSERT_TRUE(SealInner(keys.toAgent, flags, 9, kAgent, kConsole, request.data(), request.size(), inner));
+  const auto sealedMessage = [&](const crypto::Key& ephemeral, std::vector<uint8_t> body) {
+    Message m;
+    m.version = kSecureEnvelopeVersion;
+    m.flags = flags;
+    m.source = kConsole;
+    m.transactionId = 9;
+    m.bytes.assign(ephemeral.begin(), ephemeral.end());
+    m.bytes.insert(m.bytes.end(), h.freshness.begin(), h.freshness.end());
+    m.bytes.insert(m.bytes.end(), body.begin(), body.end());
+    return m;
+  };
+  std::vector<uint8_t> opened;
+  ReplySeal seal;
+  auto altered = inner;
+  altered[30] ^= 0x04;
+  EXPECT_FALSE(server.Open(sealedMessage(ecPub, altered), kAgent, opened, seal));
+  for (int i = 0; i < 5; ++i) {
+    crypto::Key other{}, otherPub{};
+    ASSERT_TRUE(crypto::X25519KeyPair(other, otherPub));
+    EXPECT_FALSE(server.Open(sealedMessage(otherPub, inner), kAgent, opened, seal));
+  }
+  EXPECT_EQ(server.counters().ephemeralsRefused, 3u) << "two more tried, then refused";
+  EXPECT_EQ(server.counters().badTag, 3u);
+  ASSERT_TRUE(server.Open(sealedMessage(ecPub, inner), kAgent, opened, seal));
+  EXPECT_EQ(opened, request);
+  EXPECT_FALSE(server.Open(sealedMessage(ecPub, inner), kAgent, opened, seal)) << "spent";
+  EXPECT_EQ(server.Outstanding(), 0u);
 }
 
 TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {

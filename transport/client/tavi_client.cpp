@@ -245,6 +245,10 @@ int TVGetRetryCount(void) { return g_retryCount; }
 
 void TVSetTrustPrompting(int enabled) { Channel().SetPrompting(enabled != 0); }
 
+unsigned long TVGetUncheckedReplies(void) {
+  return static_cast<unsigned long>(Channel().LastUnchecked());
+}
+
 namespace {
 void CopyText(const std::string& text, char* out) {
   if (out == nullptr) return;

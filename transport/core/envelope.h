@@ -52,6 +52,7 @@ enum class FrameVerdict {
   Truncated,    // shorter than the headers or the payload it announces
   BadVersion,
   Malformed,    // flags, index, count or lengths out of range or inconsistent
+  GroupSource,  // a source address with the group bit: no station sends from one
 };
 
 // One parsed fragment; payload points into the frame it was parsed from.

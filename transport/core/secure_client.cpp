@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <vector>
 #ifdef _WIN32
 #include <windows.h>
@@ -16,6 +18,9 @@ namespace tavi {
 
 namespace {
 constexpr std::size_t kCodeOffset = 12;
+constexpr std::size_t kAgentMacOffset = 4;
+constexpr uint32_t kDiscoverCode = 1;
+constexpr uint32_t kRefreshCode = 9;
 
 // CPU time of the calling thread, for the verification counters.
 uint64_t ThreadCpuMicros() {
@@ -154,6 +159,8 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   // At most maxHosts listed and as many held: a flood of invented MACs costs bounded memory.
   maxHosts = std::min(maxHosts, ClientCore::kMaxDiscoveredHosts);
   if (maxHosts == 0) return Outcome::HostLimit;
+  lastUnchecked_ = 0;
+  const uint64_t uncheckedBefore = counters_.unchecked;
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
   std::atomic<uint32_t> transactionId{0};
@@ -171,6 +178,8 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   // Touched on this thread only: the receive callback and the listing both run here.
   std::set<Mac> listed;
   std::map<Mac, Held> held;
+  std::set<Mac> pendingPinned;  // a reply with the pinned key waits for its check
+  std::set<Mac> heardPinned;    // pinned MACs that answered in some form
   const auto list = [&](const Message& m, const SignedReply& r) {
     listed.insert(m.source);
     Remember(m.source, r.agentKey, r.reply, r.length);
@@ -178,13 +187,15 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
     inner.bytes.assign(r.reply, r.reply + r.length);
     onReply(inner);
   };
-  // The listing, in arrival order, of a reply whose signature has been checked; true at the
-  // host limit.
+  // The listing of a reply whose signature has been checked; true at the host limit.
   const ReplyVerifier::Take take = [&](Message& m, bool verified) {
     SignedReply r;
-    if (!verified || listed.count(m.source) != 0 || !ParseSigned(m, r)) return false;
+    if (!ParseSigned(m, r)) return false;
     const auto pinned = store_->Find(m.source);
-    if (pinned && !SameKey(pinned->key, r.agentKey)) {
+    const bool pinnedKey = pinned && SameKey(pinned->key, r.agentKey);
+    if (pinnedKey) pendingPinned.erase(m.source);
+    if (!verified || listed.count(m.source) != 0) return false;
+    if (pinned && !pinnedKey) {
       // Not the pinned key: listed only if the pinned key does not answer in this window,
       // so a station that answers first with a real agent's MAC and a key of its own does
       // not push the genuine host aside.
@@ -203,8 +214,8 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
     list(m, r);
     return listed.size() >= maxHosts;  // at the limit: stop listing at once
   };
-  // Never more replies waiting than hosts may be listed; the workers end before this returns,
-  // so nothing they do outlives the nonce, the lists or onReply.
+  // Never more replies waiting per lane than hosts may be listed; the workers end before
+  // this returns, so nothing they do outlives the nonce, the lists or onReply.
   ReplyVerifier verifier(
       maxHosts, verifyWorkers_ != 0 ? verifyWorkers_.load() : ReplyVerifier::DefaultWorkers(),
       [&](const Message& m) {
@@ -225,14 +236,51 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         // Only the cheap checks here: the receive path must keep up with a full segment.
         SignedReply r;
         if (!ParseSigned(m, r) || listed.count(m.source) != 0) return false;
-        if (!verifier.Submit(std::move(m))) ++counters_.unchecked;
+        const auto pinned = store_->Find(m.source);
+        if (pinned) heardPinned.insert(m.source);
+        if (pinned && SameKey(pinned->key, r.agentKey)) {
+          // Checked before anything else, one at a time per MAC: forgeries under the pinned
+          // key can delay the genuine reply by one check each, never crowd it out.
+          const Mac source = m.source;
+          if (pendingPinned.count(source) == 0 &&
+              verifier.Submit(std::move(m), ReplyVerifier::Lane::Pinned))
+            pendingPinned.insert(source);
+          else
+            ++counters_.unchecked;
+          return false;
+        }
+        // Another key for a pinned MAC already held back needs no second check; the rest
+        // (unknown MACs among them) share the other lane.
+        if (pinned && held.count(m.source) != 0) return false;
+        if (!verifier.Submit(std::move(m), ReplyVerifier::Lane::Other)) ++counters_.unchecked;
         return false;
       },
       workId, [&] { return full = verifier.Drain(listUntil, take); });
   if (outcome == Outcome::TimedOut)
     full = verifier.DrainUntil(Clock::now() + kLateChecks, take);
   counters_.unchecked += verifier.Stop();
-  if (full || listed.size() >= maxHosts) return Outcome::HostLimit;
+  if (!full && listed.size() < maxHosts && outcome == Outcome::TimedOut) {
+    // A pinned host that the flood kept off the list is asked once more, directly: its
+    // reply is matched by a fresh random id and its MAC, which no flood prepared in advance
+    // can answer.
+    std::vector<Mac> missing;
+    for (const Mac& mac : heardPinned)
+      if (listed.count(mac) == 0 && missing.size() < kMissingRefreshes) missing.push_back(mac);
+    for (const Mac& mac : PinnedSeen())
+      if (listed.count(mac) == 0 && heardPinned.count(mac) == 0 && missing.size() < kMissingRefreshes)
+        missing.push_back(mac);
+    for (const auto& reply : RefreshMissing(core, adapter, request, length, missing)) {
+      if (listed.size() >= maxHosts) break;
+      // Verified and remembered by the exchange already.
+      if (held.erase(reply.source) != 0) ++counters_.impostors;
+      listed.insert(reply.source);
+      onReply(reply);
+    }
+  }
+  if (full || listed.size() >= maxHosts) {
+    lastUnchecked_ = counters_.unchecked - uncheckedBefore;
+    return Outcome::HostLimit;
+  }
   if (outcome != Outcome::Cancelled) {
     for (auto& entry : held) {
       if (listed.size() >= maxHosts) break;
@@ -240,7 +288,65 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
       if (ParseSignedReply(entry.second.message.bytes, r)) list(entry.second.message, r);
     }
   }
+  lastUnchecked_ = counters_.unchecked - uncheckedBefore;
   return outcome;
+}
+
+std::vector<Mac> SecureClient::PinnedSeen() {
+  std::vector<Mac> macs;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& entry : seen_) macs.push_back(entry.first);
+  }
+  std::vector<Mac> pinned;
+  for (const Mac& mac : macs) {
+    const auto entry = store_->Find(mac);
+    if (entry) {
+      const auto key = SeenKey(mac);
+      if (key && SameKey(*key, entry->key)) pinned.push_back(mac);
+    }
+  }
+  return pinned;
+}
+
+std::vector<Message> SecureClient::RefreshMissing(ClientCore& core, std::size_t adapter,
+                                                  const uint8_t* request, std::size_t length,
+                                                  const std::vector<Mac>& missing) {
+  std::vector<Message> replies;
+  if (missing.empty() || request == nullptr || length < kMinInner || length > kMaxMessageLength)
+    return replies;
+  std::mutex mutex;
+  // All at once, each with one retransmission: the step costs about kMissingWindow however
+  // many hosts are missing.
+  std::vector<std::thread> askers;
+  for (const Mac& mac : missing) {
+    try {
+      askers.emplace_back([&, mac] {
+        std::vector<uint8_t> refresh(request, request + length);
+        StoreU32(refresh.data() + kCodeOffset, kRefreshCode);
+        std::copy(mac.begin(), mac.end(), refresh.begin() + kAgentMacOffset);
+        std::vector<uint8_t> reply;
+        const Result result =
+            Exchange(core, adapter, mac, refresh.data(), refresh.size(), {kMissingWindow, 1}, reply);
+        if (result.outcome != Outcome::Replied || result.refusal != 0) return;
+        // Listed as the discovery reply it stands in for.
+        if (reply.size() >= kCodeOffset + 4) StoreU32(reply.data() + kCodeOffset, kDiscoverCode);
+        Message m;
+        m.version = kSecureEnvelopeVersion;
+        m.flags = SecureFlags(SecureKind::Signed, true);
+        m.source = mac;
+        m.destination = core.AdapterMac(adapter);
+        m.bytes = std::move(reply);
+        std::lock_guard<std::mutex> lock(mutex);
+        replies.push_back(std::move(m));
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: the hosts asked so far are enough
+    }
+  }
+  for (auto& asker : askers) asker.join();
+  counters_.missingRefreshes += missing.size();
+  return replies;
 }
 
 SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapter, const Mac& destination,

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "transport/core/client_core.h"
 #include "transport/core/reply_verifier.h"
@@ -31,9 +32,11 @@ struct SecureClientCounters {
   std::atomic<uint64_t> badTag{0};      // sealed reply altered or forged
   std::atomic<uint64_t> refused{0};     // authenticated request stopped by the trust check
   std::atomic<uint64_t> sealedSent{0};  // sealed requests that went out (first sends)
-  // Discovery replies dropped before their signature was checked: as many as the host limit
-  // were already waiting, or the discovery ended first.
+  // Discovery replies dropped before their signature was checked: their lane was full, a
+  // reply of that MAC with its pinned key was already waiting, or the discovery ended first.
   std::atomic<uint64_t> unchecked{0};
+  // Pinned hosts missing at the end of a discovery and asked once more by a unicast Refresh.
+  std::atomic<uint64_t> missingRefreshes{0};
   // Signatures of signed replies (Discover, Poll, Refresh) checked, and the thread CPU time
   // spent on them in microseconds (for benchmarks).
   std::atomic<uint64_t> verifications{0};
@@ -45,6 +48,10 @@ class SecureClient {
   static constexpr uint16_t kHostKeyChanged = 10006;
   static constexpr uint16_t kHostKeyNotTrusted = 10007;
   static constexpr std::chrono::milliseconds kLateChecks{100};
+  // A pinned host missing at the end of a discovery gets one unicast Refresh (with one
+  // retransmission) in this time; at most this many hosts are asked, all at once.
+  static constexpr std::chrono::milliseconds kMissingWindow{1000};
+  static constexpr std::size_t kMissingRefreshes = 64;
 
   // Keys seen and the trust decision outlive any one ClientCore (the library makes a new
   // core when the console reinitialises its transport).
@@ -57,9 +64,13 @@ class SecureClient {
 
   // As ClientCore::Discover; the message handed on holds the reply itself (verified).
   // Signatures are checked by a few workers started for this discovery and ended before it
-  // returns; onReply runs on the calling thread only, in the order the replies arrived. At
+  // returns (reply_verifier.h): replies with the key pinned for their MAC first, one per MAC
+  // at a time, the rest in a lane of their own; onReply runs on the calling thread only. At
   // the end of the window replies still being checked get kLateChecks more, then are dropped
-  // (counted as unchecked); a cancelled discovery drops them at once.
+  // (counted as unchecked); a cancelled discovery drops them at once. Pinned hosts that
+  // answered in some form but were not listed, and pinned hosts seen before with their
+  // pinned key, are then asked by a unicast Refresh (kMissingWindow), and listed if they
+  // answer with their pinned key.
   Outcome Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
                    ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
                    uint64_t workId = 0, std::size_t maxHosts = ClientCore::kMaxDiscoveredHosts);
@@ -78,6 +89,8 @@ class SecureClient {
   bool Trust(const Mac& agent, const std::string& hostName);
 
   const SecureClientCounters& counters() const { return counters_; }
+  // Replies the last discovery of this client could not check (the segment was flooded).
+  uint64_t LastUnchecked() const { return lastUnchecked_; }
 
   // The key and name last verified per agent MAC are kept for at most this many MACs (a
   // flood of invented ones cannot grow them without bound); past it the least recently
@@ -98,6 +111,12 @@ class SecureClient {
   bool SignatureValid(const Message& m, const crypto::Digest& request, const SignedReply& r);
   // A verified signed reply to the request of that digest, or nothing (counted).
   bool VerifySigned(const Message& m, const crypto::Digest& request, SignedReply& out);
+  // MACs remembered with the key pinned for them.
+  std::vector<Mac> PinnedSeen();
+  // One Refresh to each of `missing` at once; the verified replies, as plain replies.
+  std::vector<Message> RefreshMissing(ClientCore& core, std::size_t adapter,
+                                      const uint8_t* request, std::size_t length,
+                                      const std::vector<Mac>& missing);
   void Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply, std::size_t length);
   std::optional<crypto::Key> SeenKey(const Mac& agent);
   Result Sealed(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
@@ -112,6 +131,7 @@ class SecureClient {
   uint64_t touches_ = 0;
   std::size_t seenLimit_ = kSeenLimit;
   SecureClientCounters counters_;
+  std::atomic<uint64_t> lastUnchecked_{0};
 };
 
 }  // namespace tavi
