@@ -12,6 +12,7 @@
 
 #include "console/found_replies.h"
 #include "console/host_reply.h"
+#include "console/message_table.h"
 #include "console/resource.h"
 #include "console/show_message.h"
 #include "console/wait_dialog.h"
