@@ -38,8 +38,6 @@ uint64_t ThreadCpuMicros() {
 #endif
 }
 constexpr std::size_t kReservedOffset = 16;
-constexpr std::size_t kHostNameOffset = 27;
-constexpr std::size_t kHostNameField = 36;
 
 bool CredentialCode(uint32_t code) {
   return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
@@ -105,51 +103,16 @@ bool SecureClient::VerifySigned(const Message& m, const crypto::Digest& request,
   return ParseSigned(m, out) && SignatureValid(m, request, out);
 }
 
-void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply,
-                            std::size_t length) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Seen& seen = seen_[agent];
-  seen.key = key;
-  seen.touched = ++touches_;
-  if (seen_.size() > seenLimit_) ForgetOldestSeen();
-  if (reply != nullptr && length >= kHostNameOffset + kHostNameField) {
-    std::string name;
-    for (std::size_t i = 0; i < kHostNameField && reply[kHostNameOffset + i] != 0; ++i)
-      name.push_back(static_cast<char>(reply[kHostNameOffset + i]));
-    seen.hostName = name;
-  }
+std::optional<crypto::Key> SecureClient::Pinned(const Mac& agent) {
+  if (const auto entry = store_->Find(agent)) return entry->key;
+  return std::nullopt;
 }
 
-void SecureClient::ForgetOldestSeen() {
-  // Down to half the limit at once, so the cost is paid once per limit/2 new MACs. Keeps the
-  // newest ones: with the default limit, every host of the console's list.
-  const std::size_t keep = std::max<std::size_t>(seenLimit_ / 2, 1);
-  if (seen_.size() <= keep) return;
-  std::vector<uint64_t> touches;
-  touches.reserve(seen_.size());
-  for (const auto& entry : seen_) touches.push_back(entry.second.touched);
-  std::nth_element(touches.begin(), touches.end() - static_cast<std::ptrdiff_t>(keep), touches.end());
-  const uint64_t oldestKept = *(touches.end() - static_cast<std::ptrdiff_t>(keep));
-  for (auto it = seen_.begin(); it != seen_.end();)
-    it = it->second.touched < oldestKept ? seen_.erase(it) : std::next(it);
-}
-
-void SecureClient::SetSeenLimit(std::size_t limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  seenLimit_ = std::max<std::size_t>(limit, 2);
-  if (seen_.size() > seenLimit_) ForgetOldestSeen();
-}
-
-std::size_t SecureClient::SeenCount() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return seen_.size();
-}
-
-std::optional<crypto::Key> SecureClient::SeenKey(const Mac& agent) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = seen_.find(agent);
-  if (it == seen_.end()) return std::nullopt;
-  return it->second.key;
+KnownKeys SecureClient::Known(const Mac& agent) {
+  KnownKeys known;
+  if (const auto pinned = store_->Find(agent)) known.pinned = pinned->key;
+  known.seen = seen_.Key(agent);
+  return known;
 }
 
 Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
@@ -182,7 +145,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   std::set<Mac> heardPinned;    // pinned MACs that answered in some form
   const auto list = [&](const Message& m, const SignedReply& r) {
     listed.insert(m.source);
-    Remember(m.source, r.agentKey, r.reply, r.length);
+    seen_.Remember(m.source, r.agentKey, r.reply, r.length);
     Message inner = m;
     inner.bytes.assign(r.reply, r.reply + r.length);
     onReply(inner);
@@ -191,11 +154,10 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   const ReplyVerifier::Take take = [&](Message& m, bool verified) {
     SignedReply r;
     if (!ParseSigned(m, r)) return false;
-    const auto pinned = store_->Find(m.source);
-    const bool pinnedKey = pinned && SameKey(pinned->key, r.agentKey);
-    if (pinnedKey) pendingPinned.erase(m.source);
+    const auto pinned = Pinned(m.source);
+    if (pinned && SameKey(*pinned, r.agentKey)) pendingPinned.erase(m.source);
     if (!verified || listed.count(m.source) != 0) return false;
-    if (pinned && !pinnedKey) {
+    if (ListingFor(pinned, r.agentKey) == DiscoveryListing::HoldBack) {
       // Not the pinned key: listed only if the pinned key does not answer in this window,
       // so a station that answers first with a real agent's MAC and a key of its own does
       // not push the genuine host aside.
@@ -236,23 +198,28 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         // Only the cheap checks here: the receive path must keep up with a full segment.
         SignedReply r;
         if (!ParseSigned(m, r) || listed.count(m.source) != 0) return false;
-        const auto pinned = store_->Find(m.source);
-        if (pinned) heardPinned.insert(m.source);
-        if (pinned && SameKey(pinned->key, r.agentKey)) {
-          // Checked before anything else, one at a time per MAC: forgeries under the pinned
-          // key can delay the genuine reply by one check each, never crowd it out.
-          const Mac source = m.source;
-          if (pendingPinned.count(source) == 0 &&
-              verifier.Submit(std::move(m), ReplyVerifier::Lane::Pinned))
-            pendingPinned.insert(source);
-          else
+        const Mac source = m.source;
+        const auto pinned = Pinned(source);
+        if (pinned) heardPinned.insert(source);
+        switch (LaneFor(pinned, r.agentKey, pendingPinned.count(source) != 0,
+                        held.count(source) != 0)) {
+          case DiscoveryLane::Pinned:
+            // Checked before anything else, one at a time per MAC: forgeries under the
+            // pinned key can delay the genuine reply by one check each, never crowd it out.
+            if (verifier.Submit(std::move(m), ReplyVerifier::Lane::Pinned))
+              pendingPinned.insert(source);
+            else
+              ++counters_.unchecked;
+            break;
+          case DiscoveryLane::Other:
+            if (!verifier.Submit(std::move(m), ReplyVerifier::Lane::Other)) ++counters_.unchecked;
+            break;
+          case DiscoveryLane::Pending:
             ++counters_.unchecked;
-          return false;
+            break;
+          case DiscoveryLane::HeldBack:
+            break;  // one of its kind waits already
         }
-        // Another key for a pinned MAC already held back needs no second check; the rest
-        // (unknown MACs among them) share the other lane.
-        if (pinned && held.count(m.source) != 0) return false;
-        if (!verifier.Submit(std::move(m), ReplyVerifier::Lane::Other)) ++counters_.unchecked;
         return false;
       },
       workId, [&] { return full = verifier.Drain(listUntil, take); });
@@ -293,18 +260,10 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
 }
 
 std::vector<Mac> SecureClient::PinnedSeen() {
-  std::vector<Mac> macs;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& entry : seen_) macs.push_back(entry.first);
-  }
   std::vector<Mac> pinned;
-  for (const Mac& mac : macs) {
-    const auto entry = store_->Find(mac);
-    if (entry) {
-      const auto key = SeenKey(mac);
-      if (key && SameKey(*key, entry->key)) pinned.push_back(mac);
-    }
+  for (const auto& [mac, key] : seen_.All()) {
+    const auto pin = Pinned(mac);
+    if (pin && SameKey(*pin, key)) pinned.push_back(mac);
   }
   return pinned;
 }
@@ -372,14 +331,11 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
         SignedReply r;
         const auto digest = SignedRequestDigest(nonce, request, length, m.transactionId);
         if (m.source != destination || !digest || !VerifySigned(m, *digest, r)) return false;
-        // The key this MAC must have: the pinned one, else the one seen before, if any.
-        auto expected = SeenKey(destination);
-        if (const auto pinned = store_->Find(destination)) expected = pinned->key;
-        if (expected && !SameKey(*expected, r.agentKey)) {
+        if (!ReadableReplyAcceptable(Known(destination), r.agentKey)) {
           ++counters_.impostors;
           return false;
         }
-        Remember(destination, r.agentKey, r.reply, r.length);
+        seen_.Remember(destination, r.agentKey, r.reply, r.length);
         reply.assign(r.reply, r.reply + r.length);
         return true;
       },
@@ -397,11 +353,10 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
     return Result{Outcome::Replied, status};
   };
   // What is already known decides before a single frame leaves.
-  {
-    const auto pinned = store_->Find(destination);
-    const auto seen = SeenKey(destination);
-    if (pinned && seen && !SameKey(pinned->key, *seen)) return refuse(kHostKeyChanged);
-    if (!pinned && seen && prompting_) return refuse(kHostKeyNotTrusted);
+  switch (DecideBeforeHello(Known(destination), prompting_)) {
+    case BeforeHello::RefuseChanged: return refuse(kHostKeyChanged);
+    case BeforeHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case BeforeHello::Go: break;
   }
 
   // Round trip 1: the agent's signed ephemeral key and freshness value.
@@ -441,20 +396,14 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   if (helloOutcome != Outcome::Replied) return {helloOutcome, 0};
 
   // The key decides whether the request may go out at all.
-  Remember(destination, hello.agentKey, nullptr, 0);
-  if (const auto pinned = store_->Find(destination)) {
-    if (!SameKey(pinned->key, hello.agentKey)) return refuse(kHostKeyChanged);
-  } else if (prompting_) {
-    return refuse(kHostKeyNotTrusted);
-  } else {
-    std::string name;
-    {
-      // Looked up, never added: a discovery on another thread may have forgotten it since.
-      std::lock_guard<std::mutex> lock(mutex_);
-      const auto it = seen_.find(destination);
-      if (it != seen_.end()) name = it->second.hostName;
-    }
-    store_->Pin(destination, name, hello.agentKey);  // trust on first use
+  seen_.Remember(destination, hello.agentKey);
+  switch (DecideAfterHello(Pinned(destination), hello.agentKey, prompting_)) {
+    case AfterHello::RefuseChanged: return refuse(kHostKeyChanged);
+    case AfterHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case AfterHello::PinFirstUse:
+      store_->Pin(destination, seen_.HostName(destination), hello.agentKey);
+      break;
+    case AfterHello::Go: break;
   }
 
   // Round trip 2: the request sealed under keys only the two ephemerals give.
@@ -515,17 +464,15 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
 
 KeyState SecureClient::HostKey(const Mac& agent, std::string* fingerprint,
                                std::string* pinnedFingerprint) {
-  const auto pinned = store_->Find(agent);
-  const auto seen = SeenKey(agent);
-  if (fingerprint) *fingerprint = seen ? FormatFingerprint(*seen) : std::string();
-  if (pinnedFingerprint) *pinnedFingerprint = pinned ? FormatFingerprint(pinned->key) : std::string();
-  if (!seen) return KeyState::None;
-  if (!pinned) return KeyState::Unknown;
-  return SameKey(pinned->key, *seen) ? KeyState::Trusted : KeyState::Changed;
+  const KnownKeys known = Known(agent);
+  if (fingerprint) *fingerprint = known.seen ? FormatFingerprint(*known.seen) : std::string();
+  if (pinnedFingerprint)
+    *pinnedFingerprint = known.pinned ? FormatFingerprint(*known.pinned) : std::string();
+  return HostKeyState(known);
 }
 
 bool SecureClient::Trust(const Mac& agent, const std::string& hostName) {
-  const auto seen = SeenKey(agent);
+  const auto seen = seen_.Key(agent);
   return seen && store_->Pin(agent, hostName, *seen);
 }
 

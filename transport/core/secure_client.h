@@ -1,4 +1,6 @@
-// The console side of the authenticated channel (secure_envelope.h) over a ClientCore.
+// The console side of the authenticated channel (secure_envelope.h) over a ClientCore: the
+// exchanges. What a key means is decided by trust_policy.h, from the trust store and the
+// keys seen (seen_keys.h).
 //
 // Discover, Poll and Refresh go out readable with a fresh nonce; a reply counts only when
 // its signature verifies over that nonce and its key is acceptable for the MAC it came
@@ -11,20 +13,18 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "transport/core/client_core.h"
 #include "transport/core/reply_verifier.h"
 #include "transport/core/secure_envelope.h"
+#include "transport/core/seen_keys.h"
+#include "transport/core/trust_policy.h"
 #include "transport/core/trust_store.h"
 
 namespace tavi {
-
-enum class KeyState { Trusted = 0, Unknown = 1, Changed = 2, None = 3 };
 
 struct SecureClientCounters {
   std::atomic<uint64_t> unverified{0};  // malformed, wrong kind or bad signature
@@ -96,16 +96,10 @@ class SecureClient {
   // flood of invented ones cannot grow them without bound); past it the least recently
   // seen half goes. The default keeps every host a console lists and the same again.
   static constexpr std::size_t kSeenLimit = 2 * ClientCore::kMaxDiscoveredHosts;
-  void SetSeenLimit(std::size_t limit);
-  std::size_t SeenCount();
+  void SetSeenLimit(std::size_t limit) { seen_.SetLimit(limit); }
+  std::size_t SeenCount() { return seen_.Count(); }
 
  private:
-  struct Seen {
-    crypto::Key key{};
-    std::string hostName;
-    uint64_t touched = 0;  // when last remembered, in Remember calls
-  };
-  void ForgetOldestSeen();  // mutex_ held
   // A signed reply in the expected form (else counted), not yet verified.
   bool ParseSigned(const Message& m, SignedReply& out);
   bool SignatureValid(const Message& m, const crypto::Digest& request, const SignedReply& r);
@@ -117,8 +111,8 @@ class SecureClient {
   std::vector<Message> RefreshMissing(ClientCore& core, std::size_t adapter,
                                       const uint8_t* request, std::size_t length,
                                       const std::vector<Mac>& missing);
-  void Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply, std::size_t length);
-  std::optional<crypto::Key> SeenKey(const Mac& agent);
+  std::optional<crypto::Key> Pinned(const Mac& agent);
+  KnownKeys Known(const Mac& agent);
   Result Sealed(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
                 std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
                 uint64_t workId);
@@ -126,10 +120,7 @@ class SecureClient {
   std::shared_ptr<TrustStore> store_;
   std::atomic<bool> prompting_{false};
   std::atomic<std::size_t> verifyWorkers_{0};
-  std::mutex mutex_;
-  std::map<Mac, Seen> seen_;
-  uint64_t touches_ = 0;
-  std::size_t seenLimit_ = kSeenLimit;
+  SeenKeys seen_{kSeenLimit};
   SecureClientCounters counters_;
   std::atomic<uint64_t> lastUnchecked_{0};
 };
