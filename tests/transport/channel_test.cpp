@@ -852,6 +852,68 @@ TEST(SecureServer, AFreshnessValueBoundsTheEphemeralsTriedAndARetransmissionOpen
   EXPECT_EQ(server.Outstanding(), 0u);
 }
 
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 400 && !condition(); ++i) std::this_thread::sleep_for(5ms);
+  return condition();
+}
+
+// The console's queue places are all taken (by frames under its MAC) when its sealed request
+// comes: the request is dropped before it opens, so its freshness value stays for the
+// retransmission that comes once there is room.
+TEST_F(Channel, ASealedRequestThatFindsNoQueuePlaceKeepsItsFreshnessValue) {
+  const Identity id = NewIdentity();
+  auto server = std::make_shared<SecureServer>(id);
+  ServerCore core;  // nobody receives: the queue only fills
+  core.SetChannel(server);
+  std::vector<std::unique_ptr<Link>> links;
+  links.push_back(segment.Attach(kAgent));
+  core.Open(std::move(links));
+  const auto send = [&](uint8_t flags, uint32_t transactionId, const std::vector<uint8_t>& m) {
+    for (auto& f : BuildFrames(kAgent, kConsole, flags, transactionId, m.data(), m.size(),
+                               kSecureEnvelopeVersion))
+      Inject(f);
+  };
+  for (uint32_t i = 0; i < ServerCore::kQueuePerSource; ++i) {
+    std::vector<uint8_t> poll(16, static_cast<uint8_t>(i));
+    const auto request = MakeRequest(6, kAgent);
+    poll.insert(poll.end(), request.begin(), request.end());
+    send(SecureFlags(SecureKind::Signed, false), 100 + i, poll);
+  }
+  const Message hello = HelloFrom(kConsole);
+  send(hello.flags, hello.transactionId, hello.bytes);
+  const auto helloReply = tap.WaitFor([](const Frame& f) { return f.Is(SecureKind::Hello, true); });
+  ASSERT_TRUE(helloReply);
+  HelloReply h;
+  ASSERT_TRUE(ParseHelloReply(Payload(*helloReply), h));
+  crypto::Key ec{}, ecPub{}, shared{};
+  ASSERT_TRUE(crypto::X25519KeyPair(ec, ecPub));
+  ASSERT_TRUE(crypto::X25519(ec, h.ephemeral, shared));
+  ChannelKeys keys;
+  ASSERT_TRUE(DeriveChannelKeys(shared, RequestDigest(hello), h.freshness, h.ephemeral, ecPub,
+                                h.agentKey, kConsole, kAgent, keys));
+  const auto request = MakeRequest(2, kAgent);
+  const uint8_t flags = SecureFlags(SecureKind::Sealed, false);
+  std::vector<uint8_t> sealed(ecPub.begin(), ecPub.end()), inner;
+  sealed.insert(sealed.end(), h.freshness.begin(), h.freshness.end());
+  ASSERT_TRUE(SealInner(keys.toAgent, flags, 7, kAgent, kConsole, request.data(), request.size(), inner));
+  sealed.insert(sealed.end(), inner.begin(), inner.end());
+
+  send(flags, 7, sealed);
+  ASSERT_TRUE(WaitUntil([&] { return core.counters().drops.overflow >= 1; }));
+  EXPECT_EQ(server->Outstanding(), 1u) << "not spent by a request that had no place";
+  EXPECT_EQ(server->counters().unknownFreshness, 0u);
+
+  uint8_t buffer[2048];
+  std::size_t length = 0;
+  for (uint32_t i = 0; i < ServerCore::kQueuePerSource; ++i)
+    ASSERT_TRUE(core.Receive(buffer, sizeof buffer, length, 2000ms));
+  send(flags, 7, sealed);  // the retransmission
+  ASSERT_TRUE(core.Receive(buffer, sizeof buffer, length, 2000ms));
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + length), request);
+  EXPECT_EQ(server->Outstanding(), 0u);
+  core.Close();
+}
+
 TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
   SecureServer::Limits limits;
   limits.total = 16;
