@@ -353,8 +353,8 @@ while at + 16 <= len(data):
     length = struct.unpack(endian + "I", data[at + 8:at + 12])[0]
     frame = data[at + 16:at + 16 + length]
     at += 16 + length
-    # A signed reply (version 2, kind 1, reply bit) to a Refresh (code 9 in its header).
-    if len(frame) < 26 + 24 or frame[14] != 2 or frame[15] != 3:
+    # A signed reply (version 3, kind 1, reply bit) to a Refresh (code 9 in its header).
+    if len(frame) < 26 + 24 or frame[14] != 3 or frame[15] != 3:
         continue
     if struct.unpack("<I", frame[26 + 12:26 + 16])[0] != 9:
         continue
@@ -385,7 +385,7 @@ record_discovery_reply() {
 
 # A station in h1's namespace answers every discovery at once with h2's MAC: a genuine reply
 # of h2 recorded earlier, addressed to the new request (destination, transaction id, request
-# header) and carrying the name NVFORGED. Its signature cannot cover the new nonce, so the
+# header) and carrying the name NVFORGED. Its signature cannot cover the new request, so the
 # console must list h2 as it is and nothing named NVFORGED.
 case_forged_discovery() {
   local name cap=$LAB_DIR/run/genuine.pcap rows forger_pid forged=$LAB_DIR/run/forger.out
@@ -405,8 +405,8 @@ print("template", len(template), "bytes", flush=True)
 sent = 0
 while True:
     frame, _ = s.recvfrom(2048)
-    # A console's signed discovery: broadcast, version 2, a request (reply bit clear).
-    if frame[0:6] != b"\xff" * 6 or len(frame) < inner + 16 + 24 or frame[ETH] != 2 or frame[ETH + 1] & 1:
+    # A console's signed discovery: broadcast, version 3, a request (reply bit clear).
+    if frame[0:6] != b"\xff" * 6 or len(frame) < inner + 16 + 24 or frame[ETH] != 3 or frame[ETH + 1] & 1:
         continue
     forged = bytearray(template)
     forged[0:6] = frame[6:12]                                 # to the console
