@@ -68,6 +68,7 @@ bool TakeToken(TokenBucket& bucket, const BucketRule& rule, uint64_t nowMs) {
 void InitFloodGuard(FloodGuard& guard, uint64_t nowMs) {
   std::memset(&guard, 0, sizeof guard);
   guard.work = {kAgentWorkRule.burst, nowMs};
+  guard.signatures = {kAgentSignRule.burst, nowMs};
   guard.logons = {kAgentLogonRule.burst, nowMs};
   guard.failures = {kAgentFailureRule.burst, nowMs};
 }
@@ -82,12 +83,14 @@ bool AdmitRequest(FloodGuard& guard, const uint8_t mac[6], WorkKind kind, uint64
   }
   if (!source.trusted) {
     const bool logon = kind == WorkKind::Logon;
-    if (!HasToken(guard.work, kAgentWorkRule, nowMs) ||
+    TokenBucket& shared = kind == WorkKind::Sign ? guard.signatures : guard.work;
+    const BucketRule& rule = kind == WorkKind::Sign ? kAgentSignRule : kAgentWorkRule;
+    if (!HasToken(shared, rule, nowMs) ||
         (logon && !HasToken(guard.logons, kAgentLogonRule, nowMs))) {
       ++guard.counters.droppedByAgent;
       return false;
     }
-    guard.work.tokens -= 1.0;
+    shared.tokens -= 1.0;
     if (logon) guard.logons.tokens -= 1.0;
   }
   ++guard.counters.admitted;

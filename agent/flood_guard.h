@@ -33,6 +33,9 @@ constexpr BucketRule kSourceWorkRule = {2.0, 10.0};
 // All sources: a collection reads the adapter list, the interface table and registry values,
 // and a Discover writes one; 10 per second keeps the agent's share of a core small.
 constexpr BucketRule kAgentWorkRule = {10.0, 20.0};
+// All sources, replies that cost only their signature (Poll): far above what consoles poll
+// (one every 2 s per host waited for), and a small share of a core at a signature each.
+constexpr BucketRule kAgentSignRule = {50.0, 50.0};
 // All sources, requests that log on: a network logon reaches the security subsystem and the
 // security log; a few per second is all a room of consoles ever needs.
 constexpr BucketRule kAgentLogonRule = {3.0, 6.0};
@@ -69,13 +72,15 @@ struct FloodGuardCounters {
 struct FloodGuard {
   SourceEntry sources[kGuardSources];
   TokenBucket work;
+  TokenBucket signatures;
   TokenBucket logons;
   TokenBucket failures;
   FloodGuardCounters counters;
 };
 
 enum class WorkKind {
-  Cheap,    // Poll and codes that get no reply: nothing is charged
+  Cheap,    // codes that get no reply: nothing is charged
+  Sign,     // Poll: no work but the reply's signature
   Collect,  // host record, setup state, registry write
   Logon,    // a credential check as well
 };

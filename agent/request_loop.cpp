@@ -37,8 +37,10 @@ WorkKind KindOfRequest(uint32_t code) {
     case Request::Unteam:
     case Request::Refresh:
       return WorkKind::Collect;
+    case Request::Poll:
+      return WorkKind::Sign;  // its reply is signed
     default:
-      return WorkKind::Cheap;  // Poll, and codes that get no reply
+      return WorkKind::Cheap;  // codes that get no reply
   }
 }
 
@@ -53,6 +55,7 @@ uint16_t CheckRequestCredentials(RequestLoopState& state, const uint8_t* request
   NoteCredentialCheck(state.guard, state.sender, status == Status::Ok,
                       agentSystem.getTickCount64());
   if (status != Status::Ok) AuditCredentialFailure(state.guard, state.sender);
+  if (status == Status::Ok) TVTrustLastSender();  // its hellos keep a share under a flood
   return status;
 }
 

@@ -171,15 +171,14 @@ int main() {
     t = CpuMicros();
     HelloReply h;
     ParseHelloReply(helloReply, h);
-    Nonce nonce{};
-    nonce.fill(0x01);
-    const auto transcript = HelloTranscript(nonce, h.freshness, h.ephemeral, 1, kConsole, kAgent);
+    const auto helloDigest = RequestDigest(hello);
+    const auto transcript = HelloTranscript(helloDigest, h.freshness, h.ephemeral, 1, kConsole, kAgent);
     crypto::Ed25519Verify(h.agentKey, transcript.data(), transcript.size(), h.signature);
     crypto::Key ec{}, ecPub{}, s{};
     crypto::X25519KeyPair(ec, ecPub);
     crypto::X25519(ec, h.ephemeral, s);
     ChannelKeys keys;
-    DeriveChannelKeys(s, nonce, h.freshness, h.ephemeral, ecPub, h.agentKey, kConsole, kAgent, keys);
+    DeriveChannelKeys(s, helloDigest, h.freshness, h.ephemeral, ecPub, h.agentKey, kConsole, kAgent, keys);
     std::vector<uint8_t> inner;
     const uint8_t flags = SecureFlags(SecureKind::Sealed, false);
     SealInner(keys.toAgent, flags, 2, kAgent, kConsole, request.data(), request.size(), inner);
@@ -219,7 +218,7 @@ int main() {
               MicrosPer(50, [&] {
                 SignedReply r;
                 ParseSignedReply(signedReply, r);
-                const auto t = SignedReplyTranscript(signedSeal.nonce, 1, kConsole, kAgent, r.reply, r.length);
+                const auto t = SignedReplyTranscript(signedSeal.request, 1, kConsole, kAgent, r.reply, r.length);
                 crypto::Ed25519Verify(r.agentKey, t.data(), t.size(), r.signature);
               }));
   RoundTrips(id);

@@ -12,6 +12,7 @@
 
 #include "console/found_replies.h"
 #include "console/host_reply.h"
+#include "console/message_table.h"
 #include "console/resource.h"
 #include "console/show_message.h"
 #include "console/wait_dialog.h"
@@ -115,6 +116,7 @@ void MainDialog::OnDiscover() {
   bool cancelled = false;
   const bool joined = RunBehindWaitDialog(task, &cancelled);
   workResult = joined ? task->result : 0;
+  const unsigned long unchecked = joined ? task->unchecked : 0;
   // The rows whose message is still on its way: after it, the message finds nothing.
   const auto last = foundReplies.Take();
   if (joined && !closing_) hostList.AddRows(last);
@@ -137,6 +139,8 @@ void MainDialog::OnDiscover() {
     ShowMessage(Status::NoServerFound);
   }
   if (workResult == TV_HOST_LIMIT) ShowMessage(Status::TooManyHosts);
+  // Real hosts may be missing from the list: say why, once.
+  if (unchecked > 0 && !cancelled) ShowWarningMessage(FloodedText(unchecked).c_str());
   EnableItem(IDC_BTN_DISCOVER, true);
 }
 

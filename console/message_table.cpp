@@ -23,6 +23,7 @@ const char* MessageText(unsigned code) {
     case Status::LaunchRefused:
       return "Launch refused, the management address is not a plain http or https page";
     case Status::TooManyHosts: return "Too many servers answered, only the first 4096 are listed";
+    case Status::SegmentFlooded: return "Replies could not be checked: the segment is flooded";
     case Status::TrustStoreUnreadable:
       return "Trust store can not be read, no key was pinned and nothing was sent to the host";
     case Status::HostKeyChangedSinceShown:
@@ -30,4 +31,9 @@ const char* MessageText(unsigned code) {
     case Status::TrustStoreNotWritten: return "Trust store can not be written, no key was pinned";
     default: return "Unknown error";
   }
+}
+
+std::string FloodedText(unsigned long count) {
+  return std::to_string(count) + (count == 1 ? " reply" : " replies") +
+         " could not be checked: the segment is flooded";
 }

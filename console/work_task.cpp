@@ -29,6 +29,7 @@ void RunDiscover(WorkTask& task) {
     if (!TVIsAdapterConnected(i)) continue;
     StoreU32(task.request.data() + FrameOffset::AdapterIndex, static_cast<uint32_t>(i));
     task.result = TVDoWork(&task.work, &task.cancelHandle);
+    task.unchecked += TVGetUncheckedReplies();
     // A full host list on one adapter ends the discovery: the list holds no more.
     if (task.cancelRequested.load() || task.result == TV_HOST_LIMIT) break;
   }

@@ -45,6 +45,7 @@ struct WorkTask {
 
   // Outcome, written by the worker before it completes.
   int result = 0;          // the transport's result; 0 = failure
+  unsigned long unchecked = 0;  // Discover: replies the transport could not check
   WPARAM endCode = 1;      // 1 normal, 2 request code outside 1..9
   std::atomic<bool> finished{false};
 

@@ -53,6 +53,7 @@ constexpr uint16_t HostKeyChanged = 10006;     // the host presents another key 
 constexpr uint16_t HostKeyNotTrusted = 10007;  // no key of this host is pinned yet
 constexpr uint16_t LaunchRefused = 10008;
 constexpr uint16_t TooManyHosts = 10009;  // discovery stopped listing at its host limit
+constexpr uint16_t SegmentFlooded = 10010;  // discovery replies that could not be checked
 // The console's trust store: the transport refuses authenticated requests (10011) and pins
 // (10011..10013) with these.
 constexpr uint16_t TrustStoreUnreadable = 10011;      // exists, but cannot be read or has a bad line

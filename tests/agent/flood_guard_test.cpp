@@ -65,7 +65,28 @@ TEST_F(FloodGuardTest, OneFloodingSourceSpendsOnlyItsOwnBudget) {
   }
   EXPECT_LE(flood, kSourceWorkRule.perSecond * 60 + 1);
   EXPECT_TRUE(Admit(2));
-  EXPECT_TRUE(Admit(1, WorkKind::Cheap)) << "polls are never charged";
+  EXPECT_TRUE(Admit(1, WorkKind::Cheap)) << "codes without a reply are never charged";
+}
+
+// Each Poll reply costs a signature: invented sources polling at line rate get the agent's
+// signature budget and no more, and a console with a passed check keeps polling.
+TEST_F(FloodGuardTest, PollsAreChargedAndInventedPollersShareOneSignatureBudget) {
+  ASSERT_TRUE(Check(1, true));
+  int signatures = 0;
+  uint32_t station = 100;
+  for (int ms = 0; ms < 10000; ++ms) {
+    ++now;
+    for (int i = 0; i < 10; ++i) signatures += Admit(station++, WorkKind::Sign);
+    if (ms % 2000 == 0) {
+      EXPECT_TRUE(Admit(1, WorkKind::Sign)) << ms;
+    }
+  }
+  EXPECT_LE(signatures, kAgentSignRule.burst + kAgentSignRule.perSecond * 10);
+  EXPECT_GT(signatures, 0);
+  int one = 0;
+  for (int i = 0; i < 1000; ++i) one += Admit(2, WorkKind::Sign);
+  EXPECT_LE(one, kSourceWorkRule.burst) << "one source, its own bucket";
+  EXPECT_TRUE(Admit(3)) << "polls do not spend the collection budget";
 }
 
 TEST_F(FloodGuardTest, InventedSourcesShareTheAgentsBudgetAndKeepTheTableBounded) {

@@ -31,7 +31,7 @@ TEST(MessageText, EveryCodeOfTheTable) {
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {
-  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 19u, 10000u, 10010u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
+  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 19u, 10000u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
     EXPECT_STREQ(MessageText(code), "Unknown error") << code;
   }
 }

@@ -1,5 +1,5 @@
 // A station that floods the console's discoveries with replies from invented MACs. It waits
-// for a discovery broadcast on IFACE (envelope version 2, signed kind) and answers it from
+// for a discovery broadcast on IFACE (the channel's envelope, signed kind) and answers it from
 // COUNT new locally administered MACs. Native, libpcap; run in a lab namespace of its own.
 //
 //   signed   every reply is a well-formed signed reply that verifies: the agent's reply with
@@ -47,7 +47,7 @@ struct Discovery {
   int round = 0;  // how many discoveries were answered before this one
   Mac console{};
   uint32_t transactionId = 0;
-  Nonce nonce{};
+  crypto::Digest request{};  // what a reply's signature must cover
   uint8_t header[kRequestHeader]{};
 };
 
@@ -63,7 +63,7 @@ bool ReadDiscovery(const uint8_t* frame, std::size_t length, Discovery& out) {
   if (!ParseSignedRequest(message, request) || LoadU32(request.request + 12) != 1) return false;
   out.console = f.source;
   out.transactionId = f.transactionId;
-  out.nonce = request.nonce;
+  out.request = RequestDigest(f.flags, message.data(), message.size());
   std::memcpy(out.header, request.request, kRequestHeader);
   return true;
 }
@@ -134,7 +134,7 @@ Tally SignAndSend(pcap_t* p, const Discovery& d, long first, long step, long cou
     const Key& key = keys[static_cast<std::size_t>(n) % keys.size()];
     std::vector<uint8_t> message = Reply(d, mac, n);
     const auto transcript =
-        SignedReplyTranscript(d.nonce, d.transactionId, d.console, mac, message.data(), message.size());
+        SignedReplyTranscript(d.request, d.transactionId, d.console, mac, message.data(), message.size());
     crypto::Signature signature;
     const auto before = std::chrono::steady_clock::now();
     if (!crypto::Ed25519Sign(key.seed, key.publicKey, transcript.data(), transcript.size(), signature))

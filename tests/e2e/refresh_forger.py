@@ -7,8 +7,9 @@ TEMPLATE.pcap holds one genuine signed reply of the agent (its first frame); eac
 that reply addressed to the new request (console, transaction id, request header) with the
 host name NAME. Two answers per request: one keeps the agent's key and its old signature (which
 covered another nonce), one carries a key of the station's own and a valid signature over the
-request's nonce. The console must believe neither. Prints "forged N" per request answered.
+request (its digest, as an agent signs it). The console must believe neither. Prints "forged N" per request answered.
 """
+import hashlib
 import os
 import socket
 import struct
@@ -25,7 +26,8 @@ KEY, SIGNATURE = 32, 64      # a signed reply: reply, agent key, signature
 SIGNED_REQUEST_FLAGS = 1 << 1
 REFRESH = 9
 NAME_AT, NAME_LENGTH = 27, 36
-LABEL = b"netvane signed reply v2\0"
+LABEL = b"netvane signed reply v3\0"
+VERSION = 3
 
 
 def first_frame(path):
@@ -51,14 +53,16 @@ def main():
     answered = 0
     while True:
         frame, _ = s.recvfrom(2048)
-        if (len(frame) < INNER + NONCE + 24 or frame[0:6] != agent or frame[ETH] != 2 or
+        if (len(frame) < INNER + NONCE + 24 or frame[0:6] != agent or frame[ETH] != VERSION or
                 frame[ETH + 1] != SIGNED_REQUEST_FLAGS):
             continue
         request = frame[INNER + NONCE:INNER + NONCE + 24]
         if struct.unpack("<I", request[12:16])[0] != REFRESH:
             continue
         console, txid = frame[6:12], frame[ETH + 2:ETH + 6]
-        nonce = frame[INNER:INNER + NONCE]
+        request_length = struct.unpack("<H", frame[ETH + 10:ETH + 12])[0]
+        digest = hashlib.sha256(bytes([VERSION, SIGNED_REQUEST_FLAGS]) +
+                                frame[INNER:INNER + request_length]).digest()
 
         forged = bytearray(template)
         forged[0:6] = console
@@ -69,9 +73,9 @@ def main():
         reply[10:12] = b"\x02\x00"            # a reply
         reply[NAME_AT:NAME_AT + NAME_LENGTH] = name.encode().ljust(NAME_LENGTH, b"\0")
         forged[INNER:INNER + reply_length] = reply
-        s.send(bytes(forged))                 # the agent's key, a signature over another nonce
+        s.send(bytes(forged))                 # the agent's key, a signature over another request
 
-        signed = LABEL + nonce + txid + console + agent + bytes(reply)
+        signed = LABEL + digest + txid + console + agent + bytes(reply)
         tail = INNER + reply_length
         forged[tail:tail + KEY] = own_public
         forged[tail + KEY:tail + KEY + SIGNATURE] = own.sign(signed)

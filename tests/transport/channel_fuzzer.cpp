@@ -1,4 +1,4 @@
-// libFuzzer target for the channel's decoders: arbitrary bytes as a version-2 message of
+// libFuzzer target for the channel's decoders: arbitrary bytes as a channel message of
 // any kind and direction, through every parser, the console's signature and key checks on
 // what it parsed, the agent's Open and AnswerHello (fixed identity) and the sealed opener.
 // Input: [flags][bytes of the message...].

@@ -198,15 +198,16 @@ TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
       std::memcpy(record.data() + 4, kAgent.data(), 6);
       std::memcpy(record.data() + 27, "EVIL", 5);
       for (const Identity* key : {&genuine, &forger}) {
-        const auto t = SignedReplyTranscript(request.nonce, b->f.transactionId, kConsole, kAgent,
-                                             record.data(), record.size());
+        const auto t = SignedReplyTranscript(RequestDigest(b->f.flags, message.data(), message.size()),
+                                             b->f.transactionId, kConsole, kAgent, record.data(),
+                                             record.size());
         crypto::Signature sig{};
         ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
         std::vector<uint8_t> forged = record;
         forged.insert(forged.end(), key->publicKey.begin(), key->publicKey.end());
         forged.insert(forged.end(), sig.begin(), sig.end());
         for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
-                                   b->f.transactionId, forged.data(), forged.size(), 2))
+                                   b->f.transactionId, forged.data(), forged.size(), kSecureEnvelopeVersion))
           Inject(f);
       }
     }
@@ -221,12 +222,13 @@ TEST_F(Channel, ForgedDiscoveryRepliesWithARealMacAreNotListed) {
   EXPECT_GE(secure.counters().impostors, 1u);
 }
 
-// Answers the next discovery broadcast at once from each of `macs`, as well-formed signed
-// replies that carry `key` but a signature nobody made.
+// Answers the next discovery broadcast (not one of `earlier`) at once from each of `macs`, as
+// well-formed signed replies that carry `key` but a signature nobody made.
 void ForgeDiscoveryReplies(Tap& tap, Link& attacker, const std::vector<Mac>& macs,
-                           const crypto::Key& key) {
-  auto b = tap.WaitFor([](const Frame& f) {
-    return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination);
+                           const crypto::Key& key, const std::set<uint32_t>& earlier = {}) {
+  auto b = tap.WaitFor([&](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination) &&
+           earlier.count(f.f.transactionId) == 0;
   });
   ASSERT_TRUE(b);
   SignedRequest request;
@@ -238,7 +240,7 @@ void ForgeDiscoveryReplies(Tap& tap, Link& attacker, const std::vector<Mac>& mac
     forged.insert(forged.end(), key.begin(), key.end());
     forged.insert(forged.end(), 64, 0x5A);
     for (auto& f : BuildFrames(kConsole, mac, SecureFlags(SecureKind::Signed, true),
-                               b->f.transactionId, forged.data(), forged.size(), 2))
+                               b->f.transactionId, forged.data(), forged.size(), kSecureEnvelopeVersion))
       attacker.Send(f.data(), f.size());
   }
 }
@@ -356,6 +358,65 @@ TEST_F(Channel, FloodOfUnverifiableRepliesStopsAtTheHostLimitHoldingNoMoreThanIt
   EXPECT_LT(secure.counters().verifications, 2000u + 30u);
 }
 
+// The flood answers first, from thousands of invented MACs, and fills every place the other
+// lane has; the pinned hosts still get their checks in the same round and are all listed.
+TEST_F(Channel, PinnedHostsAreListedInTheRoundAFloodOfUnverifiableRepliesFills) {
+  const Identity id = NewIdentity();
+  const auto hosts = Macs(0x100, 5);
+  for (const Mac& mac : hosts) StartAgent(id, mac);
+  ASSERT_EQ(Discover().size(), hosts.size());
+  for (const Mac& mac : hosts) ASSERT_TRUE(secure.Trust(mac, "PINNED"));
+  std::set<uint32_t> earlier;
+  for (const auto& f : tap.All([](const Frame& f) { return f.Is(SecureKind::Signed, false); }))
+    earlier.insert(f.f.transactionId);
+  const Identity other = NewIdentity();
+  std::thread forge([&] {
+    ForgeDiscoveryReplies(tap, *attacker, Macs(0x1000, 2000, 0x0E), other.publicKey, earlier);
+  });
+  std::set<Mac> listed;
+  auto request = MakeRequest(1, kBroadcast);
+  // One broadcast, no repeat: what the flood crowds out of this round stays out.
+  const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {1500ms, 0},
+                                          [&](const Message& m) { listed.insert(m.source); },
+                                          0, 20);
+  forge.join();
+  EXPECT_EQ(outcome, Outcome::TimedOut);
+  EXPECT_EQ(listed, std::set<Mac>(hosts.begin(), hosts.end()));
+  EXPECT_GT(secure.counters().unchecked, 0u);
+  EXPECT_EQ(secure.LastUnchecked(), secure.counters().unchecked.load()) << "said, with its count";
+  EXPECT_EQ(secure.counters().missingRefreshes, 0u) << "none was missing";
+}
+
+// A pinned host whose discovery replies are all lost is asked once more by a unicast
+// Refresh at the end, and listed from its answer as a discovery reply.
+TEST_F(Channel, APinnedHostMissingAtTheEndIsAskedOnceMoreDirectly) {
+  StartAgent(NewIdentity());
+  ASSERT_EQ(Discover().size(), 1u);
+  ASSERT_TRUE(secure.Trust(kAgent, "SERVER01"));
+  std::atomic<uint32_t> broadcastId{0};
+  tap.fate = [&](const Frame& f) {
+    if (f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination))
+      broadcastId = f.f.transactionId;
+    return f.Is(SecureKind::Signed, true) && f.f.transactionId == broadcastId ? FrameFate::Drop
+                                                                             : FrameFate::Deliver;
+  };
+  const auto found = Discover();
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].source, kAgent);
+  EXPECT_EQ(LoadU32(found[0].bytes.data() + 12), 1u) << "listed as a discovery reply";
+  EXPECT_EQ(secure.counters().missingRefreshes, 1u);
+  const auto refreshes = tap.All([](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) && f.f.destination == kAgent;
+  });
+  ASSERT_EQ(refreshes.size(), 1u);
+  EXPECT_NE(refreshes[0].f.transactionId, broadcastId.load()) << "an id of its own";
+
+  // Gone for good: asked, not listed, and the discovery still ends.
+  agents.clear();
+  EXPECT_TRUE(Discover().empty());
+  EXPECT_EQ(secure.counters().missingRefreshes, 2u);
+}
+
 TEST_F(Channel, CancelMidDiscoveryEndsItAndNothingIsListedAfterItReturns) {
   const Identity id = NewIdentity();
   for (const Mac& mac : Macs(0x100, 120)) StartAgent(id, mac);
@@ -444,14 +505,15 @@ TEST_F(Channel, ForgedRefreshReplyIsDroppedAndTheGenuineOneTaken) {
     ASSERT_TRUE(ParseSignedRequest(message, request));
     std::vector<uint8_t> record(200, 0x66);
     std::memcpy(record.data(), request.request, 24);
-    const auto t = SignedReplyTranscript(request.nonce, r->f.transactionId, kConsole, kAgent,
-                                         record.data(), record.size());
+    const auto t = SignedReplyTranscript(RequestDigest(r->f.flags, message.data(), message.size()),
+                                         r->f.transactionId, kConsole, kAgent, record.data(),
+                                         record.size());
     crypto::Signature sig{};
     ASSERT_TRUE(crypto::Ed25519Sign(forger.seed, forger.publicKey, t.data(), t.size(), sig));
     record.insert(record.end(), forger.publicKey.begin(), forger.publicKey.end());
     record.insert(record.end(), sig.begin(), sig.end());
     for (auto& f : BuildFrames(kConsole, kAgent, SecureFlags(SecureKind::Signed, true),
-                               r->f.transactionId, record.data(), record.size(), 2))
+                               r->f.transactionId, record.data(), record.size(), kSecureEnvelopeVersion))
       Inject(f);
   });
   std::vector<uint8_t> reply;
@@ -582,6 +644,100 @@ TEST_F(Channel, ReplayedFramesAreNeverExecutedAgainNowOrAfterTheLifetime) {
   EXPECT_EQ(agent.executed(), 1);
 }
 
+// A station that hears the console's nonce has the agent answer another readable request
+// under it and the console's id, while the genuine request never reaches the agent: the
+// agent's reply is genuinely signed, but for a request the console did not send.
+TEST_F(Channel, AReplyToAnotherRequestUnderTheConsolesNonceIsNotListed) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  std::mutex mutex;
+  std::vector<uint8_t> forged;  // the one signed request let through
+  tap.fate = [&](const Frame& f) {
+    if (!f.Is(SecureKind::Signed, false)) return FrameFate::Deliver;
+    std::lock_guard<std::mutex> lock(mutex);
+    return f.bytes == forged ? FrameFate::Deliver : FrameFate::Drop;
+  };
+  struct Variant {
+    const char* what;
+    uint32_t code;
+    uint32_t adapterIndex;
+    bool broadcast;
+  };
+  std::set<uint32_t> answered;
+  for (const Variant v : {Variant{"Discover naming another adapter", 1, 7, true},
+                          Variant{"Refresh", 9, 0, false}, Variant{"Poll", 6, 0, false}}) {
+    SCOPED_TRACE(v.what);
+    const int executed = agent.executed();
+    uint32_t id = 0;
+    std::thread station([&] {
+      auto b = tap.WaitFor([&](const Frame& f) {
+        return f.Is(SecureKind::Signed, false) && IsBroadcast(f.f.destination) &&
+               answered.count(f.f.transactionId) == 0;
+      });
+      ASSERT_TRUE(b);
+      id = b->f.transactionId;
+      answered.insert(id);
+      const auto message = Payload(*b);
+      SignedRequest request;
+      ASSERT_TRUE(ParseSignedRequest(message, request));
+      std::vector<uint8_t> other(request.request, request.request + request.length);
+      StoreU32(other.data(), v.adapterIndex);
+      StoreU32(other.data() + 12, v.code);
+      other.insert(other.begin(), request.nonce.begin(), request.nonce.end());
+      auto frames = BuildFrames(v.broadcast ? kBroadcast : kAgent, kConsole, b->f.flags, id,
+                                other.data(), other.size(), kSecureEnvelopeVersion);
+      ASSERT_EQ(frames.size(), 1u);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        forged = frames[0];
+      }
+      Inject(frames[0]);
+    });
+    const auto found = Discover(700ms);
+    station.join();
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(agent.executed(), executed + 1) << "the agent answered the other request";
+    EXPECT_FALSE(tap.All([&](const Frame& f) {
+                    return f.Is(SecureKind::Signed, true) && f.f.transactionId == id;
+                  }).empty());
+  }
+  EXPECT_GE(secure.counters().unverified, 3u);
+  EXPECT_EQ(secure.SeenCount(), 0u);
+}
+
+// Version 2 signed replies without the request they answer: neither side takes a frame of
+// it, whatever its contents (here the genuine frames, relabelled).
+TEST_F(Channel, TheFormerVersionIsRefusedBothWays) {
+  FakeAgent& agent = StartAgent(NewIdentity());
+  const auto relabel = [&](bool reply) {
+    auto genuine = tap.WaitFor([&](const Frame& f) { return f.Is(SecureKind::Signed, reply); });
+    ASSERT_TRUE(genuine);
+    auto bytes = genuine->bytes;
+    bytes[kEthernetHeaderLength] = 2;
+    Inject(bytes);
+  };
+  // Console to agent: only the relabelled discovery arrives (the tap does not parse it, so
+  // it passes).
+  tap.fate = [](const Frame& f) {
+    return f.Is(SecureKind::Signed, false) ? FrameFate::Drop : FrameFate::Deliver;
+  };
+  std::thread toAgent([&] { relabel(false); });
+  EXPECT_TRUE(Discover().empty());
+  toAgent.join();
+  EXPECT_EQ(agent.executed(), 0);
+  EXPECT_GE(agent.core().counters().drops.badVersion, 1u);
+
+  // Agent to console: the genuine reply is swallowed, its relabelled copy delivered.
+  tap.fate = [](const Frame& f) {
+    return f.Is(SecureKind::Signed, true) ? FrameFate::Drop : FrameFate::Deliver;
+  };
+  std::thread toConsole([&] { relabel(true); });
+  EXPECT_TRUE(Discover(700ms).empty());
+  toConsole.join();
+  EXPECT_EQ(agent.executed(), 1);
+  EXPECT_GE(client->counters().drops.badVersion, 1u);
+  EXPECT_EQ(secure.SeenCount(), 0u);
+}
+
 TEST_F(Channel, ClearAndReadableFormsOfCredentialRequestsAreRefused) {
   FakeAgent& agent = StartAgent(NewIdentity());
   // The old clear envelope, with credentials in it.
@@ -593,7 +749,7 @@ TEST_F(Channel, ClearAndReadableFormsOfCredentialRequestsAreRefused) {
   std::vector<uint8_t> message(16, 0x01);
   message.insert(message.end(), request.begin(), request.end());
   for (auto& f : BuildFrames(kAgent, kConsole, SecureFlags(SecureKind::Signed, false), 77,
-                             message.data(), message.size(), 2))
+                             message.data(), message.size(), kSecureEnvelopeVersion))
     Inject(f);
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(agent.executed(), 0);
@@ -607,6 +763,7 @@ TEST(SecureServer, FreshnessTableAndHelloRateStayBoundedUnderAFlood) {
   limits.total = 64;
   limits.perConsole = 4;
   limits.hellosPerSecond = 50;
+  limits.hellosPerSource = 1000;  // the global bound alone here
   SecureServer server(id, limits);
   int64_t ms = 0;
   server.SetClock([&] { return Clock::time_point(std::chrono::milliseconds(ms)); });
@@ -636,6 +793,165 @@ TEST(SecureServer, FreshnessTableAndHelloRateStayBoundedUnderAFlood) {
   EXPECT_FALSE(server.AnswerHello(hello, kAgent, reply));
 }
 
+Message HelloFrom(const Mac& console) {
+  Message hello;
+  hello.version = kSecureEnvelopeVersion;
+  hello.flags = SecureFlags(SecureKind::Hello, false);
+  hello.source = console;
+  hello.transactionId = 5;
+  hello.bytes.assign(16, 0x33);
+  return hello;
+}
+
+TEST(SecureServer, HellosAreLimitedPerSourceAndAProvenConsoleKeepsAShareUnderAFlood) {
+  SecureServer::Limits limits;
+  limits.hellosPerSecond = 50;
+  limits.hellosPerSource = 10;
+  limits.trustedHellosPerSecond = 20;
+  SecureServer server(NewIdentity(), limits);
+  int64_t ms = 1000;
+  server.SetClock([&] { return Clock::time_point(std::chrono::milliseconds(ms)); });
+  std::vector<uint8_t> reply;
+  const auto answered = [&](const Mac& from, int times) {
+    int n = 0;
+    for (int i = 0; i < times; ++i) n += server.AnswerHello(HelloFrom(from), kAgent, reply) ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(answered(kAttacker, 100), 10) << "one source, its own bucket";
+  int flood = 0;
+  for (uint16_t i = 0; i < 200; ++i) flood += answered(TestMac(i, 0x0E), 1);
+  EXPECT_EQ(flood, 40) << "invented sources, what the global cap leaves";
+  EXPECT_EQ(answered(TestMac(0x77), 1), 0) << "an unproven console meets the flood's cap";
+  server.NoteTrustedConsole(kConsole);
+  EXPECT_EQ(answered(kConsole, 1), 1) << "a proven console draws on its share";
+  // A second of flood at line rate: the proven console still gets its hellos.
+  int proven = 0;
+  for (int step = 0; step < 100; ++step) {
+    ms += 10;
+    for (uint16_t i = 0; i < 50; ++i) answered(TestMac(static_cast<uint16_t>(step * 50 + i), 0x0E), 1);
+    proven += answered(kConsole, 1);
+  }
+  EXPECT_GE(proven, 10);
+  ms += 601000;  // proven too long ago
+  for (uint16_t i = 0; i < 100; ++i) answered(TestMac(i, 0x0E), 1);
+  EXPECT_EQ(answered(kConsole, 1), 0);
+}
+
+// The attacker saw a hello and its freshness value: new console ephemerals under that value
+// cost the agent a key agreement each only a few times; the genuine console's copy, altered
+// once on the way, still opens when its retransmission comes.
+TEST(SecureServer, AFreshnessValueBoundsTheEphemeralsTriedAndARetransmissionOpens) {
+  const Identity id = NewIdentity();
+  SecureServer::Limits limits;
+  limits.ephemeralsPerFreshness = 3;
+  SecureServer server(id, limits);
+  const Message hello = HelloFrom(kConsole);
+  std::vector<uint8_t> helloReply;
+  ASSERT_TRUE(server.AnswerHello(hello, kAgent, helloReply));
+  HelloReply h;
+  ASSERT_TRUE(ParseHelloReply(helloReply, h));
+  // The console's side, as SecureClient does it.
+  crypto::Key ec{}, ecPub{}, shared{};
+  ASSERT_TRUE(crypto::X25519KeyPair(ec, ecPub));
+  ASSERT_TRUE(crypto::X25519(ec, h.ephemeral, shared));
+  ChannelKeys keys;
+  ASSERT_TRUE(DeriveChannelKeys(shared, RequestDigest(hello), h.freshness, h.ephemeral, ecPub,
+                                h.agentKey, kConsole, kAgent, keys));
+  auto request = MakeRequest(2, kAgent);
+  const uint8_t flags = SecureFlags(SecureKind::Sealed, false);
+  std::vector<uint8_t> inner;
+  ASSERT_TRUE(SealInner(keys.toAgent, flags, 9, kAgent, kConsole, request.data(), request.size(), inner));
+  const auto sealedMessage = [&](const crypto::Key& ephemeral, std::vector<uint8_t> body) {
+    Message m;
+    m.version = kSecureEnvelopeVersion;
+    m.flags = flags;
+    m.source = kConsole;
+    m.transactionId = 9;
+    m.bytes.assign(ephemeral.begin(), ephemeral.end());
+    m.bytes.insert(m.bytes.end(), h.freshness.begin(), h.freshness.end());
+    m.bytes.insert(m.bytes.end(), body.begin(), body.end());
+    return m;
+  };
+  std::vector<uint8_t> opened;
+  ReplySeal seal;
+  auto altered = inner;
+  altered[30] ^= 0x04;
+  EXPECT_FALSE(server.Open(sealedMessage(ecPub, altered), kAgent, opened, seal));
+  for (int i = 0; i < 5; ++i) {
+    crypto::Key other{}, otherPub{};
+    ASSERT_TRUE(crypto::X25519KeyPair(other, otherPub));
+    EXPECT_FALSE(server.Open(sealedMessage(otherPub, inner), kAgent, opened, seal));
+  }
+  EXPECT_EQ(server.counters().ephemeralsRefused, 3u) << "two more tried, then refused";
+  EXPECT_EQ(server.counters().badTag, 3u);
+  ASSERT_TRUE(server.Open(sealedMessage(ecPub, inner), kAgent, opened, seal));
+  EXPECT_EQ(opened, request);
+  EXPECT_FALSE(server.Open(sealedMessage(ecPub, inner), kAgent, opened, seal)) << "spent";
+  EXPECT_EQ(server.Outstanding(), 0u);
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 400 && !condition(); ++i) std::this_thread::sleep_for(5ms);
+  return condition();
+}
+
+// The console's queue places are all taken (by frames under its MAC) when its sealed request
+// comes: the request is dropped before it opens, so its freshness value stays for the
+// retransmission that comes once there is room.
+TEST_F(Channel, ASealedRequestThatFindsNoQueuePlaceKeepsItsFreshnessValue) {
+  const Identity id = NewIdentity();
+  auto server = std::make_shared<SecureServer>(id);
+  ServerCore core;  // nobody receives: the queue only fills
+  core.SetChannel(server);
+  std::vector<std::unique_ptr<Link>> links;
+  links.push_back(segment.Attach(kAgent));
+  core.Open(std::move(links));
+  const auto send = [&](uint8_t flags, uint32_t transactionId, const std::vector<uint8_t>& m) {
+    for (auto& f : BuildFrames(kAgent, kConsole, flags, transactionId, m.data(), m.size(),
+                               kSecureEnvelopeVersion))
+      Inject(f);
+  };
+  for (uint32_t i = 0; i < ServerCore::kQueuePerSource; ++i) {
+    std::vector<uint8_t> poll(16, static_cast<uint8_t>(i));
+    const auto request = MakeRequest(6, kAgent);
+    poll.insert(poll.end(), request.begin(), request.end());
+    send(SecureFlags(SecureKind::Signed, false), 100 + i, poll);
+  }
+  const Message hello = HelloFrom(kConsole);
+  send(hello.flags, hello.transactionId, hello.bytes);
+  const auto helloReply = tap.WaitFor([](const Frame& f) { return f.Is(SecureKind::Hello, true); });
+  ASSERT_TRUE(helloReply);
+  HelloReply h;
+  ASSERT_TRUE(ParseHelloReply(Payload(*helloReply), h));
+  crypto::Key ec{}, ecPub{}, shared{};
+  ASSERT_TRUE(crypto::X25519KeyPair(ec, ecPub));
+  ASSERT_TRUE(crypto::X25519(ec, h.ephemeral, shared));
+  ChannelKeys keys;
+  ASSERT_TRUE(DeriveChannelKeys(shared, RequestDigest(hello), h.freshness, h.ephemeral, ecPub,
+                                h.agentKey, kConsole, kAgent, keys));
+  const auto request = MakeRequest(2, kAgent);
+  const uint8_t flags = SecureFlags(SecureKind::Sealed, false);
+  std::vector<uint8_t> sealed(ecPub.begin(), ecPub.end()), inner;
+  sealed.insert(sealed.end(), h.freshness.begin(), h.freshness.end());
+  ASSERT_TRUE(SealInner(keys.toAgent, flags, 7, kAgent, kConsole, request.data(), request.size(), inner));
+  sealed.insert(sealed.end(), inner.begin(), inner.end());
+
+  send(flags, 7, sealed);
+  ASSERT_TRUE(WaitUntil([&] { return core.counters().drops.overflow >= 1; }));
+  EXPECT_EQ(server->Outstanding(), 1u) << "not spent by a request that had no place";
+  EXPECT_EQ(server->counters().unknownFreshness, 0u);
+
+  uint8_t buffer[2048];
+  std::size_t length = 0;
+  for (uint32_t i = 0; i < ServerCore::kQueuePerSource; ++i)
+    ASSERT_TRUE(core.Receive(buffer, sizeof buffer, length, 2000ms));
+  send(flags, 7, sealed);  // the retransmission
+  ASSERT_TRUE(core.Receive(buffer, sizeof buffer, length, 2000ms));
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + length), request);
+  EXPECT_EQ(server->Outstanding(), 0u);
+  core.Close();
+}
+
 TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
   SecureServer::Limits limits;
   limits.total = 16;
@@ -643,7 +959,7 @@ TEST_F(Channel, LegitimateRequestSucceedsRightAfterAHelloFlood) {
   std::vector<uint8_t> message(16, 0x22);
   for (uint16_t i = 0; i < 200; ++i) {
     auto frames = BuildFrames(kAgent, TestMac(i, 0x0E), SecureFlags(SecureKind::Hello, false), i,
-                              message.data(), message.size(), 2);
+                              message.data(), message.size(), kSecureEnvelopeVersion);
     Inject(frames[0]);
   }
   std::this_thread::sleep_for(300ms);

@@ -84,10 +84,23 @@ TEST_F(EnvelopeRejects, ForeignEtherTypeAndUnknownVersion) {
   frame[13] = 0x00;  // 0x8800
   EXPECT_EQ(Parse(), FrameVerdict::ForeignType);
   frame[13] = 0xB5;
-  envelope()[0] = 3;  // 1 clear, 2 the channel
-  EXPECT_EQ(Parse(), FrameVerdict::BadVersion);
+  // 1 clear, 3 the channel; 2, the channel before replies were bound to their request, is
+  // as unknown as 4: neither side can be talked into it.
+  for (uint8_t version : {uint8_t{2}, uint8_t{4}, uint8_t{0xFF}}) {
+    envelope()[0] = version;
+    EXPECT_EQ(Parse(), FrameVerdict::BadVersion) << int(version);
+  }
   envelope()[0] = 0;
   EXPECT_EQ(Parse(), FrameVerdict::BadVersion);
+}
+
+TEST_F(EnvelopeRejects, SourcesWithTheGroupBitWhateverTheRest) {
+  for (uint8_t first : {uint8_t{0x01}, uint8_t{0x03}, uint8_t{0xFF}}) {
+    frame[6] = first;
+    EXPECT_EQ(Parse(), FrameVerdict::GroupSource) << int(first);
+  }
+  frame[6] = 0x02;
+  EXPECT_EQ(Parse(), FrameVerdict::Accepted);
 }
 
 TEST_F(EnvelopeRejects, InconsistentFlagsCountsIndexesAndLengths) {

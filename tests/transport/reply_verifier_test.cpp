@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -41,6 +42,39 @@ TEST(ReplyVerifier, ResultsComeBackInSubmissionOrderHoweverTheChecksInterleave) 
   EXPECT_LE(verifier.workersStarted(), 4u);
   EXPECT_EQ(verifier.Stop(), 0u);
   EXPECT_EQ(ready.load(), 200) << "every result announced (the last perhaps after the drain)";
+}
+
+// A reply in the pinned lane is checked before every other one waiting, and a full other
+// lane does not keep it out.
+TEST(ReplyVerifier, ThePinnedLaneGoesFirstAndHasRoomOfItsOwn) {
+  std::atomic<bool> release{false}, started{false};
+  std::mutex mutex;
+  std::vector<int> checked;
+  ReplyVerifier verifier(
+      3, 1,
+      [&](const Message& m) {
+        started = true;
+        while (!release) std::this_thread::sleep_for(1ms);
+        std::lock_guard<std::mutex> lock(mutex);
+        checked.push_back(static_cast<int>(m.transactionId));
+        return true;
+      },
+      nullptr);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(verifier.Submit(Numbered(i)));
+  EXPECT_FALSE(verifier.Submit(Numbered(3))) << "the other lane is full";
+  while (!started) std::this_thread::sleep_for(1ms);  // reply 0 is under way
+  ASSERT_TRUE(verifier.Submit(Numbered(100), ReplyVerifier::Lane::Pinned));
+  ASSERT_TRUE(verifier.Submit(Numbered(101), ReplyVerifier::Lane::Pinned));
+  release = true;
+  std::vector<int> taken;
+  verifier.DrainUntil(Clock::now() + 20s, [&](Message& m, bool) {
+    taken.push_back(static_cast<int>(m.transactionId));
+    return false;
+  });
+  const std::vector<int> expected{0, 100, 101, 1, 2};
+  EXPECT_EQ(checked, expected);
+  EXPECT_EQ(taken.size(), 5u);
+  EXPECT_EQ(verifier.Stop(), 0u);
 }
 
 TEST(ReplyVerifier, HoldsAtMostItsCapacityAndStartsAtMostItsWorkers) {

@@ -21,7 +21,7 @@ using test::FakeAgent;
 using test::MakeRequest;
 using test::TestMac;
 
-const Mac kConsole = TestMac(0xC0, 0x07);
+const Mac kConsole = TestMac(0xC0, 0x06);
 const Mac kAgent = TestMac(0xA0);
 
 bool Contains(const std::vector<uint8_t>& bytes, const char* text) {

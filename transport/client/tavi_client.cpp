@@ -74,11 +74,14 @@ int Discover(ClientCore& core, TVWork& work, uint64_t workId) {
   const Outcome outcome = Channel().Discover(
       core, adapter, work.request, kShortRequestLength, Timing(g_discoverSeconds),
       [&](const Message& m) {
-        // The console addresses later requests with bytes 4..9: make them the adapter
-        // that answered, whatever the agent wrote.
+        // The console addresses later requests with bytes 0..3 (its adapter) and 4..9 (the
+        // agent's): make them the adapter this discovery ran on and the adapter that
+        // answered, whatever the agent wrote.
         std::vector<uint8_t> bytes = m.bytes;
-        if (bytes.size() >= FrameOffset::FrameKind)
+        if (bytes.size() >= FrameOffset::FrameKind) {
+          StoreU32(bytes.data() + FrameOffset::AdapterIndex, adapter);
           std::copy(m.source.begin(), m.source.end(), bytes.begin() + FrameOffset::AgentMac);
+        }
         const uint8_t* kept = KeepPacket(list, bytes.data(), bytes.size());
         if (kept != nullptr && work.hook != nullptr) work.hook(kept);
       },
@@ -98,10 +101,16 @@ int Transact(ClientCore& core, TVWork& work, uint64_t workId) {
     return 1;
   }
   std::vector<uint8_t> reply;
+  const uint32_t adapter = LoadU32(work.request + FrameOffset::AdapterIndex);
+  const Mac agent = MacAt(work.request + FrameOffset::AgentMac);
   const SecureClient::Result result = Channel().Exchange(
-      core, LoadU32(work.request + FrameOffset::AdapterIndex),
-      MacAt(work.request + FrameOffset::AgentMac), work.request, requestLength,
-      Timing(g_setSeconds), reply, workId);
+      core, adapter, agent, work.request, requestLength, Timing(g_setSeconds), reply, workId);
+  // As for discovery: bytes 0..3 and 4..9 name where the exchange ran, not what came back.
+  if (result.outcome == Outcome::Replied && result.refusal == 0 &&
+      reply.size() >= FrameOffset::FrameKind) {
+    StoreU32(reply.data() + FrameOffset::AdapterIndex, adapter);
+    std::copy(agent.begin(), agent.end(), reply.begin() + FrameOffset::AgentMac);
+  }
   const Outcome outcome = result.outcome;
   if (outcome == Outcome::AdapterUnusable) return 0;
   if (result.refusal != 0) {
@@ -235,6 +244,10 @@ void TVSetRetryCount(int count) { g_retryCount = std::clamp(count, 0, 10); }
 int TVGetRetryCount(void) { return g_retryCount; }
 
 void TVSetTrustPrompting(int enabled) { Channel().SetPrompting(enabled != 0); }
+
+unsigned long TVGetUncheckedReplies(void) {
+  return static_cast<unsigned long>(Channel().LastUnchecked());
+}
 
 namespace {
 void CopyText(const std::string& text, char* out) {

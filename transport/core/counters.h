@@ -13,6 +13,7 @@ struct DropCounters {
   std::atomic<uint64_t> truncated{0};
   std::atomic<uint64_t> badVersion{0};
   std::atomic<uint64_t> malformed{0};
+  std::atomic<uint64_t> groupSource{0};   // source MAC with the group bit set
   std::atomic<uint64_t> notForUs{0};      // wrong destination or wrong direction
   std::atomic<uint64_t> unmatched{0};     // complete, but nobody waits for it
   std::atomic<uint64_t> wrongSource{0};   // a reply from a station the request did not go to
@@ -27,6 +28,7 @@ struct DropCounters {
       case FrameVerdict::Truncated: ++truncated; break;
       case FrameVerdict::BadVersion: ++badVersion; break;
       case FrameVerdict::Malformed: ++malformed; break;
+      case FrameVerdict::GroupSource: ++groupSource; break;
     }
     return false;
   }

@@ -17,6 +17,9 @@ std::string FormatMac(const Mac& mac) {
 FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& out) {
   if (frame == nullptr || length < kEthernetHeaderLength) return FrameVerdict::Truncated;
   if (EtherTypeAt(frame) != kEtherType) return FrameVerdict::ForeignType;
+  // A group source is forged by construction, and would make a broadcast of any reply or
+  // per-source bound that keys on it.
+  if ((frame[6] & 0x01) != 0) return FrameVerdict::GroupSource;
   if (length < kEthernetHeaderLength + kEnvelopeHeaderLength) return FrameVerdict::Truncated;
 
   const uint8_t* e = frame + kEthernetHeaderLength;

@@ -1,8 +1,9 @@
 // The envelope in front of every fragment, after the Ethernet header:
 //
 //   off len
-//    0   1  version: 1 clear, 2 the authenticated channel (secure_envelope.h)
-//    1   1  flags: bit 0 = reply (agent to console); version 2: bits 1..2 = message kind;
+//    0   1  version: 1 clear, 3 the authenticated channel (secure_envelope.h); 2 (the
+//             channel before replies were bound to their request) is refused as unknown
+//    1   1  flags: bit 0 = reply (agent to console); version 3: bits 1..2 = message kind;
 //             other bits must be zero
 //    2   4  transaction id, little-endian: the same for every fragment and retransmission
 //    6   1  fragment index, 0 .. count-1
@@ -14,7 +15,7 @@
 // Fragment i carries message bytes [i * kFragmentPayload, ...); every fragment but the last
 // is full, so a receiver can place each fragment without offsets and rejects any fragment
 // whose lengths disagree with its index and count. Frames may be padded after the payload.
-// Version 2 has the same header; its messages carry up to kMaxSecureOverhead bytes of keys,
+// Version 3 has the same header; its messages carry up to kMaxSecureOverhead bytes of keys,
 // signature and tag beyond the 2048 bytes of a request or reply.
 #pragma once
 
@@ -27,7 +28,7 @@
 namespace tavi {
 
 constexpr uint8_t kEnvelopeVersion = 1;
-constexpr uint8_t kSecureEnvelopeVersion = 2;
+constexpr uint8_t kSecureEnvelopeVersion = 3;
 constexpr std::size_t kEnvelopeHeaderLength = 12;
 constexpr std::size_t kMaxMessageLength = 2048;
 constexpr std::size_t kMaxSecureOverhead = 128;
@@ -51,6 +52,7 @@ enum class FrameVerdict {
   Truncated,    // shorter than the headers or the payload it announces
   BadVersion,
   Malformed,    // flags, index, count or lengths out of range or inconsistent
+  GroupSource,  // a source address with the group bit: no station sends from one
 };
 
 // One parsed fragment; payload points into the frame it was parsed from.
@@ -69,7 +71,7 @@ struct Fragment {
 
 FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& out);
 
-// The frames that carry one message of 1..kMaxMessageLength bytes (version 2: up to
+// The frames that carry one message of 1..kMaxMessageLength bytes (version 3: up to
 // kMaxWireMessageLength), each padded to the Ethernet minimum; empty for any other length.
 std::vector<std::vector<uint8_t>> BuildFrames(const Mac& destination, const Mac& source,
                                               uint8_t flags, uint32_t transactionId,

@@ -18,13 +18,14 @@ ReplyVerifier::ReplyVerifier(std::size_t capacity, std::size_t workers, Check ch
 
 ReplyVerifier::~ReplyVerifier() { Stop(); }
 
-bool ReplyVerifier::Submit(Message message) {
+bool ReplyVerifier::Submit(Message message, Lane lane) {
+  const auto l = static_cast<std::size_t>(lane);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stopping_ || slots_.size() >= capacity_) return false;
+  if (stopping_ || slots_[l].size() >= capacity_) return false;
   auto slot = std::make_shared<Slot>();
   slot->message = std::move(message);
-  slots_.push_back(std::move(slot));
-  ++unstarted_;
+  slots_[l].push_back(std::move(slot));
+  ++unstarted_[l];
   // A worker more only when none is waiting: a quiet segment costs no threads at all.
   if (idle_ == 0 && workers_.size() < maxWorkers_) {
     try {
@@ -33,8 +34,8 @@ bool ReplyVerifier::Submit(Message message) {
     } catch (const std::system_error&) {
       // No thread to be had: the workers there are carry on; with none, nothing is checked.
       if (workers_.empty()) {
-        slots_.pop_back();
-        --unstarted_;
+        slots_[l].pop_back();
+        --unstarted_[l];
         return false;
       }
     }
@@ -47,12 +48,14 @@ void ReplyVerifier::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idle_;
-    work_.wait(lock, [this] { return stopping_ || unstarted_ > 0; });
+    work_.wait(lock, [this] { return stopping_ || UnstartedLocked() > 0; });
     --idle_;
     if (stopping_) return;
-    // Slots start in submission order: the first unstarted one is unstarted_ from the back.
-    std::shared_ptr<Slot> slot = slots_[slots_.size() - unstarted_];
-    --unstarted_;
+    // The pinned lane first; within a lane slots start in submission order: the first
+    // unstarted one is unstarted_ from the back.
+    const std::size_t l = unstarted_[0] > 0 ? 0 : 1;
+    std::shared_ptr<Slot> slot = slots_[l][slots_[l].size() - unstarted_[l]];
+    --unstarted_[l];
     slot->started = true;
     lock.unlock();
     const bool verified = check_(slot->message);
@@ -71,15 +74,18 @@ bool ReplyVerifier::TakeReady(std::unique_lock<std::mutex>& lock, const Take& ta
                               Clock::time_point deadline, bool& stopped) {
   stopped = false;
   // `take` may be slow (it lists a host): the deadline is looked at before each one.
-  while (!slots_.empty() && slots_.front()->done && Clock::now() < deadline) {
-    std::shared_ptr<Slot> slot = std::move(slots_.front());
-    slots_.pop_front();
+  for (;;) {
+    auto* lane = !slots_[0].empty() && slots_[0].front()->done   ? &slots_[0]
+                 : !slots_[1].empty() && slots_[1].front()->done ? &slots_[1]
+                                                                 : nullptr;
+    if (lane == nullptr || Clock::now() >= deadline) return false;
+    std::shared_ptr<Slot> slot = std::move(lane->front());
+    lane->pop_front();
     lock.unlock();
     stopped = take(slot->message, slot->verified);
     lock.lock();
     if (stopped) return true;
   }
-  return false;
 }
 
 bool ReplyVerifier::Drain(Clock::time_point deadline, const Take& take) {
@@ -94,9 +100,12 @@ bool ReplyVerifier::DrainUntil(Clock::time_point deadline, const Take& take) {
   for (;;) {
     bool stopped = false;
     if (TakeReady(lock, take, deadline, stopped)) return true;
-    if (slots_.empty() || stopping_ || Clock::now() >= deadline) return false;
-    if (done_.wait_until(lock, deadline) == std::cv_status::timeout &&
-        !slots_.front()->done)
+    if (HeldLocked() == 0 || stopping_ || Clock::now() >= deadline) return false;
+    const auto frontDone = [this] {
+      return (!slots_[0].empty() && slots_[0].front()->done) ||
+             (!slots_[1].empty() && slots_[1].front()->done);
+    };
+    if (done_.wait_until(lock, deadline) == std::cv_status::timeout && !frontDone())
       return false;
   }
 }
@@ -107,20 +116,21 @@ std::size_t ReplyVerifier::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    dropped = slots_.size();
-    unstarted_ = 0;
+    dropped = HeldLocked();
+    unstarted_[0] = unstarted_[1] = 0;
     workers.swap(workers_);
     work_.notify_all();
   }
   for (auto& w : workers) w.join();
   std::lock_guard<std::mutex> lock(mutex_);
-  slots_.clear();
+  slots_[0].clear();
+  slots_[1].clear();
   return dropped;
 }
 
 std::size_t ReplyVerifier::held() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return slots_.size();
+  return HeldLocked();
 }
 
 std::size_t ReplyVerifier::workersStarted() const {

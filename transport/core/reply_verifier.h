@@ -4,8 +4,13 @@
 // come back in the order the replies were submitted, on the thread that drains them, so that
 // whoever lists the hosts sees the same sequence it would have seen checking inline.
 //
-// Bounded: at most `capacity` replies are held (queued, being checked or waiting to be
-// drained); Submit refuses beyond that, so a flood costs neither memory nor threads.
+// Two lanes: replies that carry the key pinned for their MAC are checked before any other
+// (the caller keeps one per MAC), so a flood from invented MACs, however fast, cannot keep a
+// pinned host's reply from its check; everything else shares the other lane. Results come
+// back in submission order within a lane, the pinned lane first.
+//
+// Bounded: at most `capacity` replies are held per lane (queued, being checked or waiting to
+// be drained); Submit refuses beyond that, so a flood costs neither memory nor threads.
 #pragma once
 
 #include <chrono>
@@ -41,9 +46,11 @@ class ReplyVerifier {
   ReplyVerifier(const ReplyVerifier&) = delete;
   ReplyVerifier& operator=(const ReplyVerifier&) = delete;
 
-  // False when `capacity` replies are already held or the verifier stopped: the reply is
-  // dropped unchecked.
-  bool Submit(Message message);
+  enum class Lane { Pinned = 0, Other = 1 };
+
+  // False when `capacity` replies are already held in that lane or the verifier stopped:
+  // the reply is dropped unchecked.
+  bool Submit(Message message, Lane lane = Lane::Other);
   // Takes the checked replies at the head of the order until `deadline` passes; true when
   // `take` returned true.
   bool Drain(Clock::time_point deadline, const Take& take);
@@ -68,6 +75,8 @@ class ReplyVerifier {
   void Work();
   bool TakeReady(std::unique_lock<std::mutex>& lock, const Take& take, Clock::time_point deadline,
                  bool& stopped);
+  std::size_t HeldLocked() const { return slots_[0].size() + slots_[1].size(); }
+  std::size_t UnstartedLocked() const { return unstarted_[0] + unstarted_[1]; }
 
   const std::size_t capacity_;
   const std::size_t maxWorkers_;
@@ -76,9 +85,10 @@ class ReplyVerifier {
   mutable std::mutex mutex_;
   std::condition_variable work_;  // a slot to check, or stop
   std::condition_variable done_;  // a check finished
-  // In submission order; a slot leaves from the front only once checked and drained.
-  std::deque<std::shared_ptr<Slot>> slots_;
-  std::size_t unstarted_ = 0;
+  // Per lane, in submission order; a slot leaves from the front only once checked and
+  // drained.
+  std::deque<std::shared_ptr<Slot>> slots_[2];
+  std::size_t unstarted_[2] = {0, 0};
   std::size_t idle_ = 0;
   bool stopping_ = false;
   std::size_t started_ = 0;

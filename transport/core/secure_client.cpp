@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <vector>
 #ifdef _WIN32
 #include <windows.h>
@@ -16,6 +18,9 @@ namespace tavi {
 
 namespace {
 constexpr std::size_t kCodeOffset = 12;
+constexpr std::size_t kAgentMacOffset = 4;
+constexpr uint32_t kDiscoverCode = 1;
+constexpr uint32_t kRefreshCode = 9;
 
 // CPU time of the calling thread, for the verification counters.
 uint64_t ThreadCpuMicros() {
@@ -33,8 +38,6 @@ uint64_t ThreadCpuMicros() {
 #endif
 }
 constexpr std::size_t kReservedOffset = 16;
-constexpr std::size_t kHostNameOffset = 27;
-constexpr std::size_t kHostNameField = 36;
 
 bool CredentialCode(uint32_t code) {
   return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
@@ -64,6 +67,22 @@ bool ReadableRequest(const uint8_t* request, std::size_t length, uint32_t transa
                 std::min(kCredentialBytes, out.size() - kCredentialOffset), uint8_t{0});
   return true;
 }
+// A readable request message: the nonce, then the request as it goes out.
+bool SignedRequestMessage(const Nonce& nonce, const uint8_t* request, std::size_t length,
+                          uint32_t transactionId, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> inner;
+  if (!ReadableRequest(request, length, transactionId, inner)) return false;
+  out.assign(nonce.begin(), nonce.end());
+  out.insert(out.end(), inner.begin(), inner.end());
+  return true;
+}
+// The digest a signed reply to the request sent under `transactionId` must carry.
+std::optional<crypto::Digest> SignedRequestDigest(const Nonce& nonce, const uint8_t* request,
+                                                  std::size_t length, uint32_t transactionId) {
+  std::vector<uint8_t> message;
+  if (!SignedRequestMessage(nonce, request, length, transactionId, message)) return std::nullopt;
+  return RequestDigest(SecureFlags(SecureKind::Signed, false), message.data(), message.size());
+}
 }  // namespace
 
 SecureClient::SecureClient(std::shared_ptr<TrustStore> store) : store_(std::move(store)) {
@@ -79,9 +98,10 @@ bool SecureClient::ParseSigned(const Message& m, SignedReply& out) {
   return true;
 }
 
-bool SecureClient::SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r) {
+bool SecureClient::SignatureValid(const Message& m, const crypto::Digest& request,
+                                  const SignedReply& r) {
   const uint64_t before = ThreadCpuMicros();
-  const auto transcript = SignedReplyTranscript(nonce, m.transactionId, m.destination, m.source,
+  const auto transcript = SignedReplyTranscript(request, m.transactionId, m.destination, m.source,
                                                 r.reply, r.length);
   const bool valid =
       crypto::Ed25519Verify(r.agentKey, transcript.data(), transcript.size(), r.signature);
@@ -91,55 +111,21 @@ bool SecureClient::SignatureValid(const Message& m, const Nonce& nonce, const Si
   return valid;
 }
 
-bool SecureClient::VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out) {
-  return ParseSigned(m, out) && SignatureValid(m, nonce, out);
+bool SecureClient::VerifySigned(const Message& m, const crypto::Digest& request,
+                                SignedReply& out) {
+  return ParseSigned(m, out) && SignatureValid(m, request, out);
 }
 
-void SecureClient::Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply,
-                            std::size_t length) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Seen& seen = seen_[agent];
-  seen.key = key;
-  seen.touched = ++touches_;
-  if (seen_.size() > seenLimit_) ForgetOldestSeen();
-  if (reply != nullptr && length >= kHostNameOffset + kHostNameField) {
-    std::string name;
-    for (std::size_t i = 0; i < kHostNameField && reply[kHostNameOffset + i] != 0; ++i)
-      name.push_back(static_cast<char>(reply[kHostNameOffset + i]));
-    seen.hostName = name;
-  }
+std::optional<crypto::Key> SecureClient::Pinned(const Mac& agent) {
+  if (const auto entry = store_->Find(agent)) return entry->key;
+  return std::nullopt;
 }
 
-void SecureClient::ForgetOldestSeen() {
-  // Down to half the limit at once, so the cost is paid once per limit/2 new MACs. Keeps the
-  // newest ones: with the default limit, every host of the console's list.
-  const std::size_t keep = std::max<std::size_t>(seenLimit_ / 2, 1);
-  if (seen_.size() <= keep) return;
-  std::vector<uint64_t> touches;
-  touches.reserve(seen_.size());
-  for (const auto& entry : seen_) touches.push_back(entry.second.touched);
-  std::nth_element(touches.begin(), touches.end() - static_cast<std::ptrdiff_t>(keep), touches.end());
-  const uint64_t oldestKept = *(touches.end() - static_cast<std::ptrdiff_t>(keep));
-  for (auto it = seen_.begin(); it != seen_.end();)
-    it = it->second.touched < oldestKept ? seen_.erase(it) : std::next(it);
-}
-
-void SecureClient::SetSeenLimit(std::size_t limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  seenLimit_ = std::max<std::size_t>(limit, 2);
-  if (seen_.size() > seenLimit_) ForgetOldestSeen();
-}
-
-std::size_t SecureClient::SeenCount() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return seen_.size();
-}
-
-std::optional<crypto::Key> SecureClient::SeenKey(const Mac& agent) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = seen_.find(agent);
-  if (it == seen_.end()) return std::nullopt;
-  return it->second.key;
+KnownKeys SecureClient::Known(const Mac& agent) {
+  KnownKeys known;
+  if (const auto pinned = store_->Find(agent)) known.pinned = pinned->key;
+  known.seen = seen_.Key(agent);
+  return known;
 }
 
 Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
@@ -149,17 +135,16 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   // At most maxHosts listed and as many held: a flood of invented MACs costs bounded memory.
   maxHosts = std::min(maxHosts, ClientCore::kMaxDiscoveredHosts);
   if (maxHosts == 0) return Outcome::HostLimit;
+  lastUnchecked_ = 0;
+  const uint64_t uncheckedBefore = counters_.unchecked;
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
   std::atomic<uint32_t> transactionId{0};
   const auto build = [&](uint32_t id, ClientCore::Outgoing& out) {
-    std::vector<uint8_t> inner;
-    if (!ReadableRequest(request, length, id, inner)) return false;
+    if (!SignedRequestMessage(nonce, request, length, id, out.bytes)) return false;
     transactionId = id;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
-    out.bytes.assign(nonce.begin(), nonce.end());
-    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
     return true;
   };
   struct Held {
@@ -169,20 +154,23 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   // Touched on this thread only: the receive callback and the listing both run here.
   std::set<Mac> listed;
   std::map<Mac, Held> held;
+  std::set<Mac> pendingPinned;  // a reply with the pinned key waits for its check
+  std::set<Mac> heardPinned;    // pinned MACs that answered in some form
   const auto list = [&](const Message& m, const SignedReply& r) {
     listed.insert(m.source);
-    Remember(m.source, r.agentKey, r.reply, r.length);
+    seen_.Remember(m.source, r.agentKey, r.reply, r.length);
     Message inner = m;
     inner.bytes.assign(r.reply, r.reply + r.length);
     onReply(inner);
   };
-  // The listing, in arrival order, of a reply whose signature has been checked; true at the
-  // host limit.
+  // The listing of a reply whose signature has been checked; true at the host limit.
   const ReplyVerifier::Take take = [&](Message& m, bool verified) {
     SignedReply r;
-    if (!verified || listed.count(m.source) != 0 || !ParseSigned(m, r)) return false;
-    const auto pinned = store_->Find(m.source);
-    if (pinned && !SameKey(pinned->key, r.agentKey)) {
+    if (!ParseSigned(m, r)) return false;
+    const auto pinned = Pinned(m.source);
+    if (pinned && SameKey(*pinned, r.agentKey)) pendingPinned.erase(m.source);
+    if (!verified || listed.count(m.source) != 0) return false;
+    if (ListingFor(pinned, r.agentKey) == DiscoveryListing::HoldBack) {
       // Not the pinned key: listed only if the pinned key does not answer in this window,
       // so a station that answers first with a real agent's MAC and a key of its own does
       // not push the genuine host aside.
@@ -201,13 +189,16 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
     list(m, r);
     return listed.size() >= maxHosts;  // at the limit: stop listing at once
   };
-  // Never more replies waiting than hosts may be listed; the workers end before this returns,
-  // so nothing they do outlives the nonce, the lists or onReply.
+  // Never more replies waiting per lane than hosts may be listed; the workers end before
+  // this returns, so nothing they do outlives the nonce, the lists or onReply.
   ReplyVerifier verifier(
       maxHosts, verifyWorkers_ != 0 ? verifyWorkers_.load() : ReplyVerifier::DefaultWorkers(),
       [&](const Message& m) {
+        // The request this reply must answer is the one sent under its id: a reply to any
+        // other request under the same nonce fails here.
         SignedReply r;
-        return ParseSigned(m, r) && SignatureValid(m, nonce, r);
+        const auto digest = SignedRequestDigest(nonce, request, length, m.transactionId);
+        return digest && ParseSigned(m, r) && SignatureValid(m, *digest, r);
       },
       [&] { core.Wake(transactionId); });
   // Listing a host may be slow (a console adds a row for it): the window bounds it too, so a
@@ -220,14 +211,56 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
         // Only the cheap checks here: the receive path must keep up with a full segment.
         SignedReply r;
         if (!ParseSigned(m, r) || listed.count(m.source) != 0) return false;
-        if (!verifier.Submit(std::move(m))) ++counters_.unchecked;
+        const Mac source = m.source;
+        const auto pinned = Pinned(source);
+        if (pinned) heardPinned.insert(source);
+        switch (LaneFor(pinned, r.agentKey, pendingPinned.count(source) != 0,
+                        held.count(source) != 0)) {
+          case DiscoveryLane::Pinned:
+            // Checked before anything else, one at a time per MAC: forgeries under the
+            // pinned key can delay the genuine reply by one check each, never crowd it out.
+            if (verifier.Submit(std::move(m), ReplyVerifier::Lane::Pinned))
+              pendingPinned.insert(source);
+            else
+              ++counters_.unchecked;
+            break;
+          case DiscoveryLane::Other:
+            if (!verifier.Submit(std::move(m), ReplyVerifier::Lane::Other)) ++counters_.unchecked;
+            break;
+          case DiscoveryLane::Pending:
+            ++counters_.unchecked;
+            break;
+          case DiscoveryLane::HeldBack:
+            break;  // one of its kind waits already
+        }
         return false;
       },
       workId, [&] { return full = verifier.Drain(listUntil, take); });
   if (outcome == Outcome::TimedOut)
     full = verifier.DrainUntil(Clock::now() + kLateChecks, take);
   counters_.unchecked += verifier.Stop();
-  if (full || listed.size() >= maxHosts) return Outcome::HostLimit;
+  if (!full && listed.size() < maxHosts && outcome == Outcome::TimedOut) {
+    // A pinned host that the flood kept off the list is asked once more, directly: its
+    // reply is matched by a fresh random id and its MAC, which no flood prepared in advance
+    // can answer.
+    std::vector<Mac> missing;
+    for (const Mac& mac : heardPinned)
+      if (listed.count(mac) == 0 && missing.size() < kMissingRefreshes) missing.push_back(mac);
+    for (const Mac& mac : PinnedSeen())
+      if (listed.count(mac) == 0 && heardPinned.count(mac) == 0 && missing.size() < kMissingRefreshes)
+        missing.push_back(mac);
+    for (const auto& reply : RefreshMissing(core, adapter, request, length, missing)) {
+      if (listed.size() >= maxHosts) break;
+      // Verified and remembered by the exchange already.
+      if (held.erase(reply.source) != 0) ++counters_.impostors;
+      listed.insert(reply.source);
+      onReply(reply);
+    }
+  }
+  if (full || listed.size() >= maxHosts) {
+    lastUnchecked_ = counters_.unchecked - uncheckedBefore;
+    return Outcome::HostLimit;
+  }
   if (outcome != Outcome::Cancelled) {
     for (auto& entry : held) {
       if (listed.size() >= maxHosts) break;
@@ -235,7 +268,57 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
       if (ParseSignedReply(entry.second.message.bytes, r)) list(entry.second.message, r);
     }
   }
+  lastUnchecked_ = counters_.unchecked - uncheckedBefore;
   return outcome;
+}
+
+std::vector<Mac> SecureClient::PinnedSeen() {
+  std::vector<Mac> pinned;
+  for (const auto& [mac, key] : seen_.All()) {
+    const auto pin = Pinned(mac);
+    if (pin && SameKey(*pin, key)) pinned.push_back(mac);
+  }
+  return pinned;
+}
+
+std::vector<Message> SecureClient::RefreshMissing(ClientCore& core, std::size_t adapter,
+                                                  const uint8_t* request, std::size_t length,
+                                                  const std::vector<Mac>& missing) {
+  std::vector<Message> replies;
+  if (missing.empty() || request == nullptr || length < kMinInner || length > kMaxMessageLength)
+    return replies;
+  std::mutex mutex;
+  // All at once, each with one retransmission: the step costs about kMissingWindow however
+  // many hosts are missing.
+  std::vector<std::thread> askers;
+  for (const Mac& mac : missing) {
+    try {
+      askers.emplace_back([&, mac] {
+        std::vector<uint8_t> refresh(request, request + length);
+        StoreU32(refresh.data() + kCodeOffset, kRefreshCode);
+        std::copy(mac.begin(), mac.end(), refresh.begin() + kAgentMacOffset);
+        std::vector<uint8_t> reply;
+        const Result result =
+            Exchange(core, adapter, mac, refresh.data(), refresh.size(), {kMissingWindow, 1}, reply);
+        if (result.outcome != Outcome::Replied || result.refusal != 0) return;
+        // Listed as the discovery reply it stands in for.
+        if (reply.size() >= kCodeOffset + 4) StoreU32(reply.data() + kCodeOffset, kDiscoverCode);
+        Message m;
+        m.version = kSecureEnvelopeVersion;
+        m.flags = SecureFlags(SecureKind::Signed, true);
+        m.source = mac;
+        m.destination = core.AdapterMac(adapter);
+        m.bytes = std::move(reply);
+        std::lock_guard<std::mutex> lock(mutex);
+        replies.push_back(std::move(m));
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: the hosts asked so far are enough
+    }
+  }
+  for (auto& asker : askers) asker.join();
+  counters_.missingRefreshes += missing.size();
+  return replies;
 }
 
 SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapter, const Mac& destination,
@@ -249,12 +332,9 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
   const auto build = [&](uint32_t transactionId, ClientCore::Outgoing& out) {
-    std::vector<uint8_t> inner;
-    if (!ReadableRequest(request, length, transactionId, inner)) return false;
+    if (!SignedRequestMessage(nonce, request, length, transactionId, out.bytes)) return false;
     out.version = kSecureEnvelopeVersion;
     out.flags = SecureFlags(SecureKind::Signed, false);
-    out.bytes.assign(nonce.begin(), nonce.end());
-    out.bytes.insert(out.bytes.end(), inner.begin(), inner.end());
     return true;
   };
   Result result;
@@ -262,15 +342,13 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
       ClientCore::Mode::Unicast, adapter, destination, build, timing,
       [&](Message& m) {
         SignedReply r;
-        if (m.source != destination || !VerifySigned(m, nonce, r)) return false;
-        // The key this MAC must have: the pinned one, else the one seen before, if any.
-        auto expected = SeenKey(destination);
-        if (const auto pinned = store_->Find(destination)) expected = pinned->key;
-        if (expected && !SameKey(*expected, r.agentKey)) {
+        const auto digest = SignedRequestDigest(nonce, request, length, m.transactionId);
+        if (m.source != destination || !digest || !VerifySigned(m, *digest, r)) return false;
+        if (!ReadableReplyAcceptable(Known(destination), r.agentKey)) {
           ++counters_.impostors;
           return false;
         }
-        Remember(destination, r.agentKey, r.reply, r.length);
+        seen_.Remember(destination, r.agentKey, r.reply, r.length);
         reply.assign(r.reply, r.reply + r.length);
         return true;
       },
@@ -290,17 +368,18 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   // What is already known decides before a single frame leaves. A store that cannot be
   // read trusts nothing: read as empty it would let any key through as a first contact.
   if (!store_->Load()) return refuse(kTrustStoreUnreadable);
-  {
-    const auto pinned = store_->Find(destination);
-    const auto seen = SeenKey(destination);
-    if (pinned && seen && !SameKey(pinned->key, *seen)) return refuse(kHostKeyChanged);
-    if (!pinned && seen && prompting_) return refuse(kHostKeyNotTrusted);
+  switch (DecideBeforeHello(Known(destination), prompting_)) {
+    case BeforeHello::RefuseChanged: return refuse(kHostKeyChanged);
+    case BeforeHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case BeforeHello::Go: break;
   }
 
   // Round trip 1: the agent's signed ephemeral key and freshness value.
   const auto deadline = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
   Nonce nonce{};
   crypto::Random(nonce.data(), nonce.size());
+  const crypto::Digest helloDigest =
+      RequestDigest(SecureFlags(SecureKind::Hello, false), nonce.data(), nonce.size());
   HelloReply hello;
   const Outcome helloOutcome = core.Run(
       ClientCore::Mode::Unicast, adapter, destination,
@@ -318,8 +397,8 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
           ++counters_.unverified;
           return false;
         }
-        const auto transcript = HelloTranscript(nonce, h.freshness, h.ephemeral, m.transactionId,
-                                                m.destination, m.source);
+        const auto transcript = HelloTranscript(helloDigest, h.freshness, h.ephemeral,
+                                                m.transactionId, m.destination, m.source);
         if (!crypto::Ed25519Verify(h.agentKey, transcript.data(), transcript.size(),
                                    h.signature)) {
           ++counters_.unverified;
@@ -332,22 +411,17 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   if (helloOutcome != Outcome::Replied) return {helloOutcome, 0};
 
   // The key decides whether the request may go out at all.
-  Remember(destination, hello.agentKey, nullptr, 0);
-  if (const auto pinned = store_->Find(destination)) {
-    if (!SameKey(pinned->key, hello.agentKey)) return refuse(kHostKeyChanged);
-  } else if (prompting_) {
-    return refuse(kHostKeyNotTrusted);
-  } else {
-    std::string name;
-    {
-      // Looked up, never added: a discovery on another thread may have forgotten it since.
-      std::lock_guard<std::mutex> lock(mutex_);
-      const auto it = seen_.find(destination);
-      if (it != seen_.end()) name = it->second.hostName;
-    }
-    // Trust on first use; a pin that cannot be written leaves the next request to ask again.
-    if (store_->Pin(destination, name, hello.agentKey) == TrustStore::PinResult::Unreadable)
-      return refuse(kTrustStoreUnreadable);
+  seen_.Remember(destination, hello.agentKey);
+  switch (DecideAfterHello(Pinned(destination), hello.agentKey, prompting_)) {
+    case AfterHello::RefuseChanged: return refuse(kHostKeyChanged);
+    case AfterHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case AfterHello::PinFirstUse:
+      // Trust on first use; a pin that cannot be written leaves the next request to ask again.
+      if (store_->Pin(destination, seen_.HostName(destination), hello.agentKey) ==
+          TrustStore::PinResult::Unreadable)
+        return refuse(kTrustStoreUnreadable);
+      break;
+    case AfterHello::Go: break;
   }
 
   // Round trip 2: the request sealed under keys only the two ephemerals give.
@@ -356,7 +430,7 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   const bool agreed =
       crypto::X25519KeyPair(ephemeralPrivate, ephemeralPublic) &&
       crypto::X25519(ephemeralPrivate, hello.ephemeral, shared) &&
-      DeriveChannelKeys(shared, nonce, hello.freshness, hello.ephemeral, ephemeralPublic,
+      DeriveChannelKeys(shared, helloDigest, hello.freshness, hello.ephemeral, ephemeralPublic,
                         hello.agentKey, console, destination, keys);
   crypto::Wipe(ephemeralPrivate);
   crypto::Wipe(shared);
@@ -409,19 +483,17 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
 KeyState SecureClient::HostKey(const Mac& agent, std::string* fingerprint,
                                std::string* pinnedFingerprint) {
   const bool readable = store_->Load();
-  const auto pinned = store_->Find(agent);
-  const auto seen = SeenKey(agent);
-  if (fingerprint) *fingerprint = seen ? FormatFingerprint(*seen) : std::string();
-  if (pinnedFingerprint) *pinnedFingerprint = pinned ? FormatFingerprint(pinned->key) : std::string();
+  const KnownKeys known = Known(agent);
+  if (fingerprint) *fingerprint = known.seen ? FormatFingerprint(*known.seen) : std::string();
+  if (pinnedFingerprint)
+    *pinnedFingerprint = known.pinned ? FormatFingerprint(*known.pinned) : std::string();
   if (!readable) return KeyState::Unreadable;
-  if (!seen) return KeyState::None;
-  if (!pinned) return KeyState::Unknown;
-  return SameKey(pinned->key, *seen) ? KeyState::Trusted : KeyState::Changed;
+  return HostKeyState(known);
 }
 
 TrustResult SecureClient::Trust(const Mac& agent, const std::string& hostName,
                                 const std::string& shownFingerprint) {
-  const auto seen = SeenKey(agent);
+  const auto seen = seen_.Key(agent);
   if (!seen) return TrustResult::NoKeySeen;
   // The user answered for the fingerprint on the screen; a key that a reply brought in the
   // meantime (another station under this MAC, say) was never shown.
@@ -435,7 +507,7 @@ TrustResult SecureClient::Trust(const Mac& agent, const std::string& hostName,
 }
 
 bool SecureClient::Trust(const Mac& agent, const std::string& hostName) {
-  const auto seen = SeenKey(agent);
+  const auto seen = seen_.Key(agent);
   return seen && store_->Pin(agent, hostName, *seen) == TrustStore::PinResult::Pinned;
 }
 

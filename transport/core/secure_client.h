@@ -1,4 +1,6 @@
-// The console side of the authenticated channel (secure_envelope.h) over a ClientCore.
+// The console side of the authenticated channel (secure_envelope.h) over a ClientCore: the
+// exchanges. What a key means is decided by trust_policy.h, from the trust store and the
+// keys seen (seen_keys.h).
 //
 // Discover, Poll and Refresh go out readable with a fresh nonce; a reply counts only when
 // its signature verifies over that nonce and its key is acceptable for the MAC it came
@@ -12,19 +14,18 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 
 #include "transport/core/client_core.h"
 #include "transport/core/reply_verifier.h"
 #include "transport/core/secure_envelope.h"
+#include "transport/core/seen_keys.h"
+#include "transport/core/trust_policy.h"
 #include "transport/core/trust_store.h"
 
 namespace tavi {
-
-enum class KeyState { Trusted = 0, Unknown = 1, Changed = 2, None = 3, Unreadable = 4 };
 
 enum class TrustResult { Pinned, NoKeySeen, ChangedSinceShown, StoreUnreadable, NotWritten };
 
@@ -34,9 +35,11 @@ struct SecureClientCounters {
   std::atomic<uint64_t> badTag{0};      // sealed reply altered or forged
   std::atomic<uint64_t> refused{0};     // authenticated request stopped by the trust check
   std::atomic<uint64_t> sealedSent{0};  // sealed requests that went out (first sends)
-  // Discovery replies dropped before their signature was checked: as many as the host limit
-  // were already waiting, or the discovery ended first.
+  // Discovery replies dropped before their signature was checked: their lane was full, a
+  // reply of that MAC with its pinned key was already waiting, or the discovery ended first.
   std::atomic<uint64_t> unchecked{0};
+  // Pinned hosts missing at the end of a discovery and asked once more by a unicast Refresh.
+  std::atomic<uint64_t> missingRefreshes{0};
   // Signatures of signed replies (Discover, Poll, Refresh) checked, and the thread CPU time
   // spent on them in microseconds (for benchmarks).
   std::atomic<uint64_t> verifications{0};
@@ -49,6 +52,10 @@ class SecureClient {
   static constexpr uint16_t kHostKeyNotTrusted = 10007;
   static constexpr uint16_t kTrustStoreUnreadable = 10011;
   static constexpr std::chrono::milliseconds kLateChecks{100};
+  // A pinned host missing at the end of a discovery gets one unicast Refresh (with one
+  // retransmission) in this time; at most this many hosts are asked, all at once.
+  static constexpr std::chrono::milliseconds kMissingWindow{1000};
+  static constexpr std::size_t kMissingRefreshes = 64;
 
   // Keys seen and the trust decision outlive any one ClientCore (the library makes a new
   // core when the console reinitialises its transport).
@@ -61,9 +68,13 @@ class SecureClient {
 
   // As ClientCore::Discover; the message handed on holds the reply itself (verified).
   // Signatures are checked by a few workers started for this discovery and ended before it
-  // returns; onReply runs on the calling thread only, in the order the replies arrived. At
+  // returns (reply_verifier.h): replies with the key pinned for their MAC first, one per MAC
+  // at a time, the rest in a lane of their own; onReply runs on the calling thread only. At
   // the end of the window replies still being checked get kLateChecks more, then are dropped
-  // (counted as unchecked); a cancelled discovery drops them at once.
+  // (counted as unchecked); a cancelled discovery drops them at once. Pinned hosts that
+  // answered in some form but were not listed, and pinned hosts seen before with their
+  // pinned key, are then asked by a unicast Refresh (kMissingWindow), and listed if they
+  // answer with their pinned key.
   Outcome Discover(ClientCore& core, std::size_t adapter, const uint8_t* request, std::size_t length,
                    ExchangeTiming timing, const std::function<void(const Message&)>& onReply,
                    uint64_t workId = 0, std::size_t maxHosts = ClientCore::kMaxDiscoveredHosts);
@@ -90,28 +101,30 @@ class SecureClient {
   std::string TrustStoreProblem() { return store_->problem(); }
 
   const SecureClientCounters& counters() const { return counters_; }
+  // Replies the last discovery of this client could not check (the segment was flooded).
+  uint64_t LastUnchecked() const { return lastUnchecked_; }
 
   // The key and name last verified per agent MAC are kept for at most this many MACs (a
   // flood of invented ones cannot grow them without bound); past it the least recently
   // seen half goes. The default keeps every host a console lists and the same again.
   static constexpr std::size_t kSeenLimit = 2 * ClientCore::kMaxDiscoveredHosts;
-  void SetSeenLimit(std::size_t limit);
-  std::size_t SeenCount();
+  void SetSeenLimit(std::size_t limit) { seen_.SetLimit(limit); }
+  std::size_t SeenCount() { return seen_.Count(); }
 
  private:
-  struct Seen {
-    crypto::Key key{};
-    std::string hostName;
-    uint64_t touched = 0;  // when last remembered, in Remember calls
-  };
-  void ForgetOldestSeen();  // mutex_ held
   // A signed reply in the expected form (else counted), not yet verified.
   bool ParseSigned(const Message& m, SignedReply& out);
-  bool SignatureValid(const Message& m, const Nonce& nonce, const SignedReply& r);
-  // A verified signed reply, or nothing (counted).
-  bool VerifySigned(const Message& m, const Nonce& nonce, SignedReply& out);
-  void Remember(const Mac& agent, const crypto::Key& key, const uint8_t* reply, std::size_t length);
-  std::optional<crypto::Key> SeenKey(const Mac& agent);
+  bool SignatureValid(const Message& m, const crypto::Digest& request, const SignedReply& r);
+  // A verified signed reply to the request of that digest, or nothing (counted).
+  bool VerifySigned(const Message& m, const crypto::Digest& request, SignedReply& out);
+  // MACs remembered with the key pinned for them.
+  std::vector<Mac> PinnedSeen();
+  // One Refresh to each of `missing` at once; the verified replies, as plain replies.
+  std::vector<Message> RefreshMissing(ClientCore& core, std::size_t adapter,
+                                      const uint8_t* request, std::size_t length,
+                                      const std::vector<Mac>& missing);
+  std::optional<crypto::Key> Pinned(const Mac& agent);
+  KnownKeys Known(const Mac& agent);
   Result Sealed(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
                 std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
                 uint64_t workId);
@@ -119,11 +132,9 @@ class SecureClient {
   std::shared_ptr<TrustStore> store_;
   std::atomic<bool> prompting_{false};
   std::atomic<std::size_t> verifyWorkers_{0};
-  std::mutex mutex_;
-  std::map<Mac, Seen> seen_;
-  uint64_t touches_ = 0;
-  std::size_t seenLimit_ = kSeenLimit;
+  SeenKeys seen_{kSeenLimit};
   SecureClientCounters counters_;
+  std::atomic<uint64_t> lastUnchecked_{0};
 };
 
 }  // namespace tavi

@@ -8,9 +8,9 @@
 namespace tavi {
 
 namespace {
-const char kSignedLabel[] = "netvane signed reply v2";
-const char kHelloLabel[] = "netvane hello v2";
-const char kKeyLabel[] = "netvane channel keys v2";
+const char kSignedLabel[] = "netvane signed reply v3";
+const char kHelloLabel[] = "netvane hello v3";
+const char kKeyLabel[] = "netvane channel keys v3";
 
 void Append(std::vector<uint8_t>& out, const void* data, std::size_t length) {
   const auto* p = static_cast<const uint8_t*>(data);
@@ -75,13 +75,23 @@ bool ParseSealedRequest(const std::vector<uint8_t>& message, SealedRequest& out)
   return true;
 }
 
-std::vector<uint8_t> SignedReplyTranscript(const Nonce& nonce, uint32_t transactionId,
+crypto::Digest RequestDigest(uint8_t flags, const uint8_t* message, std::size_t length) {
+  std::vector<uint8_t> all{kSecureEnvelopeVersion, flags};
+  Append(all, message, length);
+  return crypto::Sha256(all.data(), all.size());
+}
+
+crypto::Digest RequestDigest(const Message& request) {
+  return RequestDigest(request.flags, request.bytes.data(), request.bytes.size());
+}
+
+std::vector<uint8_t> SignedReplyTranscript(const crypto::Digest& request, uint32_t transactionId,
                                            const Mac& console, const Mac& agent,
                                            const uint8_t* reply, std::size_t length) {
   std::vector<uint8_t> t;
-  t.reserve(sizeof kSignedLabel + 32 + length);
+  t.reserve(sizeof kSignedLabel + request.size() + 16 + length);
   Append(t, kSignedLabel, sizeof kSignedLabel);
-  AppendArray(t, nonce);
+  AppendArray(t, request);
   AppendU32(t, transactionId);
   AppendArray(t, console);
   AppendArray(t, agent);
@@ -89,12 +99,12 @@ std::vector<uint8_t> SignedReplyTranscript(const Nonce& nonce, uint32_t transact
   return t;
 }
 
-std::vector<uint8_t> HelloTranscript(const Nonce& nonce, const Nonce& freshness,
+std::vector<uint8_t> HelloTranscript(const crypto::Digest& request, const Nonce& freshness,
                                      const crypto::Key& ephemeral, uint32_t transactionId,
                                      const Mac& console, const Mac& agent) {
   std::vector<uint8_t> t;
   Append(t, kHelloLabel, sizeof kHelloLabel);
-  AppendArray(t, nonce);
+  AppendArray(t, request);
   AppendArray(t, freshness);
   AppendArray(t, ephemeral);
   AppendU32(t, transactionId);
@@ -103,13 +113,13 @@ std::vector<uint8_t> HelloTranscript(const Nonce& nonce, const Nonce& freshness,
   return t;
 }
 
-bool DeriveChannelKeys(const crypto::Key& shared, const Nonce& consoleNonce,
+bool DeriveChannelKeys(const crypto::Key& shared, const crypto::Digest& helloRequest,
                        const Nonce& freshness, const crypto::Key& agentEphemeral,
                        const crypto::Key& consoleEphemeral, const crypto::Key& agentKey,
                        const Mac& console, const Mac& agent, ChannelKeys& out) {
   std::vector<uint8_t> t;
   Append(t, kKeyLabel, sizeof kKeyLabel);
-  AppendArray(t, consoleNonce);
+  AppendArray(t, helloRequest);
   AppendArray(t, freshness);
   AppendArray(t, agentEphemeral);
   AppendArray(t, consoleEphemeral);

@@ -1,15 +1,15 @@
-// Messages of envelope version 2, the authenticated channel. The kind is in bits 1..2 of
+// Messages of envelope version 3, the authenticated channel. The kind is in bits 1..2 of
 // the envelope flags; bit 0 marks replies as in version 1. Sizes are exact: a message whose
 // length does not fit its kind is refused.
 //
 //   Signed (1): Discover, Poll, Refresh - readable, the reply authenticated
 //     request  nonce[16] request[24..2048]
 //     reply    reply[24..2048] agentKey[32] signature[64]
-//              signature = Ed25519 over kSignedLabel nonce txid(u32) consoleMac agentMac reply
+//              signature = Ed25519 over kSignedLabel request txid(u32) consoleMac agentMac reply
 //   Hello (2): first round trip of an authenticated request, no secrets
 //     request  nonce[16]
 //     reply    ephemeral[32] freshness[16] agentKey[32] signature[64]
-//              signature = Ed25519 over kHelloLabel nonce freshness ephemeral txid(u32)
+//              signature = Ed25519 over kHelloLabel request freshness ephemeral txid(u32)
 //                          consoleMac agentMac
 //   Sealed (3): ApplySettings, ChangePassword, Team, Unteam, Restart and their replies
 //     request  ephemeral[32] freshness[16] ciphertext[24..2048] tag[16]
@@ -17,9 +17,15 @@
 //     ChaCha20-Poly1305, nonce zero (every key seals one message), associated data =
 //     version flags txid(u32) destination source (secure_envelope.cpp: SealedAssociatedData)
 //
+// `request` in a transcript is RequestDigest of the request answered: SHA-256 of version,
+// flags and the whole request message. A reply is thereby bound to the exact request the
+// console sent, not only to its nonce: a station that saw the nonce cannot have an agent
+// answer another request (other header bytes, another code) under it.
+//
 // Keys of a sealed exchange: HKDF-SHA256 with the X25519 secret of the two ephemerals as
-// input, SHA-256 of the transcript (kKeyLabel, both nonces, both ephemerals, the agent's
-// key, both MACs) as salt; 64 bytes: console-to-agent key, then agent-to-console key.
+// input, SHA-256 of the transcript (kKeyLabel, the hello request's digest, freshness, both
+// ephemerals, the agent's key, both MACs) as salt; 64 bytes: console-to-agent key, then
+// agent-to-console key.
 #pragma once
 
 #include <array>
@@ -29,6 +35,7 @@
 
 #include "transport/core/crypto.h"
 #include "transport/core/envelope.h"
+#include "transport/core/reassembly.h"
 
 namespace tavi {
 
@@ -82,11 +89,15 @@ inline bool SealedReplyLengthOk(std::size_t length) {
          length <= kMaxMessageLength + crypto::kTagLength;
 }
 
+// SHA-256 of version, flags and message: what binds a reply to its request.
+crypto::Digest RequestDigest(uint8_t flags, const uint8_t* message, std::size_t length);
+crypto::Digest RequestDigest(const Message& request);
+
 // What the signatures cover.
-std::vector<uint8_t> SignedReplyTranscript(const Nonce& nonce, uint32_t transactionId,
+std::vector<uint8_t> SignedReplyTranscript(const crypto::Digest& request, uint32_t transactionId,
                                            const Mac& console, const Mac& agent,
                                            const uint8_t* reply, std::size_t length);
-std::vector<uint8_t> HelloTranscript(const Nonce& nonce, const Nonce& freshness,
+std::vector<uint8_t> HelloTranscript(const crypto::Digest& request, const Nonce& freshness,
                                      const crypto::Key& ephemeral, uint32_t transactionId,
                                      const Mac& console, const Mac& agent);
 
@@ -98,7 +109,7 @@ struct ChannelKeys {
     crypto::Wipe(toConsole);
   }
 };
-bool DeriveChannelKeys(const crypto::Key& shared, const Nonce& consoleNonce,
+bool DeriveChannelKeys(const crypto::Key& shared, const crypto::Digest& helloRequest,
                        const Nonce& freshness, const crypto::Key& agentEphemeral,
                        const crypto::Key& consoleEphemeral, const crypto::Key& agentKey,
                        const Mac& console, const Mac& agent, ChannelKeys& out);

@@ -22,7 +22,8 @@ SecureServer::SecureServer(const Identity& identity, Limits limits)
     : identity_(identity),
       limits_(limits),
       clock_([] { return Clock::now(); }),
-      helloBudget_(limits.hellosPerSecond) {
+      helloBudget_(limits.hellosPerSecond),
+      trustedBudget_(limits.trustedHellosPerSecond) {
   // Never reallocated: a move to a new block would leave ephemeral keys in the freed one.
   table_.reserve(limits_.total + 1);
 }
@@ -35,7 +36,8 @@ SecureServer::~SecureServer() {
 void SecureServer::SetClock(std::function<Clock::time_point()> clock) {
   std::lock_guard<std::mutex> lock(mutex_);
   clock_ = std::move(clock);
-  budgetTime_ = {};
+  budgetTime_ = trustedTime_ = {};
+  sources_.clear();
 }
 
 void SecureServer::Erase(std::size_t index) {
@@ -43,6 +45,7 @@ void SecureServer::Erase(std::size_t index) {
   // holding other entries, and the slot left behind holds zeros, not a copy of the last key.
   crypto::Wipe(table_[index].ephemeralPrivate);
   crypto::Wipe(table_[index].freshness);
+  for (auto& d : table_[index].derived) d.second.Wipe();
   std::rotate(table_.begin() + static_cast<std::ptrdiff_t>(index),
               table_.begin() + static_cast<std::ptrdiff_t>(index) + 1, table_.end());
   table_.pop_back();
@@ -59,32 +62,72 @@ std::size_t SecureServer::Outstanding() {
   return table_.size();
 }
 
+bool SecureServer::Take(double& tokens, Clock::time_point& at, double rate,
+                        Clock::time_point now) {
+  if (at != Clock::time_point{} && now > at)
+    tokens = std::min(rate, tokens + rate * std::chrono::duration<double>(now - at).count());
+  at = now;  // a clock that went back restarts the interval, never refills
+  if (tokens < 1) return false;
+  tokens -= 1;
+  return true;
+}
+
+void SecureServer::NoteTrustedConsole(const Mac& console) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = clock_();
+  trusted_.erase(std::remove_if(trusted_.begin(), trusted_.end(),
+                                [&](const auto& t) { return t.first == console; }),
+                 trusted_.end());
+  if (trusted_.size() >= kTrustedConsoles) trusted_.erase(trusted_.begin());  // the oldest
+  trusted_.emplace_back(console, now);
+}
+
+bool SecureServer::TakeHello(const Mac& source, Clock::time_point now) {
+  // The source's own bucket first (a new source starts full; the least recently used one
+  // makes room), so one station cannot spend the whole budget.
+  auto it = std::find_if(sources_.begin(), sources_.end(),
+                         [&](const Bucket& b) { return b.source == source; });
+  Bucket bucket;
+  if (it != sources_.end()) {
+    bucket = *it;
+    sources_.erase(it);
+  } else {
+    bucket.source = source;
+    bucket.tokens = limits_.hellosPerSource;
+    if (sources_.size() >= kHelloSources) sources_.erase(sources_.begin());
+  }
+  const bool own = Take(bucket.tokens, bucket.at, limits_.hellosPerSource, now);
+  sources_.push_back(bucket);
+  if (!own) return false;
+  if (Take(helloBudget_, budgetTime_, limits_.hellosPerSecond, now)) return true;
+  // The global budget is gone (a flood): a console proven lately draws on its own share.
+  const bool proven = std::any_of(trusted_.begin(), trusted_.end(), [&](const auto& t) {
+    return t.first == source && now - t.second < limits_.trustedFor;
+  });
+  return proven && Take(trustedBudget_, trustedTime_, limits_.trustedHellosPerSecond, now);
+}
+
 bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
                                std::vector<uint8_t>& reply) {
   Fresh fresh;
-  if (!ParseHelloRequest(hello.bytes, fresh.consoleNonce)) {
+  Nonce nonce{};
+  if (!ParseHelloRequest(hello.bytes, nonce)) {
     ++counters_.malformed;
     return false;
   }
+  fresh.hello = RequestDigest(hello);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto now = clock_();
-    const double rate = limits_.hellosPerSecond;
-    if (budgetTime_ != Clock::time_point{})
-      helloBudget_ = std::min(
-          rate, helloBudget_ + rate * std::chrono::duration<double>(now - budgetTime_).count());
-    budgetTime_ = now;
-    if (helloBudget_ < 1) {
+    if (!TakeHello(hello.source, clock_())) {
       ++counters_.hellosLimited;
       return false;
     }
-    helloBudget_ -= 1;
   }
   fresh.console = hello.source;
   fresh.agent = agent;
   crypto::Random(fresh.freshness.data(), fresh.freshness.size());
   if (!crypto::X25519KeyPair(fresh.ephemeralPrivate, fresh.ephemeralPublic)) return false;
-  const auto transcript = HelloTranscript(fresh.consoleNonce, fresh.freshness,
+  const auto transcript = HelloTranscript(fresh.hello, fresh.freshness,
                                           fresh.ephemeralPublic, hello.transactionId,
                                           hello.source, agent);
   crypto::Signature signature{};
@@ -102,6 +145,7 @@ bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = clock_();
   fresh.issued = now;
+  fresh.serial = ++serials_;
   Expire(now);
   const auto mine = [&](const Fresh& f) { return f.console == fresh.console; };
   if (static_cast<std::size_t>(std::count_if(table_.begin(), table_.end(), mine)) >=
@@ -114,6 +158,8 @@ bool SecureServer::AnswerHello(const Message& hello, const Mac& agent,
     ++counters_.freshnessEvicted;
   }
   table_.push_back(fresh);
+  // Its derived keys never move to a new block either.
+  table_.back().derived.reserve(limits_.ephemeralsPerFreshness);
   crypto::Wipe(fresh.ephemeralPrivate);
   ++counters_.hellos;
   return true;
@@ -137,7 +183,7 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
     }
     request.assign(signedRequest.request, signedRequest.request + signedRequest.length);
     seal.kind = SecureKind::Signed;
-    seal.nonce = signedRequest.nonce;
+    seal.request = RequestDigest(message);
     return true;
   }
   if (kind != SecureKind::Sealed) {
@@ -149,31 +195,73 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
     ++counters_.malformed;
     return false;
   }
-  // The entry is looked up and used under the lock, and spent only once the request has
-  // opened: an altered copy must not burn the value the genuine retransmission needs.
-  std::lock_guard<std::mutex> lock(mutex_);
-  Expire(clock_());
-  const auto it = std::find_if(table_.begin(), table_.end(), [&](const Fresh& f) {
-    return f.console == message.source && f.agent == agent &&
-           crypto::Equal(f.freshness.data(), sealed.freshness.data(), kNonceLength);
-  });
-  if (it == table_.end()) {
-    ++counters_.unknownFreshness;
-    return false;
-  }
-  crypto::Key shared{};
+  // The entry is spent only once the request has opened: an altered copy must not burn the
+  // value the genuine retransmission needs. The key agreement runs outside the lock.
+  const auto find = [&] {
+    return std::find_if(table_.begin(), table_.end(), [&](const Fresh& f) {
+      return f.console == message.source && f.agent == agent &&
+             crypto::Equal(f.freshness.data(), sealed.freshness.data(), kNonceLength);
+    });
+  };
   ChannelKeys keys;
+  Fresh entry;  // what the agreement needs, copied out
+  bool cached = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Expire(clock_());
+    const auto it = find();
+    if (it == table_.end()) {
+      ++counters_.unknownFreshness;
+      return false;
+    }
+    for (const auto& d : it->derived)
+      if (crypto::Equal(d.first.data(), sealed.ephemeral.data(), d.first.size())) {
+        keys = d.second;  // a retransmission: the keys derived for it
+        cached = true;
+      }
+    if (!cached) {
+      if (it->derived.size() >= limits_.ephemeralsPerFreshness) {
+        ++counters_.ephemeralsRefused;
+        return false;
+      }
+      // The place is taken now, so concurrent copies cannot exceed the budget.
+      it->derived.emplace_back(sealed.ephemeral, ChannelKeys{});
+      entry.hello = it->hello;
+      entry.freshness = it->freshness;
+      entry.ephemeralPrivate = it->ephemeralPrivate;
+      entry.ephemeralPublic = it->ephemeralPublic;
+      entry.serial = it->serial;
+    }
+  }
+  if (!cached) {
+    crypto::Key shared{};
+    const bool agreed =
+        crypto::X25519(entry.ephemeralPrivate, sealed.ephemeral, shared) &&
+        DeriveChannelKeys(shared, entry.hello, entry.freshness, entry.ephemeralPublic,
+                          sealed.ephemeral, identity_.publicKey, message.source, agent, keys);
+    crypto::Wipe(shared);
+    crypto::Wipe(entry.ephemeralPrivate);
+    if (!agreed) keys.Wipe();  // a low-order ephemeral: no key opens anything
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = find();
+    if (it != table_.end() && it->serial == entry.serial)
+      for (auto& d : it->derived)
+        if (crypto::Equal(d.first.data(), sealed.ephemeral.data(), d.first.size())) d.second = keys;
+  }
   std::vector<uint8_t> plain;
-  const bool opened =
-      crypto::X25519(it->ephemeralPrivate, sealed.ephemeral, shared) &&
-      DeriveChannelKeys(shared, it->consoleNonce, it->freshness, it->ephemeralPublic,
-                        sealed.ephemeral, identity_.publicKey, message.source, agent, keys) &&
-      OpenInner(keys.toAgent, message.flags, message.transactionId, agent, message.source,
-                sealed.sealed, sealed.length, plain);
-  crypto::Wipe(shared);
-  if (!opened) {
+  if (!OpenInner(keys.toAgent, message.flags, message.transactionId, agent, message.source,
+                 sealed.sealed, sealed.length, plain)) {
     keys.Wipe();
     ++counters_.badTag;
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = find();
+  if (it == table_.end() || (!cached && it->serial != entry.serial)) {
+    // Spent meanwhile by a copy that opened first: this one must not run as well.
+    keys.Wipe();
+    crypto::Wipe(plain.data(), plain.size());
+    ++counters_.unknownFreshness;
     return false;
   }
   // Spent, and the ephemeral private key erased with it: a later theft of the identity
@@ -207,7 +295,7 @@ bool SecureServer::Seal(ReplySeal& seal, uint32_t transactionId, const Mac& cons
     use.Wipe();
     return sealed;
   }
-  const auto transcript = SignedReplyTranscript(use.nonce, transactionId, console, agent, reply, length);
+  const auto transcript = SignedReplyTranscript(use.request, transactionId, console, agent, reply, length);
   crypto::Signature signature{};
   if (!crypto::Ed25519Sign(identity_.seed, identity_.publicKey, transcript.data(),
                            transcript.size(), signature))

@@ -177,31 +177,44 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
   const auto queuedOrServed = [&] {
     return (current_ && same(*current_)) || std::any_of(queue_.begin(), queue_.end(), same);
   };
+  // A source may hold only a few places, so that one flooding station cannot fill the queue
+  // and push out the requests of other consoles. Places being opened count as taken.
+  const auto room = [&] {
+    const auto fromSource =
+        std::count_if(queue_.begin(), queue_.end(),
+                      [&](const Request& r) { return r.console == message.source; }) +
+        std::count(opening_.begin(), opening_.end(), message.source);
+    return queue_.size() + opening_.size() < kQueueCapacity &&
+           static_cast<std::size_t>(fromSource) < kQueuePerSource;
+  };
   Request request;
   if (channel) {
     if (queuedOrServed()) {
       ++counters_.drops.duplicates;
       return;
     }
+    // The place is taken before the request opens, which spends its freshness value: a
+    // request that opened always finds its place.
+    if (!room()) {
+      ++counters_.drops.overflow;
+      return;
+    }
+    opening_.push_back(message.source);
     // Opened outside the lock: it may cost a key agreement.
     lock.unlock();
     // Held by the request from here on, so an early return wipes it with the request.
-    if (!channel->Open(message, slot.mac, request.bytes, request.seal)) return;
-    if (request.bytes.size() < kRequestHeaderLength) return;
-    request.secure = true;
+    const bool opened = channel->Open(message, slot.mac, request.bytes, request.seal) &&
+                        request.bytes.size() >= kRequestHeaderLength;
     lock.lock();
-    if (!open_) return;
+    opening_.erase(std::find(opening_.begin(), opening_.end(), message.source));
+    if (!opened || !open_) return;
+    request.secure = true;
   }
   if (queuedOrServed()) {
     ++counters_.drops.duplicates;
     return;
   }
-  // A source may hold only a few places, so that one flooding station cannot fill the queue
-  // and push out the requests of other consoles.
-  const auto fromSource = std::count_if(queue_.begin(), queue_.end(), [&](const Request& r) {
-    return r.console == message.source;
-  });
-  if (queue_.size() >= kQueueCapacity || static_cast<std::size_t>(fromSource) >= kQueuePerSource) {
+  if (!room()) {
     ++counters_.drops.overflow;
     return;
   }
@@ -317,6 +330,14 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
   if (sent) ++counters_.replies;
   if (current_ && Matches(*current_, request.console, request.transactionId)) current_.reset();
   return sent;
+}
+
+void ServerCore::TrustLastSender() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto console = lastSender_;
+  const auto channel = channel_;
+  lock.unlock();
+  if (console && channel) channel->NoteTrustedConsole(*console);
 }
 
 bool ServerCore::LastSender(Mac& console) {

@@ -63,6 +63,8 @@ class ServerCore {
   bool Send(const uint8_t* reply, std::size_t length);
   // The console MAC of the request the last successful Receive handed out; false before any.
   bool LastSender(Mac& console);
+  // That console passed a credential check (the channel keeps a hello share for it).
+  void TrustLastSender();
 
   // With a channel every request must come through it (secure_server.h): the clear
   // envelope is refused. Set before Open; it stays for the life of the core.
@@ -128,6 +130,7 @@ class ServerCore {
   bool open_ = false;
   uint64_t generation_ = 0;
   std::deque<Request> queue_;
+  std::vector<Mac> opening_;  // sources of requests being opened: their places are taken
   std::optional<Request> current_;  // handed out by Receive, not yet answered
   std::optional<Mac> lastSender_;   // kept after the answer, for the agent's rate limits
   std::deque<Resend> resends_;

@@ -74,6 +74,10 @@ TAVICLIENT_API int TVGetRetryCount(void);
  * only the original exports): trust on first use, pinned silently; a changed key still
  * refuses with 10006. */
 TAVICLIENT_API void TVSetTrustPrompting(int enabled);
+/* Discovery replies the last TVDoWork discovery of this process dropped before their
+ * signature could be checked (a flooded segment: real hosts may be missing from its list;
+ * the console says so with message 10010). */
+TAVICLIENT_API unsigned long TVGetUncheckedReplies(void);
 /* State of the key agentMac presented in its last verified reply, compared with the trust
  * store (read again for this call). fingerprint / pinnedFingerprint (TV_FINGERPRINT_CHARS each) may be null; filled with
  * the text form, empty when none. hostName is not used (kept for the store's sake). */

@@ -24,6 +24,9 @@ TAVISERVER_API void TVSetMagicNumber(uint32_t magicNumber);
 TAVISERVER_API int TVRecv(unsigned char* buffer, uint32_t* length);
 /* Ethernet source of the request the last successful TVRecv placed: 1 = mac filled, 0 = none. */
 TAVISERVER_API int TVGetLastSender(unsigned char mac[6]);
+/* The agent's word that the sender of that request passed a credential check: its hellos
+ * keep a share of the agent's hello budget for a while, even while the segment floods. */
+TAVISERVER_API void TVTrustLastSender(void);
 /* Sends the reply (length derived from its code and nicCount) to the requesting console. */
 TAVISERVER_API int TVSend(unsigned char* buffer);
 TAVISERVER_API int TVIsAdapterConnected(uint8_t slot);

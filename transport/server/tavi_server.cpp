@@ -112,6 +112,8 @@ int TVGetLastSender(unsigned char mac[6]) {
   return 1;
 }
 
+void TVTrustLastSender(void) { Core().TrustLastSender(); }
+
 int TVSend(unsigned char* buffer) {
   if (buffer == nullptr) return 0;
   const uint32_t code = LoadU32(buffer + FrameOffset::RequestCode);

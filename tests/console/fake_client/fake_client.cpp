@@ -532,6 +532,8 @@ TAVICLIENT_API void TVSetRetryCount(int count) {
 }
 TAVICLIENT_API int TVGetRetryCount(void) { return retryCount; }
 
+TAVICLIENT_API unsigned long TVGetUncheckedReplies(void) { return 0; }
+
 TAVICLIENT_API void TVSetTrustPrompting(int enabled) {
   std::lock_guard<std::mutex> guard(lock);
   trustPrompting = enabled;
