@@ -33,10 +33,15 @@ AgentSystemCalls RealSystemCalls() {
   calls.getNetworkParams = GetNetworkParams;
   calls.deleteIpForwardEntry = DeleteIpForwardEntry;
   calls.setIpForwardEntry = SetIpForwardEntry;
-  calls.exitWindowsEx = ExitWindowsEx;
   calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
   calls.setServiceStatus = SetServiceStatus;
   calls.getTickCount64 = GetTickCount64;
+  calls.checkTokenMembership = CheckTokenMembership;
+  calls.netUserChangePassword = NetUserChangePassword;
+  calls.dsRoleGetPrimaryDomainInformation = DsRoleGetPrimaryDomainInformation;
+  calls.dsRoleFreeMemory = DsRoleFreeMemory;
+  calls.adjustTokenPrivileges = AdjustTokenPrivileges;
+  calls.initiateSystemShutdownExW = InitiateSystemShutdownExW;
   return calls;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <iphlpapi.h>
 #include <lm.h>
+#include <dsrole.h>
 
 // DhcpNotifyConfigChange as exported by Dhcpcsvc.dll (no import library ships it).
 typedef DWORD(WINAPI* DhcpNotifyConfigChangeFn)(LPWSTR serverName, LPWSTR adapterName,
@@ -34,12 +35,23 @@ struct AgentSystemCalls {
   DWORD(WINAPI* getNetworkParams)(PFIXED_INFO, PULONG);
   DWORD(WINAPI* deleteIpForwardEntry)(PMIB_IPFORWARDROW);
   DWORD(WINAPI* setIpForwardEntry)(PMIB_IPFORWARDROW);
-  BOOL(WINAPI* exitWindowsEx)(UINT, DWORD);
   SERVICE_STATUS_HANDLE(WINAPI* registerServiceCtrlHandlerExA)(LPCSTR, LPHANDLER_FUNCTION_EX,
                                                                LPVOID);
   BOOL(WINAPI* setServiceStatus)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
   // Milliseconds of a monotonic clock: rate limits, back-off and the probe's reuse.
   ULONGLONG(WINAPI* getTickCount64)(void);
+
+  // Accounts, host name and restart: the membership check on the logon's full token, the
+  // password change with the current password, the domain role before a rename, and the
+  // restart with the shut-down privilege of the process token.
+  BOOL(WINAPI* checkTokenMembership)(HANDLE, PSID, PBOOL);
+  NET_API_STATUS(WINAPI* netUserChangePassword)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
+  DWORD(WINAPI* dsRoleGetPrimaryDomainInformation)(LPCWSTR, DSROLE_PRIMARY_DOMAIN_INFO_LEVEL,
+                                                   PBYTE*);
+  VOID(WINAPI* dsRoleFreeMemory)(PVOID);
+  BOOL(WINAPI* adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                      PDWORD);
+  BOOL(WINAPI* initiateSystemShutdownExW)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 };
 
 extern AgentSystemCalls agentSystem;
