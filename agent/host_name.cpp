@@ -55,14 +55,30 @@ bool IsValidHostName(const char* name) {
 
 namespace {
 
+// Before Vista: the join state only, which does not tell a controller from a member; either
+// is refused.
+uint16_t RenameRefusalOfJoin() {
+  LPWSTR name = nullptr;
+  NETSETUP_JOIN_STATUS join = NetSetupUnknownStatus;
+  const NET_API_STATUS result = agentSystem.netGetJoinInformation(nullptr, &name, &join);
+  if (name != nullptr) NetApiBufferFree(name);
+  if (result != NERR_Success) return Status::SettingFailed;
+  switch (join) {
+    case NetSetupUnjoined:
+    case NetSetupWorkgroupName: return Status::Ok;
+    case NetSetupDomainName: return Status::RenameRefusedDomainMember;
+    default: return Status::SettingFailed;
+  }
+}
+
 // 0 Ok for a workgroup or stand-alone host, the refusal for a domain controller or member,
 // 2 when the role cannot be read (a rename is then not risked).
 uint16_t RenameRefusalOfRole() {
   PBYTE buffer = nullptr;
-  if (agentSystem.dsRoleGetPrimaryDomainInformation(nullptr, DsRolePrimaryDomainInfoBasic,
-                                                    &buffer) != ERROR_SUCCESS ||
-      buffer == nullptr)
-    return Status::SettingFailed;
+  const DWORD result =
+      agentSystem.dsRoleGetPrimaryDomainInformation(DsRolePrimaryDomainInfoBasic, &buffer);
+  if (result == ERROR_PROC_NOT_FOUND) return RenameRefusalOfJoin();
+  if (result != ERROR_SUCCESS || buffer == nullptr) return Status::SettingFailed;
   const DSROLE_MACHINE_ROLE role =
       reinterpret_cast<const DSROLE_PRIMARY_DOMAIN_INFO_BASIC*>(buffer)->MachineRole;
   agentSystem.dsRoleFreeMemory(buffer);

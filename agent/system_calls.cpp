@@ -17,6 +17,30 @@ DWORD CallDhcpNotifyConfigChange(LPWSTR adapterGuid, BOOL isNewIpAddress, DWORD 
   return result;
 }
 
+typedef DWORD(WINAPI* DsRoleGetPrimaryDomainInformationFn)(LPCWSTR,
+                                                           DSROLE_PRIMARY_DOMAIN_INFO_LEVEL, PBYTE*);
+typedef VOID(WINAPI* DsRoleFreeMemoryFn)(PVOID);
+
+// Netapi32.dll is an import of the agent, so loaded already: no search for it.
+FARPROC Netapi32Function(const char* name) {
+  HMODULE library = GetModuleHandleA("Netapi32.dll");
+  return library != nullptr ? GetProcAddress(library, name) : nullptr;
+}
+
+DWORD CallDsRoleGetPrimaryDomainInformation(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL level,
+                                            PBYTE* buffer) {
+  auto get = reinterpret_cast<DsRoleGetPrimaryDomainInformationFn>(
+      reinterpret_cast<void*>(Netapi32Function("DsRoleGetPrimaryDomainInformation")));
+  *buffer = nullptr;
+  return get != nullptr ? get(nullptr, level, buffer) : ERROR_PROC_NOT_FOUND;
+}
+
+void CallDsRoleFreeMemory(PVOID buffer) {
+  auto release = reinterpret_cast<DsRoleFreeMemoryFn>(
+      reinterpret_cast<void*>(Netapi32Function("DsRoleFreeMemory")));
+  if (release != nullptr && buffer != nullptr) release(buffer);
+}
+
 }  // namespace
 
 AgentSystemCalls RealSystemCalls() {
@@ -38,8 +62,9 @@ AgentSystemCalls RealSystemCalls() {
   calls.getTickCount64 = GetTickCount64;
   calls.checkTokenMembership = CheckTokenMembership;
   calls.netUserChangePassword = NetUserChangePassword;
-  calls.dsRoleGetPrimaryDomainInformation = DsRoleGetPrimaryDomainInformation;
-  calls.dsRoleFreeMemory = DsRoleFreeMemory;
+  calls.dsRoleGetPrimaryDomainInformation = CallDsRoleGetPrimaryDomainInformation;
+  calls.dsRoleFreeMemory = CallDsRoleFreeMemory;
+  calls.netGetJoinInformation = NetGetJoinInformation;
   calls.adjustTokenPrivileges = AdjustTokenPrivileges;
   calls.initiateSystemShutdownExW = InitiateSystemShutdownExW;
   return calls;

@@ -46,9 +46,11 @@ struct AgentSystemCalls {
   // restart with the shut-down privilege of the process token.
   BOOL(WINAPI* checkTokenMembership)(HANDLE, PSID, PBOOL);
   NET_API_STATUS(WINAPI* netUserChangePassword)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
-  DWORD(WINAPI* dsRoleGetPrimaryDomainInformation)(LPCWSTR, DSROLE_PRIMARY_DOMAIN_INFO_LEVEL,
-                                                   PBYTE*);
-  VOID(WINAPI* dsRoleFreeMemory)(PVOID);
+  // Looked up in Netapi32.dll at each call (documented from Vista on); ERROR_PROC_NOT_FOUND
+  // where it is missing.
+  DWORD (*dsRoleGetPrimaryDomainInformation)(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL, PBYTE*);
+  void (*dsRoleFreeMemory)(PVOID);
+  NET_API_STATUS(WINAPI* netGetJoinInformation)(LPCWSTR, LPWSTR*, PNETSETUP_JOIN_STATUS);
   BOOL(WINAPI* adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
                                       PDWORD);
   BOOL(WINAPI* initiateSystemShutdownExW)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);

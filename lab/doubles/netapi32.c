@@ -138,6 +138,21 @@ DWORD WINAPI DsRoleGetPrimaryDomainInformation(LPCWSTR server,
   return ERROR_SUCCESS;
 }
 
+/* The join state that goes with the role: a member or a controller is in a domain. */
+NET_API_STATUS WINAPI NetGetJoinInformation(LPCWSTR server, LPWSTR* name,
+                                            PNETSETUP_JOIN_STATUS join)
+{
+  static const WCHAR workgroup[] = L"WORKGROUP";
+  const DWORD role = NumberInFile("C:\\nvlab\\domain-role", 0);
+  (void)server;
+  if (!name || !join) return ERROR_INVALID_PARAMETER;
+  *name = HeapAlloc(GetProcessHeap(), 0, sizeof workgroup);
+  if (!*name) return ERROR_NOT_ENOUGH_MEMORY;
+  memcpy(*name, workgroup, sizeof workgroup);
+  *join = (role == 0 || role == 2) ? NetSetupWorkgroupName : NetSetupDomainName;
+  return NERR_Success;
+}
+
 VOID WINAPI DsRoleFreeMemory(PVOID buffer)
 {
   if (buffer) HeapFree(GetProcessHeap(), 0, buffer);

@@ -141,8 +141,8 @@ NET_API_STATUS WINAPI FakeNetUserChangePassword(LPCWSTR domain, LPCWSTR user, LP
   return fakeLog.changeResult;
 }
 
-DWORD WINAPI FakeDsRoleGetPrimaryDomainInformation(LPCWSTR, DSROLE_PRIMARY_DOMAIN_INFO_LEVEL level,
-                                                   PBYTE* buffer) {
+DWORD FakeDsRoleGetPrimaryDomainInformation(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL level,
+                                            PBYTE* buffer) {
   ++fakeLog.roleQueries;
   *buffer = nullptr;
   if (level != DsRolePrimaryDomainInfoBasic) return ERROR_INVALID_PARAMETER;
@@ -154,10 +154,23 @@ DWORD WINAPI FakeDsRoleGetPrimaryDomainInformation(LPCWSTR, DSROLE_PRIMARY_DOMAI
   return ERROR_SUCCESS;
 }
 
-VOID WINAPI FakeDsRoleFreeMemory(PVOID buffer) {
+void FakeDsRoleFreeMemory(PVOID buffer) {
   if (buffer == nullptr) return;
   --fakeLog.roleBuffersLeft;
   delete static_cast<DSROLE_PRIMARY_DOMAIN_INFO_BASIC*>(buffer);
+}
+
+NET_API_STATUS WINAPI FakeNetGetJoinInformation(LPCWSTR, LPWSTR* name,
+                                                PNETSETUP_JOIN_STATUS join) {
+  ++fakeLog.joinQueries;
+  *name = nullptr;
+  if (fakeLog.joinResult != NERR_Success) return fakeLog.joinResult;
+  LPVOID buffer = nullptr;
+  NetApiBufferAllocate(sizeof L"WORKGROUP", &buffer);
+  std::memcpy(buffer, L"WORKGROUP", sizeof L"WORKGROUP");
+  *name = static_cast<LPWSTR>(buffer);
+  *join = fakeLog.join;
+  return NERR_Success;
 }
 
 BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
@@ -370,6 +383,7 @@ void InstallSafeFakes() {
   agentSystem.netUserChangePassword = FakeNetUserChangePassword;
   agentSystem.dsRoleGetPrimaryDomainInformation = FakeDsRoleGetPrimaryDomainInformation;
   agentSystem.dsRoleFreeMemory = FakeDsRoleFreeMemory;
+  agentSystem.netGetJoinInformation = FakeNetGetJoinInformation;
   agentSystem.adjustTokenPrivileges = FakeAdjustTokenPrivileges;
   agentSystem.initiateSystemShutdownExW = FakeInitiateSystemShutdownExW;
 }

@@ -89,10 +89,13 @@ struct FakeSystemLog {
   std::wstring changeUser;
   std::wstring changeOld;
   std::wstring changeNew;
-  DWORD roleResult = ERROR_SUCCESS;
+  DWORD roleResult = ERROR_SUCCESS;  // ERROR_PROC_NOT_FOUND: a system before Vista
   DSROLE_MACHINE_ROLE role = DsRole_RoleStandaloneWorkstation;
   int roleQueries = 0;
   int roleBuffersLeft = 0;  // handed out and not yet freed
+  NET_API_STATUS joinResult = NERR_Success;  // the join state, asked where the role is missing
+  NETSETUP_JOIN_STATUS join = NetSetupWorkgroupName;
+  int joinQueries = 0;
   bool privilegeHeld = true;  // false: AdjustTokenPrivileges leaves ERROR_NOT_ALL_ASSIGNED
   BOOL shutdownResult = TRUE;
   DWORD shutdownError = ERROR_SUCCESS;

@@ -85,6 +85,25 @@ TEST_F(HostNameTest, UnreadableRoleRisksNoRename) {
   EXPECT_EQ(Configured(), "KEEPNAME");
 }
 
+// Before Vista the role function is not documented: the join state decides, and a domain
+// (member or controller alike) refuses the rename.
+TEST_F(HostNameTest, WithoutTheRoleFunctionTheJoinStateDecides) {
+  fakeLog.roleResult = ERROR_PROC_NOT_FOUND;
+  fakeLog.join = NetSetupDomainName;
+  EXPECT_EQ(SetHostName("NEWNAME"), Status::RenameRefusedDomainMember);
+  EXPECT_EQ(Configured(), "KEEPNAME");
+  fakeLog.join = NetSetupUnknownStatus;
+  EXPECT_EQ(SetHostName("NEWNAME"), Status::SettingFailed);
+  fakeLog.joinResult = ERROR_NOT_ENOUGH_MEMORY;
+  EXPECT_EQ(SetHostName("NEWNAME"), Status::SettingFailed);
+  EXPECT_EQ(Configured(), "KEEPNAME");
+  fakeLog.joinResult = NERR_Success;
+  fakeLog.join = NetSetupWorkgroupName;
+  EXPECT_EQ(SetHostName("XP-HOST"), Status::Ok);
+  EXPECT_EQ(Configured(), "XP-HOST");
+  EXPECT_EQ(fakeLog.joinQueries, 4);
+}
+
 TEST_F(HostNameTest, RefusedRenameLeavesTheNetworkSettingsAlone) {
   fakeLog.role = DsRole_RoleMemberServer;
   SettingsBody body;
