@@ -280,11 +280,16 @@ TEST_F(DispatcherTest, TeamAndUnteamAnswerOkWithSetupState) {
   EXPECT_EQ(Sent(1), ExpectedReply(unteam, 0, SetupState::DefaultPasswordAddressed));
 }
 
+Frame RestartAs(const char* name, const char* password) {
+  Frame restart = MakeRequest(Request::Restart, 1, 1);
+  SetCredentials(restart, name, password);
+  return restart;
+}
+
 TEST_F(DispatcherTest, RestartWithWrongPasswordIsRefusedAndServingGoesOn) {
   fakeLog.logonResult = FALSE;
   fakeLog.logonError = ERROR_LOGON_FAILURE;
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "bad");
+  const Frame restart = RestartAs("Administrator", "bad");
   Queue(restart);
   Queue(MakeRequest(Request::Poll, 1, 2));
   Run();
@@ -297,8 +302,7 @@ TEST_F(DispatcherTest, RestartWithWrongPasswordIsRefusedAndServingGoesOn) {
 // planned, with a notice naming the account, before the reply; the agent serves until the
 // system stops it.
 TEST_F(DispatcherTest, GrantedRestartIsInitiatedAsPlannedBeforeItsReplyAndServingGoesOn) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "right");
+  const Frame restart = RestartAs("Administrator", "right");
   Queue(restart);
   Queue(MakeRequest(Request::Poll, 1, 2));
   Run();
@@ -316,8 +320,7 @@ TEST_F(DispatcherTest, GrantedRestartIsInitiatedAsPlannedBeforeItsReplyAndServin
 }
 
 TEST_F(DispatcherTest, RestartThatWindowsRefusesIsReportedAndServingGoesOn) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "right");
+  const Frame restart = RestartAs("Administrator", "right");
   fakeLog.shutdownResult = FALSE;
   fakeLog.shutdownError = ERROR_SHUTDOWN_IN_PROGRESS;
   Queue(restart);
@@ -328,22 +331,18 @@ TEST_F(DispatcherTest, RestartThatWindowsRefusesIsReportedAndServingGoesOn) {
 }
 
 TEST_F(DispatcherTest, RestartWithoutTheShutdownPrivilegeIsNotAttempted) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "right");
   fakeLog.privilegeHeld = false;
-  Queue(restart);
+  Queue(RestartAs("Administrator", "right"));
   Run();
   ASSERT_EQ(FakeTransportSentCount(), 1);
-  EXPECT_EQ(Sent(0), ExpectedReply(restart, Status::RestartFailed, 0));
+  EXPECT_EQ(LoadU16(Sent(0).data() + FrameOffset::Status), Status::RestartFailed);
   EXPECT_EQ(fakeLog.shutdownCalls, 0);
 }
 
 // The account's name reaches the shut-down notice and the event log: control characters in
 // it are shown as '?'.
 TEST_F(DispatcherTest, RestartNoticeShowsNoControlCharactersOfTheName) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "ad\r\nmin\x1b", "right");
-  Queue(restart);
+  Queue(RestartAs("ad\r\nmin\x1b", "right"));
   Run();
   ASSERT_EQ(fakeLog.shutdownCalls, 1);
   EXPECT_EQ(fakeLog.shutdownMessage, L"Restart requested through Netvane by ad??min?");
