@@ -163,8 +163,8 @@ case_secrets_capture() {
     click 1016 dialog "Change Password" 15 dlg-click 1027 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
     dlg-text 1025 "$ridopw" dlg-text 1024 "$ridopw" dlg-click 1 message 60 dlg-click 1 \
     wait-enabled 1032 30 click 1032 "${as_user[@]}" message 60 dlg-click 1) || true
-  # Wine does not reboot: after the Restart reply the agent's request loop ends and its service
-  # stays up, silent. The lab plays the reboot by starting the service again; the console's
+  # Wine does not reboot: its InitiateSystemShutdownEx succeeds and does nothing, and the agent
+  # serves on. The lab plays the reboot by starting the service again; the console's
   # poll then finds the host (Discover comes back). Wine may meanwhile have named the host after
   # its namespace again; if not, its old name is given back through the console.
   agent_restart "$id"
