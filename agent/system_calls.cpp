@@ -21,9 +21,10 @@ typedef DWORD(WINAPI* DsRoleGetPrimaryDomainInformationFn)(LPCWSTR,
                                                            DSROLE_PRIMARY_DOMAIN_INFO_LEVEL, PBYTE*);
 typedef VOID(WINAPI* DsRoleFreeMemoryFn)(PVOID);
 
-// Netapi32.dll is an import of the agent, so loaded already: no search for it.
+// From System32, as every netapi32 call of the agent; kept loaded, since a buffer handed out
+// by one call is freed by another.
 FARPROC Netapi32Function(const char* name) {
-  HMODULE library = GetModuleHandleA("Netapi32.dll");
+  static HMODULE library = tavi::LoadSystemLibrary(L"netapi32.dll");
   return library != nullptr ? GetProcAddress(library, name) : nullptr;
 }
 
