@@ -239,23 +239,6 @@ TEST_F(DispatcherTest, RefusedApplySettingsStillCarriesAFullRecordAndChangesNoth
   EXPECT_FALSE(GetRawValue(InterfaceKeyPath(kGuidB), "NameServer", unused));
 }
 
-// The request's own password is the current one the change needs: the requester's password
-// is changed, never reset.
-TEST_F(DispatcherTest, ChangePasswordChangesWithTheRequestsPassword) {
-  Frame change = MakeRequest(Request::ChangePassword, 1, 1, kPasswordRequestLength);
-  SetCredentials(change, "Administrator", "cur-pw");
-  std::memcpy(change.data() + 84, "newpass", 7);
-  std::memcpy(change.data() + 100, "newpass", 7);
-  Queue(change);
-  Run();
-  ASSERT_EQ(FakeTransportSentCount(), 1);
-  EXPECT_EQ(LoadU16(Sent(0).data() + FrameOffset::Status), Status::Ok);
-  EXPECT_EQ(fakeLog.changeUser, L"Administrator");
-  EXPECT_EQ(fakeLog.changeOld, L"cur-pw");
-  EXPECT_EQ(fakeLog.changeNew, L"newpass");
-  EXPECT_EQ(fakeLog.setInfoCalls, 0);
-}
-
 TEST_F(DispatcherTest, ChangePasswordRefusedKeepsRecordZeroButComputesSetupState) {
   fakeLog.logonToken.groups.pop_back();  // logon passes, not an administrator
   Frame change = MakeRequest(Request::ChangePassword, 1, 1, kPasswordRequestLength);
@@ -474,6 +457,19 @@ Frame ChangePasswordFrame(const char* password, uint8_t tag) {
   std::memcpy(change.data() + 84, "right", 5);
   std::memcpy(change.data() + 100, "right", 5);
   return change;
+}
+
+// The request's own password is the current one the change needs: the requester's password
+// is changed, never reset.
+TEST_F(DispatcherTest, ChangePasswordChangesWithTheRequestsPassword) {
+  Queue(ChangePasswordFrame("cur-pw", 1));
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 1);
+  EXPECT_EQ(LoadU16(Sent(0).data() + FrameOffset::Status), Status::Ok);
+  EXPECT_EQ(fakeLog.changeUser, L"Administrator");
+  EXPECT_EQ(fakeLog.changeOld, L"cur-pw");
+  EXPECT_EQ(fakeLog.changeNew, L"right");
+  EXPECT_EQ(fakeLog.setInfoCalls, 0);
 }
 
 int RepliesWithCode(uint32_t code) {
