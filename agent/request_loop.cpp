@@ -123,7 +123,7 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       if (status == Status::Ok) {
         PasswordBody body;
         DecodePasswordBody(request, kAgentBufferLength, body);
-        status = ChangeAccountPassword(body, userName);
+        status = ChangeAccountPassword(body, userName, request + FrameOffset::Password);
         // The default password may just have been set or replaced: probe again now.
         if (status == Status::Ok) ForgetDefaultPasswordProbe();
       } else {
@@ -139,16 +139,17 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       break;
     case Request::Poll:
       break;
-    case Request::Restart:
-      status = CheckRequestCredentials(state, request);
-      if (status == Status::Ok) {
-        status = PrepareRestart();
-        if (status == Status::Ok) state.restartPending = 1;
-      } else {
-        RevertToAgentContext();
-      }
+    case Request::Restart: {
+      char userName[kUserNameLength + 1];
+      RequestUserName(request, userName);
+      status = CheckRequestCredentials(state, request, userName);
+      // Initiated before the reply, so that a failure is reported; the host goes down once
+      // the notice has run, and until then the agent serves on.
+      if (status == Status::Ok) status = RestartHost(userName);
+      else RevertToAgentContext();
       AuditRequest(state, request, nullptr, nullptr, status);
       break;
+    }
     case Request::Refresh: {
       HostRecord host;
       CollectHostInfo(host);
@@ -206,15 +207,10 @@ DWORD WINAPI RequestLoop(LPVOID) {
       send = 0;
     }
     if (!send) continue;
-    if (TVSend(reply)) {
-      if (state.restartPending) break;
-    } else if (agentRunning == 0) {
-      break;
-    }
+    if (!TVSend(reply) && agentRunning == 0) break;
   }
 
   std::free(request);
   std::free(reply);
-  if (state.restartPending) agentSystem.exitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
   return 0;
 }

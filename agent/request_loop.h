@@ -16,13 +16,12 @@ extern volatile LONG agentRunning;
 // Request-thread state that lives across passes of the loop.
 struct RequestLoopState {
   uint8_t lastHeader[kHeaderLength];
-  int restartPending;
   uint8_t sender[6];  // Ethernet source of the request being served
   int credentialsChecked;  // the request's credentials reached the logon (for the audit)
   FloodGuard guard;
 };
 
-// Zero header, no restart, empty guard.
+// Zero header, empty guard.
 void InitRequestLoopState(RequestLoopState& state);
 
 // Serves one received frame: fills `reply` (2048 zeroed bytes) and returns 1 when it is to

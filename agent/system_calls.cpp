@@ -27,6 +27,31 @@ Fn IpHelperFunction(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
+typedef DWORD(WINAPI* DsRoleGetPrimaryDomainInformationFn)(LPCWSTR,
+                                                           DSROLE_PRIMARY_DOMAIN_INFO_LEVEL, PBYTE*);
+typedef VOID(WINAPI* DsRoleFreeMemoryFn)(PVOID);
+
+// From System32, as every netapi32 call of the agent; kept loaded, since a buffer handed out
+// by one call is freed by another.
+FARPROC Netapi32Function(const char* name) {
+  static HMODULE library = tavi::LoadSystemLibrary(L"netapi32.dll");
+  return library != nullptr ? GetProcAddress(library, name) : nullptr;
+}
+
+DWORD CallDsRoleGetPrimaryDomainInformation(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL level,
+                                            PBYTE* buffer) {
+  auto get = reinterpret_cast<DsRoleGetPrimaryDomainInformationFn>(
+      reinterpret_cast<void*>(Netapi32Function("DsRoleGetPrimaryDomainInformation")));
+  *buffer = nullptr;
+  return get != nullptr ? get(nullptr, level, buffer) : ERROR_PROC_NOT_FOUND;
+}
+
+void CallDsRoleFreeMemory(PVOID buffer) {
+  auto release = reinterpret_cast<DsRoleFreeMemoryFn>(
+      reinterpret_cast<void*>(Netapi32Function("DsRoleFreeMemory")));
+  if (release != nullptr && buffer != nullptr) release(buffer);
+}
+
 }  // namespace
 
 AgentSystemCalls RealSystemCalls() {
@@ -55,10 +80,16 @@ AgentSystemCalls RealSystemCalls() {
   calls.ipRenewAddress = IpRenewAddress;
   calls.readVersion = ReadReportedVersion;
   calls.sleep = Sleep;
-  calls.exitWindowsEx = ExitWindowsEx;
   calls.registerServiceCtrlHandlerExA = RegisterServiceCtrlHandlerExA;
   calls.setServiceStatus = SetServiceStatus;
   calls.getTickCount64 = GetTickCount64;
+  calls.checkTokenMembership = CheckTokenMembership;
+  calls.netUserChangePassword = NetUserChangePassword;
+  calls.dsRoleGetPrimaryDomainInformation = CallDsRoleGetPrimaryDomainInformation;
+  calls.dsRoleFreeMemory = CallDsRoleFreeMemory;
+  calls.netGetJoinInformation = NetGetJoinInformation;
+  calls.adjustTokenPrivileges = AdjustTokenPrivileges;
+  calls.initiateSystemShutdownExW = InitiateSystemShutdownExW;
   return calls;
 }
 

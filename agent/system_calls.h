@@ -9,6 +9,7 @@
 #include <iphlpapi.h>
 #include <netioapi.h>
 #include <lm.h>
+#include <dsrole.h>
 
 #include "agent/os_info_rules.h"
 
@@ -68,12 +69,25 @@ struct AgentSystemCalls {
   // The true Windows version (which path the settings take) and the waits between polls.
   ReportedVersion (*readVersion)();
   void(WINAPI* sleep)(DWORD);
-  BOOL(WINAPI* exitWindowsEx)(UINT, DWORD);
   SERVICE_STATUS_HANDLE(WINAPI* registerServiceCtrlHandlerExA)(LPCSTR, LPHANDLER_FUNCTION_EX,
                                                                LPVOID);
   BOOL(WINAPI* setServiceStatus)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
   // Milliseconds of a monotonic clock: rate limits, back-off and the probe's reuse.
   ULONGLONG(WINAPI* getTickCount64)(void);
+
+  // Accounts, host name and restart: the membership check on the logon's full token, the
+  // password change with the current password, the domain role before a rename, and the
+  // restart with the shut-down privilege of the process token.
+  BOOL(WINAPI* checkTokenMembership)(HANDLE, PSID, PBOOL);
+  NET_API_STATUS(WINAPI* netUserChangePassword)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
+  // Looked up in Netapi32.dll at each call (documented from Vista on); ERROR_PROC_NOT_FOUND
+  // where it is missing.
+  DWORD (*dsRoleGetPrimaryDomainInformation)(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL, PBYTE*);
+  void (*dsRoleFreeMemory)(PVOID);
+  NET_API_STATUS(WINAPI* netGetJoinInformation)(LPCWSTR, LPWSTR*, PNETSETUP_JOIN_STATUS);
+  BOOL(WINAPI* adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                      PDWORD);
+  BOOL(WINAPI* initiateSystemShutdownExW)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 };
 
 extern AgentSystemCalls agentSystem;

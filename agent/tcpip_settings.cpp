@@ -451,7 +451,8 @@ uint16_t ApplyHostSettings(const SettingsBody& body) {
     const std::string requested = body.newHostName.str();
     std::memcpy(name, requested.data(),
                 requested.size() < sizeof name - 1 ? requested.size() : sizeof name - 1);
-    if (SetHostName(name)) {
+    status = SetHostName(name);
+    if (status == Status::Ok) {
       applied = true;
       status = ApplyWithPass(body, pass);
     }

@@ -13,6 +13,23 @@ const char* MessageText(unsigned code) {
     case Status::NotAdministrator: return "Account has no administrator privilege";
     case Status::OutOfMemory: return "No enough memory";
     case Status::AccountLockedOut: return "Account is locked out";
+    case Status::AccountDisabled: return "Account is disabled";
+    case Status::PasswordExpired: return "Password has expired or must be changed at the host";
+    case Status::LogonTypeNotGranted:
+      return "Account is not allowed to log on as a batch job on the host";
+    case Status::AccountRestricted:
+      return "Account restrictions refuse the logon (blank password, logon hours or workstation)";
+    case Status::PasswordPolicyRefused:
+      return "Password refused by the host's policy (length, complexity, history or age)";
+    case Status::AccessDenied: return "Access denied";
+    case Status::AccountNotFound: return "Account not found on the host";
+    case Status::RenameRefusedDomainController:
+      return "Host is a domain controller, it can not be renamed from here";
+    case Status::RenameRefusedDomainMember:
+      return "Host is a domain member, renaming it needs domain credentials, which are never sent";
+    case Status::InvalidHostName:
+      return "Invalid host name (1 to 15 letters, digits or hyphens, not only digits)";
+    case Status::RestartFailed: return "Restart failed, the host keeps running";
     case Status::DriverLoadFailed: return "Loading driver failed";
     case Status::NoServerFound: return "Can not find any Orvane server";
     case Status::HostNameTooShort: return "Hostname can not be less than 2 letters";

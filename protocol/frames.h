@@ -41,6 +41,20 @@ constexpr uint16_t ManagementRestartFailed = 8;
 constexpr uint16_t NotAdministrator = 9;
 constexpr uint16_t OutOfMemory = 17;
 constexpr uint16_t AccountLockedOut = 18;  // the logon was refused: the account is locked out
+// Logon refusals Windows tells apart (the logon itself failed; nothing was changed).
+constexpr uint16_t AccountDisabled = 19;
+constexpr uint16_t PasswordExpired = 20;       // expired, or must be changed at the next logon
+constexpr uint16_t LogonTypeNotGranted = 21;   // the account lacks the batch logon right
+constexpr uint16_t AccountRestricted = 22;     // blank password off the console, logon hours, workstations
+// Password change refusals.
+constexpr uint16_t PasswordPolicyRefused = 23; // length, complexity, history or minimum age
+constexpr uint16_t AccessDenied = 24;
+constexpr uint16_t AccountNotFound = 25;
+// Rename refusals, decided before anything is written.
+constexpr uint16_t RenameRefusedDomainController = 26;
+constexpr uint16_t RenameRefusedDomainMember = 27;
+constexpr uint16_t InvalidHostName = 28;
+constexpr uint16_t RestartFailed = 29;         // the restart was not initiated; the agent serves on
 // Console-local codes, shown through the same message table; no agent sends one.
 constexpr uint16_t FirstConsoleCode = 10001;
 constexpr uint16_t DriverLoadFailed = 10001;

@@ -10,8 +10,17 @@ namespace {
 constexpr uint16_t kHostKeyChanged = 10006;
 constexpr uint16_t kHostKeyNotTrusted = 10007;
 constexpr uint16_t kTrustStoreUnreadable = 10011;
-// The agent's answer for a locked-out account.
+// The agent's answers for a logon, password change or rename it refused (18..28, 25 aside).
 constexpr uint16_t kAccountLockedOut = 18;
+constexpr uint16_t kAccountDisabled = 19;
+constexpr uint16_t kPasswordExpired = 20;
+constexpr uint16_t kLogonTypeNotGranted = 21;
+constexpr uint16_t kAccountRestricted = 22;
+constexpr uint16_t kPasswordPolicyRefused = 23;
+constexpr uint16_t kAccessDenied = 24;
+constexpr uint16_t kRenameRefusedDomainController = 26;
+constexpr uint16_t kRenameRefusedDomainMember = 27;
+constexpr uint16_t kInvalidHostName = 28;
 }  // namespace
 
 Outcome OutcomeOf(int workResult, uint16_t status) {
@@ -21,6 +30,15 @@ Outcome OutcomeOf(int workResult, uint16_t status) {
     case Status::BadLogon:
     case Status::NotAdministrator:
     case kAccountLockedOut:
+    case kAccountDisabled:
+    case kPasswordExpired:
+    case kLogonTypeNotGranted:
+    case kAccountRestricted:
+    case kPasswordPolicyRefused:
+    case kAccessDenied:
+    case kRenameRefusedDomainController:
+    case kRenameRefusedDomainMember:
+    case kInvalidHostName:
     case kHostKeyChanged:
     case kHostKeyNotTrusted:
     case kTrustStoreUnreadable: return Outcome::Refused;

@@ -13,15 +13,40 @@ lab_tools_build() {
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
+  lab_logon_double_build "$out"
   "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
   "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
   "$cc" -O2 -static -o "$out/discover.exe" "$LAB_SRC/stack/discover.c"
 }
 
-# The accounts the netapi32 double knows: an administrator, the management product's
-# account and an operator without administrator rights.
+# Wine's own advapi32, whose exports the logon double forwards to.
+wine_advapi32() {
+  local d
+  for d in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows \
+    /usr/local/lib/wine/x86_64-windows /opt/wine-stable/lib/wine/x86_64-windows; do
+    [ -f "$d/advapi32.dll" ] && { echo "$d/advapi32.dll"; return 0; }
+  done
+  echo "Wine's advapi32.dll not found" >&2
+  return 1
+}
+
+# The logon double: advapi32.dll with LogonUserW of its own and every other export forwarded
+# to advapi32-wine.dll, the prefix's copy of Wine's that doubles_install keeps beside it. Its
+# export list is Wine's, read here from the installed builtin (the same file).
+lab_logon_double_build() {
+  local out=$1 wine_dll
+  wine_dll=$(wine_advapi32)
+  "$LAB_SRC/doubles/advapi32-def" "$wine_dll" >"$out/advapi32.def"
+  x86_64-w64-mingw32-gcc-posix -O2 -shared -static -o "$DOUBLES_DIR/advapi32.dll" \
+    "$LAB_SRC/doubles/advapi32.c" "$out/advapi32.def"
+}
+
+# The accounts the doubles know (lab_accounts.h): an administrator, the management
+# product's account, an operator without administrator rights, a disabled administrator and
+# one whose password is blank.
 agent_accounts() {
-  printf '%s\n' 'Administrator:Administrators,Users' 'RIDO USER:Users' 'operator:Users' \
+  printf '%s\n' 'Administrator:Administrators,Users:lab' 'RIDO USER:Users:rido' \
+    'operator:Users:lab' 'retired:Administrators,Users:lab:disabled' 'blank:Administrators,Users' \
     >"$(host_c "$1")/nvlab/accounts.txt"
 }
 

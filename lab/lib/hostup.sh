@@ -38,10 +38,10 @@ stack_up() {
     >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
 }
 
-# stack_restart ID: the lab stack of a host that restarted. Wine carries out a restart by
-# ending the prefix's processes, the stack's regwatch among them, so once those are gone (or
-# after 5 s, when they are ended here) the stack starts again, as a reboot would bring the
-# host's TCP/IP stack back.
+# stack_restart ID: the lab stack of a host that restarted. Wine's InitiateSystemShutdownEx
+# ends nothing, so the stack's processes (regwatch, apply) are ended here if still there after
+# 5 s (a process that ends the prefix, as Wine's ExitWindowsEx did, ends them sooner); then the
+# stack starts again, as a reboot would bring the host's TCP/IP stack back.
 stack_restart() {
   local id=$1 i left
   for i in $(seq 50); do

@@ -21,16 +21,49 @@ TEST_F(AccountsTest, LogonOutcomesMapToStatus) {
   EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::Ok);
   EXPECT_EQ(fakeLog.logonName, L"admin");
   EXPECT_EQ(fakeLog.logonPassword, L"secret");
+  EXPECT_EQ(fakeLog.logonType, static_cast<DWORD>(LOGON32_LOGON_BATCH))
+      << "a network logon gives a local administrator the filtered token only";
 
   fakeLog.logonResult = FALSE;
-  fakeLog.logonError = ERROR_LOGON_FAILURE;
-  EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::BadLogon);
-  for (DWORD error : {static_cast<DWORD>(ERROR_ACCOUNT_DISABLED),
-                      static_cast<DWORD>(ERROR_PASSWORD_EXPIRED),
-                      static_cast<DWORD>(ERROR_LOGON_TYPE_NOT_GRANTED)}) {
-    fakeLog.logonError = error;
-    EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::NotAdministrator) << error;
+  const std::pair<DWORD, uint16_t> refusals[] = {
+      {ERROR_LOGON_FAILURE, Status::BadLogon},
+      {ERROR_ACCOUNT_LOCKED_OUT, Status::AccountLockedOut},
+      {ERROR_ACCOUNT_DISABLED, Status::AccountDisabled},
+      {ERROR_PASSWORD_EXPIRED, Status::PasswordExpired},
+      {ERROR_PASSWORD_MUST_CHANGE, Status::PasswordExpired},
+      {ERROR_LOGON_TYPE_NOT_GRANTED, Status::LogonTypeNotGranted},
+      {ERROR_ACCOUNT_RESTRICTION, Status::AccountRestricted},  // blank password, not at the console
+      {ERROR_INVALID_LOGON_HOURS, Status::AccountRestricted},
+      {ERROR_INVALID_WORKSTATION, Status::AccountRestricted},
+      {ERROR_NO_LOGON_SERVERS, Status::NotAdministrator},
+      {ERROR_NOT_ENOUGH_MEMORY, Status::NotAdministrator},
+  };
+  for (const auto& refusal : refusals) {
+    fakeLog.logonError = refusal.first;
+    fakeLog.impersonated.clear();
+    EXPECT_EQ(CheckCredentials("admin", password.bytes), refusal.second) << refusal.first;
+    EXPECT_EQ(fakeLog.impersonated, "") << "no token, no impersonation";
   }
+}
+
+// A plain name is looked up in the local account database only: a domain account of the
+// same name cannot stand in for it. DOMAIN\user and a UPN go to their domain.
+TEST_F(AccountsTest, NamesAreLocalDomainQualifiedOrUpn) {
+  const Password16 password("x");
+  EXPECT_EQ(CheckCredentials("admin", password.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.logonDomain, L".");
+  EXPECT_EQ(CheckCredentials("CORP\\alice", password.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.logonName, L"alice");
+  EXPECT_EQ(fakeLog.logonDomain, L"CORP");
+  EXPECT_EQ(CheckCredentials("alice@corp.example", password.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.logonName, L"alice@corp.example");
+  EXPECT_EQ(fakeLog.logonDomain, L"<null>") << "a UPN takes no domain";
+  EXPECT_EQ(fakeLog.logonCalls, 3);
+
+  // Malformed names make no account: refused without a logon.
+  for (const char* bad : {"", "\\alice", "CORP\\", "A\\B\\c", "@corp.example", "alice@", "\\"})
+    EXPECT_EQ(CheckCredentials(bad, password.bytes), Status::BadLogon) << bad;
+  EXPECT_EQ(fakeLog.logonCalls, 3);
 }
 
 // Membership is by S-1-5-32-544 in the token: what the group is called on this system (German
@@ -71,6 +104,22 @@ TEST_F(AccountsTest, FilteredTokenIsCheckedAndImpersonatedThroughItsLinkedToken)
   EXPECT_EQ(CheckCredentials("second-admin", password.bytes), Status::NotAdministrator);
 }
 
+// Administrators held for deny only is no administrator, whatever the account's group list
+// says: a filtered token whose full half cannot be had, or cannot be acted as.
+TEST_F(AccountsTest, FilteredTokenWithoutAUsableLinkedTokenIsRefused) {
+  const Password16 password("x");
+  fakeLog.logonToken = FilteredToken();
+  fakeLog.groups = {L"Administrators"};
+  fakeLog.hasLinkedToken = false;
+  EXPECT_EQ(CheckCredentials("second-admin", password.bytes), Status::NotAdministrator);
+  EXPECT_EQ(fakeLog.impersonated, "logon");
+
+  fakeLog.hasLinkedToken = true;
+  fakeLog.linkedIdentificationOnly = true;  // what a caller without SeTcbPrivilege receives
+  EXPECT_EQ(CheckCredentials("second-admin", password.bytes), Status::NotAdministrator);
+  EXPECT_EQ(fakeLog.impersonated, "logon");
+}
+
 TEST_F(AccountsTest, LockedOutAccountHasItsOwnStatus) {
   const Password16 password("x");
   fakeLog.logonResult = FALSE;
@@ -108,27 +157,94 @@ PasswordBody Body(uint8_t account, const char* newPassword, const char* confirm)
   return body;
 }
 
-TEST_F(AccountsTest, PasswordChangeStatusMapping) {
-  EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "admin"), Status::Ok);
-  EXPECT_EQ(fakeLog.setInfoAccount, L"admin");
-  EXPECT_EQ(fakeLog.setInfoLevel, 1003u);
-  EXPECT_EQ(fakeLog.setInfoPassword, L"n3w");
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  GetComputerNameW(name, &length);
+  return name;
+}
 
-  fakeLog.setInfoResult = NERR_PasswordTooShort;
-  EXPECT_EQ(ChangeAccountPassword(Body(0, "a", "a"), "admin"), Status::PasswordTooShort);
-  fakeLog.setInfoResult = NERR_UserNotFound;
-  EXPECT_EQ(ChangeAccountPassword(Body(1, "a", "a"), "admin"), Status::SettingFailed);
+// The requesting account's own password is changed with its current one, so that Windows
+// re-protects what it keeps with it (EFS keys, saved credentials); an administrator's reset
+// is only for the management product's account.
+TEST_F(AccountsTest, OwnPasswordIsChangedWithTheCurrentOne) {
+  const Password16 current("0ld-pass");
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "admin", current.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.setInfoCalls, 0);
+  ASSERT_EQ(fakeLog.changeCalls, 1);
+  EXPECT_EQ(fakeLog.changeDomain, ComputerName()) << "a local account, on this computer";
+  EXPECT_EQ(fakeLog.changeUser, L"admin");
+  EXPECT_EQ(fakeLog.changeOld, L"0ld-pass");
+  EXPECT_EQ(fakeLog.changeNew, L"n3w");
+
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "CORP\\alice", current.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.changeDomain, L"CORP");
+  EXPECT_EQ(fakeLog.changeUser, L"alice");
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "alice@corp.example", current.bytes),
+            Status::Ok);
+  EXPECT_EQ(fakeLog.changeDomain, L"corp.example");
+  EXPECT_EQ(fakeLog.changeUser, L"alice");
+}
+
+TEST_F(AccountsTest, ManagementAccountIsReset) {
+  const Password16 current("0ld-pass");
+  EXPECT_EQ(ChangeAccountPassword(Body(1, "r1do", "r1do"), "admin", current.bytes), Status::Ok);
+  EXPECT_EQ(fakeLog.changeCalls, 0);
   EXPECT_EQ(fakeLog.setInfoAccount, L"RIDO USER");
-  EXPECT_EQ(fakeLog.setInfoCalls, 3);
+  EXPECT_EQ(fakeLog.setInfoLevel, 1003u);
+  EXPECT_EQ(fakeLog.setInfoPassword, L"r1do");
+}
+
+// Only value 1 picks another account than the requester's: no other value of `account`
+// resets anybody, and a malformed requester name changes nothing.
+TEST_F(AccountsTest, NoRequestResetsAnAccountOtherThanTheManagementOne) {
+  const Password16 current("0ld");
+  for (uint8_t account : {uint8_t{0}, uint8_t{2}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+    EXPECT_EQ(ChangeAccountPassword(Body(account, "n3w", "n3w"), "admin", current.bytes),
+              Status::Ok);
+    EXPECT_EQ(fakeLog.changeUser, L"admin") << int(account);
+  }
+  EXPECT_EQ(fakeLog.setInfoCalls, 0);
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "CORP\\", current.bytes),
+            Status::AccountNotFound);
+  EXPECT_EQ(fakeLog.changeCalls, 4);
+}
+
+TEST_F(AccountsTest, PasswordChangeRefusalsHaveTheirOwnStatus) {
+  const Password16 current("0ld");
+  const std::pair<NET_API_STATUS, uint16_t> outcomes[] = {
+      {NERR_PasswordTooShort, Status::PasswordPolicyRefused},  // history, complexity, age too
+      {ERROR_ACCESS_DENIED, Status::AccessDenied},
+      {NERR_UserNotFound, Status::AccountNotFound},
+      {ERROR_INVALID_PASSWORD, Status::BadLogon},
+      {NERR_InvalidComputer, Status::SettingFailed},
+  };
+  for (const auto& outcome : outcomes) {
+    fakeLog.changeResult = outcome.first;
+    fakeLog.setInfoResult = outcome.first;
+    EXPECT_EQ(ChangeAccountPassword(Body(0, "n3w", "n3w"), "admin", current.bytes),
+              outcome.second) << outcome.first;
+    EXPECT_EQ(ChangeAccountPassword(Body(1, "n3w", "n3w"), "admin", current.bytes),
+              outcome.second) << "reset " << outcome.first;
+  }
+  // An empty new password refused: the length, as the console has always told it.
+  fakeLog.changeResult = NERR_PasswordTooShort;
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "", ""), "admin", current.bytes),
+            Status::PasswordTooShort);
 }
 
 TEST_F(AccountsTest, MismatchedConfirmationChangesNothing) {
-  EXPECT_EQ(ChangeAccountPassword(Body(0, "first", "second"), "admin"), Status::SettingFailed);
-  EXPECT_EQ(fakeLog.setInfoCalls, 0);
+  const Password16 current("0ld");
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "first", "second"), "admin", current.bytes),
+            Status::SettingFailed);
+  EXPECT_EQ(ChangeAccountPassword(Body(1, "first", "second"), "admin", current.bytes),
+            Status::SettingFailed);
+  EXPECT_EQ(fakeLog.setInfoCalls + fakeLog.changeCalls, 0);
   // Equal over the 16 bytes, no terminator in either field.
-  EXPECT_EQ(ChangeAccountPassword(Body(0, "0123456789abcdef", "0123456789abcdef"), "admin"),
+  EXPECT_EQ(ChangeAccountPassword(Body(0, "0123456789abcdef", "0123456789abcdef"), "admin",
+                                  current.bytes),
             Status::Ok);
-  EXPECT_EQ(fakeLog.setInfoPassword, L"0123456789abcdef");
+  EXPECT_EQ(fakeLog.changeNew, L"0123456789abcdef");
 }
 
 }  // namespace

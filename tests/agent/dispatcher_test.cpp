@@ -249,7 +249,7 @@ TEST_F(DispatcherTest, ChangePasswordRefusedKeepsRecordZeroButComputesSetupState
   Run();
   ASSERT_EQ(FakeTransportSentCount(), 1);
   EXPECT_EQ(Sent(0), ExpectedReply(change, Status::NotAdministrator, SetupState::AllAddressed));
-  EXPECT_EQ(fakeLog.setInfoCalls, 0);
+  EXPECT_EQ(fakeLog.setInfoCalls + fakeLog.changeCalls, 0);
 }
 
 TEST_F(DispatcherTest, TeamAndUnteamAnswerOkWithSetupState) {
@@ -263,44 +263,72 @@ TEST_F(DispatcherTest, TeamAndUnteamAnswerOkWithSetupState) {
   EXPECT_EQ(Sent(1), ExpectedReply(unteam, 0, SetupState::DefaultPasswordAddressed));
 }
 
+Frame RestartAs(const char* name, const char* password) {
+  Frame restart = MakeRequest(Request::Restart, 1, 1);
+  SetCredentials(restart, name, password);
+  return restart;
+}
+
 TEST_F(DispatcherTest, RestartWithWrongPasswordIsRefusedAndServingGoesOn) {
   fakeLog.logonResult = FALSE;
   fakeLog.logonError = ERROR_LOGON_FAILURE;
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "bad");
+  const Frame restart = RestartAs("Administrator", "bad");
   Queue(restart);
   Queue(MakeRequest(Request::Poll, 1, 2));
   Run();
   ASSERT_EQ(FakeTransportSentCount(), 2);
   EXPECT_EQ(Sent(0), ExpectedReply(restart, Status::BadLogon, 0));
-  EXPECT_EQ(fakeLog.exitWindowsCalls, 0);
+  EXPECT_EQ(fakeLog.shutdownCalls, 0);
 }
 
-TEST_F(DispatcherTest, GrantedRestartRestartsByForceOnlyAfterItsReplyWentOut) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "right");
+// A service is not the interactive user: the restart is initiated (not ExitWindowsEx), as
+// planned, with a notice naming the account, before the reply; the agent serves until the
+// system stops it.
+TEST_F(DispatcherTest, GrantedRestartIsInitiatedAsPlannedBeforeItsReplyAndServingGoesOn) {
+  const Frame restart = RestartAs("Administrator", "right");
   Queue(restart);
-  Queue(MakeRequest(Request::Poll, 1, 2));  // never served: the loop ends after the reply
+  Queue(MakeRequest(Request::Poll, 1, 2));
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 2);
+  EXPECT_EQ(Sent(0), ExpectedReply(restart, Status::Ok, 0));
+  EXPECT_EQ(Events(), "init,magic,recv,shutdown,send,recv,send");
+  EXPECT_EQ(fakeLog.shutdownCalls, 1);
+  EXPECT_EQ(fakeLog.shutdownMessage, L"Restart requested through Netvane by Administrator");
+  EXPECT_TRUE(fakeLog.shutdownReboot);
+  EXPECT_TRUE(fakeLog.shutdownForce);
+  EXPECT_GT(fakeLog.shutdownTimeout, 0u) << "a zero notice could cut the reply off";
+  EXPECT_EQ(fakeLog.shutdownReason, static_cast<DWORD>(SHTDN_REASON_FLAG_PLANNED |
+                                                       SHTDN_REASON_MAJOR_OPERATINGSYSTEM |
+                                                       SHTDN_REASON_MINOR_RECONFIG));
+}
+
+TEST_F(DispatcherTest, RestartThatWindowsRefusesIsReportedAndServingGoesOn) {
+  const Frame restart = RestartAs("Administrator", "right");
+  fakeLog.shutdownResult = FALSE;
+  fakeLog.shutdownError = ERROR_SHUTDOWN_IN_PROGRESS;
+  Queue(restart);
+  Queue(MakeRequest(Request::Poll, 1, 2));
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 2);
+  EXPECT_EQ(Sent(0), ExpectedReply(restart, Status::RestartFailed, 0));
+}
+
+TEST_F(DispatcherTest, RestartWithoutTheShutdownPrivilegeIsNotAttempted) {
+  fakeLog.privilegeHeld = false;
+  Queue(RestartAs("Administrator", "right"));
   Run();
   ASSERT_EQ(FakeTransportSentCount(), 1);
-  EXPECT_EQ(Sent(0), ExpectedReply(restart, Status::Ok, 0));
-  EXPECT_EQ(fakeLog.exitWindowsCalls, 1);
-  EXPECT_EQ(fakeLog.exitWindowsFlags, static_cast<UINT>(EWX_REBOOT | EWX_FORCE));
-  EXPECT_EQ(fakeLog.exitWindowsReason, 0u);
-  EXPECT_EQ(Events(), "init,magic,recv,send,exitwindows");
+  EXPECT_EQ(LoadU16(Sent(0).data() + FrameOffset::Status), Status::RestartFailed);
+  EXPECT_EQ(fakeLog.shutdownCalls, 0);
 }
 
-TEST_F(DispatcherTest, LostRestartReplyRestartsAfterTheNextSuccessfulSend) {
-  Frame restart = MakeRequest(Request::Restart, 1, 1);
-  SetCredentials(restart, "Administrator", "right");
-  FakeTransportFailNextSends(1);
-  Queue(restart);
-  Queue(restart);  // the retransmission is dropped: its header is remembered
-  Queue(MakeRequest(Request::Poll, 1, 2));
-  Queue(MakeRequest(Request::Poll, 1, 3));
+// The account's name reaches the shut-down notice and the event log: control characters in
+// it are shown as '?'.
+TEST_F(DispatcherTest, RestartNoticeShowsNoControlCharactersOfTheName) {
+  Queue(RestartAs("ad\r\nmin\x1b", "right"));
   Run();
-  EXPECT_EQ(FakeTransportSentCount(), 2);
-  EXPECT_EQ(Events(), "init,magic,recv,send,recv,recv,send,exitwindows");
+  ASSERT_EQ(fakeLog.shutdownCalls, 1);
+  EXPECT_EQ(fakeLog.shutdownMessage, L"Restart requested through Netvane by ad??min?");
 }
 
 TEST_F(DispatcherTest, TransportThatFailsIsTriedAgainUntilItStarts) {
@@ -337,7 +365,7 @@ TEST_F(DispatcherTest, UnterminatedUserNameIsCutAtItsField) {
   Run();
   EXPECT_EQ(fakeLog.logonName, std::wstring(kUserNameLength, L'A'));
   // The Restart logon comes first; the 16 password bytes and nothing beyond them.
-  EXPECT_EQ(fakeLog.exitWindowsCalls, 1);
+  EXPECT_EQ(fakeLog.shutdownCalls, 1);
 }
 
 TEST_F(DispatcherTest, ShortFramesReadAsZeroFilled) {
@@ -352,7 +380,9 @@ TEST_F(DispatcherTest, ShortFramesReadAsZeroFilled) {
   Run();
   ASSERT_EQ(FakeTransportSentCount(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(LoadU16(Sent(i).data() + FrameOffset::Status), Status::BadLogon);
-  EXPECT_EQ(fakeLog.logonName, L"");
+  // An empty name is no account: refused without a logon (only the default-password probe
+  // logged on).
+  EXPECT_EQ(fakeLog.logonName, L"Administrator");
 }
 
 TEST_F(DispatcherTest, ApplySettingsCountBeyondTheTableAppliesOnlyExistingSlots) {
@@ -429,6 +459,19 @@ Frame ChangePasswordFrame(const char* password, uint8_t tag) {
   return change;
 }
 
+// The request's own password is the current one the change needs: the requester's password
+// is changed, never reset.
+TEST_F(DispatcherTest, ChangePasswordChangesWithTheRequestsPassword) {
+  Queue(ChangePasswordFrame("cur-pw", 1));
+  Run();
+  ASSERT_EQ(FakeTransportSentCount(), 1);
+  EXPECT_EQ(LoadU16(Sent(0).data() + FrameOffset::Status), Status::Ok);
+  EXPECT_EQ(fakeLog.changeUser, L"Administrator");
+  EXPECT_EQ(fakeLog.changeOld, L"cur-pw");
+  EXPECT_EQ(fakeLog.changeNew, L"right");
+  EXPECT_EQ(fakeLog.setInfoCalls, 0);
+}
+
 int RepliesWithCode(uint32_t code) {
   int count = 0;
   for (int i = 0; i < FakeTransportSentCount(); ++i)
@@ -462,8 +505,8 @@ TEST_F(DispatcherTest, InventedSourcesRunOnlyAFewLogonsPerSecond) {
   for (uint32_t i = 0; i < 250; ++i) QueueFrom(StationMac(5000 + i), ChangePasswordFrame("right", static_cast<uint8_t>(i)));
   Run();
   const double seconds = static_cast<double>(fakeLog.nowMs - start) / 1000.0;
-  EXPECT_GT(fakeLog.setInfoCalls, 0);
-  EXPECT_LE(fakeLog.setInfoCalls, kAgentLogonRule.burst + kAgentLogonRule.perSecond * seconds);
+  EXPECT_GT(fakeLog.changeCalls, 0);
+  EXPECT_LE(fakeLog.changeCalls, kAgentLogonRule.burst + kAgentLogonRule.perSecond * seconds);
 }
 
 TEST_F(DispatcherTest, RepeatedFailuresBackOffWithoutCallingTheLogon) {
@@ -478,7 +521,7 @@ TEST_F(DispatcherTest, RepeatedFailuresBackOffWithoutCallingTheLogon) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(LoadU16(Sent(i).data() + FrameOffset::Status), Status::BadLogon) << i;
   EXPECT_EQ(LoadU16(Sent(7).data() + FrameOffset::Status), Status::Ok);
   EXPECT_EQ(fakeLog.logonCalls, static_cast<int>(kFreeFailures) + 1);
-  EXPECT_EQ(fakeLog.exitWindowsCalls, 1);
+  EXPECT_EQ(fakeLog.shutdownCalls, 1);
 }
 
 TEST_F(DispatcherTest, RotatingMacsDoNotLiftTheCapOfFailedChecks) {
@@ -497,7 +540,7 @@ TEST_F(DispatcherTest, RotatingMacsDoNotLiftTheCapOfFailedChecks) {
   EXPECT_LE(guessLogons, kAgentFailureRule.burst + kAgentFailureRule.perSecond * seconds);
   EXPECT_LT(guessLogons, 30);
   EXPECT_EQ(LoadU16(Sent(61).data() + FrameOffset::Status), Status::Ok) << "the known console still gets in";
-  EXPECT_EQ(fakeLog.setInfoCalls, 2);
+  EXPECT_EQ(fakeLog.changeCalls, 2);
 }
 
 TEST_F(DispatcherTest, ChangedPasswordIsProbedAgainAtOnce) {

@@ -8,6 +8,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <ws2ipdef.h>
 #include <iphlpapi.h>
 #include <lm.h>
 

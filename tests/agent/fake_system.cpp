@@ -17,14 +17,23 @@ namespace {
 
 FakeNetwork network;
 
-// The handles the doubles handed out, with the token each stands for.
-std::map<HANDLE, std::pair<std::string, FakeToken>> tokens;
+enum class TokenKind { Primary, Impersonation, Identification };
 
-HANDLE NewTokenHandle(const std::string& role, const FakeToken& token) {
+struct HandedToken {
+  std::string role;  // "logon" or "linked"
+  FakeToken token;
+  TokenKind kind;
+};
+
+// The handles the doubles handed out, with the token each stands for.
+std::map<HANDLE, HandedToken> tokens;
+
+HANDLE NewTokenHandle(const std::string& role, const FakeToken& token,
+                      TokenKind kind = TokenKind::Primary) {
   // Any handle the agent may close: a duplicate of the process token.
   HANDLE handle = nullptr;
   OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &handle);
-  tokens[handle] = {role, token};
+  tokens[handle] = {role, token, kind};
   return handle;
 }
 
@@ -35,7 +44,7 @@ BOOL WINAPI FakeGetTokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS kind,
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  const FakeToken& token = found->second.second;
+  const FakeToken& token = found->second.token;
   if (kind == TokenElevationType) {
     *needed = sizeof(TOKEN_ELEVATION_TYPE);
     if (length < *needed) return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
@@ -45,7 +54,11 @@ BOOL WINAPI FakeGetTokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS kind,
   if (kind == TokenLinkedToken) {
     *needed = sizeof(TOKEN_LINKED_TOKEN);
     if (length < *needed) return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
-    static_cast<TOKEN_LINKED_TOKEN*>(out)->LinkedToken = NewTokenHandle("linked", fakeLog.linkedToken);
+    if (!fakeLog.hasLinkedToken) return SetLastError(ERROR_NO_SUCH_LOGON_SESSION), FALSE;
+    static_cast<TOKEN_LINKED_TOKEN*>(out)->LinkedToken =
+        NewTokenHandle("linked", fakeLog.linkedToken,
+                       fakeLog.linkedIdentificationOnly ? TokenKind::Identification
+                                                        : TokenKind::Primary);
     return TRUE;
   }
   if (kind != TokenGroups) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
@@ -80,18 +93,106 @@ BOOL WINAPI FakeGetTokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS kind,
 }
 
 BOOL WINAPI FakeDuplicateTokenEx(HANDLE source, DWORD, LPSECURITY_ATTRIBUTES,
-                                 SECURITY_IMPERSONATION_LEVEL, TOKEN_TYPE, PHANDLE copy) {
+                                 SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type,
+                                 PHANDLE copy) {
   auto found = tokens.find(source);
   if (found == tokens.end()) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
-  if (found->second.first == "linked") ++fakeLog.linkedDuplicates;
-  *copy = NewTokenHandle(found->second.first, found->second.second);
+  // An identification token cannot be raised to one that acts as the account.
+  if (found->second.kind == TokenKind::Identification && level > SecurityIdentification)
+    return SetLastError(ERROR_BAD_IMPERSONATION_LEVEL), FALSE;
+  if (found->second.role == "linked") ++fakeLog.linkedDuplicates;
+  *copy = NewTokenHandle(found->second.role, found->second.token,
+                         type == TokenPrimary ? TokenKind::Primary : TokenKind::Impersonation);
   return TRUE;
 }
 
 BOOL WINAPI FakeSetThreadToken(PHANDLE, HANDLE token) {
   auto found = tokens.find(token);
-  fakeLog.impersonated = found == tokens.end() ? "other" : found->second.first;
+  fakeLog.impersonated = found == tokens.end() ? "other" : found->second.role;
   return TRUE;
+}
+
+// As documented: an impersonation token only; the SID counts when enabled and not deny-only.
+BOOL WINAPI FakeCheckTokenMembership(HANDLE handle, PSID sid, PBOOL member) {
+  ++fakeLog.membershipChecks;
+  auto found = tokens.find(handle);
+  if (!fakeLog.tokenReadable || found == tokens.end())
+    return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  if (found->second.kind == TokenKind::Primary)
+    return SetLastError(ERROR_NO_IMPERSONATION_TOKEN), FALSE;
+  *member = FALSE;
+  for (const auto& group : found->second.token.groups) {
+    PSID groupSid = nullptr;
+    ConvertStringSidToSidW(group.first.c_str(), &groupSid);
+    if (groupSid != nullptr && EqualSid(groupSid, sid) && (group.second & SE_GROUP_ENABLED) &&
+        !(group.second & SE_GROUP_USE_FOR_DENY_ONLY))
+      *member = TRUE;
+    LocalFree(groupSid);
+  }
+  return TRUE;
+}
+
+std::wstring TextOrNull(LPCWSTR text) { return text ? text : L"<null>"; }
+
+NET_API_STATUS WINAPI FakeNetUserChangePassword(LPCWSTR domain, LPCWSTR user, LPCWSTR old,
+                                                LPCWSTR password) {
+  ++fakeLog.changeCalls;
+  fakeLog.changeDomain = TextOrNull(domain);
+  fakeLog.changeUser = TextOrNull(user);
+  fakeLog.changeOld = TextOrNull(old);
+  fakeLog.changeNew = TextOrNull(password);
+  return fakeLog.changeResult;
+}
+
+DWORD FakeDsRoleGetPrimaryDomainInformation(DSROLE_PRIMARY_DOMAIN_INFO_LEVEL level,
+                                            PBYTE* buffer) {
+  ++fakeLog.roleQueries;
+  *buffer = nullptr;
+  if (level != DsRolePrimaryDomainInfoBasic) return ERROR_INVALID_PARAMETER;
+  if (fakeLog.roleResult != ERROR_SUCCESS) return fakeLog.roleResult;
+  auto* info = new DSROLE_PRIMARY_DOMAIN_INFO_BASIC();
+  info->MachineRole = fakeLog.role;
+  ++fakeLog.roleBuffersLeft;
+  *buffer = reinterpret_cast<PBYTE>(info);
+  return ERROR_SUCCESS;
+}
+
+void FakeDsRoleFreeMemory(PVOID buffer) {
+  if (buffer == nullptr) return;
+  --fakeLog.roleBuffersLeft;
+  delete static_cast<DSROLE_PRIMARY_DOMAIN_INFO_BASIC*>(buffer);
+}
+
+NET_API_STATUS WINAPI FakeNetGetJoinInformation(LPCWSTR, LPWSTR* name,
+                                                PNETSETUP_JOIN_STATUS join) {
+  ++fakeLog.joinQueries;
+  *name = nullptr;
+  if (fakeLog.joinResult != NERR_Success) return fakeLog.joinResult;
+  LPVOID buffer = nullptr;
+  NetApiBufferAllocate(sizeof L"WORKGROUP", &buffer);
+  std::memcpy(buffer, L"WORKGROUP", sizeof L"WORKGROUP");
+  *name = static_cast<LPWSTR>(buffer);
+  *join = fakeLog.join;
+  return NERR_Success;
+}
+
+BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                      PDWORD) {
+  SetLastError(fakeLog.privilegeHeld ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED);
+  return TRUE;
+}
+
+BOOL WINAPI FakeInitiateSystemShutdownExW(LPWSTR machine, LPWSTR message, DWORD timeout,
+                                          BOOL force, BOOL reboot, DWORD reason) {
+  ++fakeLog.shutdownCalls;
+  fakeLog.shutdownMessage = TextOrNull(message);
+  fakeLog.shutdownTimeout = timeout;
+  fakeLog.shutdownForce = force;
+  fakeLog.shutdownReboot = reboot;
+  fakeLog.shutdownReason = reason;
+  FakeTransportNote(machine == nullptr ? "shutdown" : "shutdown-remote");
+  if (!fakeLog.shutdownResult) SetLastError(fakeLog.shutdownError);
+  return fakeLog.shutdownResult;
 }
 
 ULONGLONG WINAPI FakeGetTickCount64() {
@@ -100,10 +201,12 @@ ULONGLONG WINAPI FakeGetTickCount64() {
   return now;
 }
 
-BOOL WINAPI FakeLogonUserW(LPCWSTR name, LPCWSTR, LPCWSTR password, DWORD, DWORD,
+BOOL WINAPI FakeLogonUserW(LPCWSTR name, LPCWSTR domain, LPCWSTR password, DWORD type, DWORD,
                            PHANDLE token) {
   ++fakeLog.logonCalls;
   fakeLog.logonName = name ? name : L"";
+  fakeLog.logonDomain = TextOrNull(domain);
+  fakeLog.logonType = type;
   fakeLog.logonPassword = password ? password : L"";
   if (!fakeLog.logonResult) {
     SetLastError(fakeLog.logonError);
@@ -288,14 +391,6 @@ ReportedVersion FakeReadVersion() { return fakeLog.version; }
 
 void WINAPI FakeSleep(DWORD) { ++stack().sleeps; }
 
-BOOL WINAPI FakeExitWindowsEx(UINT flags, DWORD reason) {
-  ++fakeLog.exitWindowsCalls;
-  fakeLog.exitWindowsFlags = flags;
-  fakeLog.exitWindowsReason = reason;
-  FakeTransportNote("exitwindows");
-  return TRUE;
-}
-
 void CopyText(char* out, std::size_t width, const std::string& text) {
   std::memset(out, 0, width);
   std::strncpy(out, text.c_str(), width - 1);
@@ -436,7 +531,13 @@ void InstallSafeFakes() {
   agentSystem.ipRenewAddress = FakeRenew;
   agentSystem.readVersion = FakeReadVersion;
   agentSystem.sleep = FakeSleep;
-  agentSystem.exitWindowsEx = FakeExitWindowsEx;
+  agentSystem.checkTokenMembership = FakeCheckTokenMembership;
+  agentSystem.netUserChangePassword = FakeNetUserChangePassword;
+  agentSystem.dsRoleGetPrimaryDomainInformation = FakeDsRoleGetPrimaryDomainInformation;
+  agentSystem.dsRoleFreeMemory = FakeDsRoleFreeMemory;
+  agentSystem.netGetJoinInformation = FakeNetGetJoinInformation;
+  agentSystem.adjustTokenPrivileges = FakeAdjustTokenPrivileges;
+  agentSystem.initiateSystemShutdownExW = FakeInitiateSystemShutdownExW;
 }
 
 void InstallFakeNetwork(const FakeNetwork& fake) {

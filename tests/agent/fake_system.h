@@ -105,18 +105,44 @@ struct FakeSystemLog {
   std::wstring setInfoPassword;
   DWORD setInfoLevel = 0;
   int setInfoCalls = 0;
-  int exitWindowsCalls = 0;
-  UINT exitWindowsFlags = 0;
-  DWORD exitWindowsReason = 0xFFFFFFFF;
   ReportedVersion version = ServerVersion(5, 2, 3790);  // which path the settings take
   FakeStack stack;
+
+  // Accounts, host name and restart.
+  std::wstring logonDomain = L"<none>";  // "<null>" when the logon was given no domain
+  DWORD logonType = 0;
+  bool hasLinkedToken = true;           // false: a filtered token without its linked one
+  bool linkedIdentificationOnly = false;  // the linked token as a caller without SeTcb gets it
+  int membershipChecks = 0;
+  NET_API_STATUS changeResult = NERR_Success;
+  int changeCalls = 0;
+  std::wstring changeDomain;  // "<null>" for none
+  std::wstring changeUser;
+  std::wstring changeOld;
+  std::wstring changeNew;
+  DWORD roleResult = ERROR_SUCCESS;  // ERROR_PROC_NOT_FOUND: a system before Vista
+  DSROLE_MACHINE_ROLE role = DsRole_RoleStandaloneWorkstation;
+  int roleQueries = 0;
+  int roleBuffersLeft = 0;  // handed out and not yet freed
+  NET_API_STATUS joinResult = NERR_Success;  // the join state, asked where the role is missing
+  NETSETUP_JOIN_STATUS join = NetSetupWorkgroupName;
+  int joinQueries = 0;
+  bool privilegeHeld = true;  // false: AdjustTokenPrivileges leaves ERROR_NOT_ALL_ASSIGNED
+  BOOL shutdownResult = TRUE;
+  DWORD shutdownError = ERROR_SUCCESS;
+  int shutdownCalls = 0;
+  std::wstring shutdownMessage;
+  DWORD shutdownTimeout = 0;
+  BOOL shutdownForce = FALSE;
+  BOOL shutdownReboot = FALSE;
+  DWORD shutdownReason = 0;
 };
 
 extern FakeSystemLog fakeLog;
 
 // Replaces the calls a test must never make for real (password change, DHCP client
-// notification, route and address changes, restart) and the logon checks; keeps the real
-// IP helper queries.
+// notification, route and address changes, restart, domain role) and the logon checks; keeps
+// the real IP helper queries.
 void InstallSafeFakes();
 // Replaces the IP helper queries by the given network as well.
 void InstallFakeNetwork(const FakeNetwork& network);

@@ -68,13 +68,13 @@ TEST_F(HostInfoTest, LongConfiguredNameFillsAtMost32Bytes) {
 
 TEST_F(HostInfoTest, SetHostNameChangesTheConfiguredNameOnly) {
   SetStringValue(kActiveKey, "ComputerName", REG_SZ, "OLDNAME");
-  ASSERT_EQ(SetHostName("NEWNAME"), 1);
+  ASSERT_EQ(SetHostName("NEWNAME"), Status::Ok);
   HostRecord host;
   CollectHostInfo(host);
   EXPECT_EQ(host.hostName.str(), "NEWNAME");
   EXPECT_EQ(host.nameChangePending, 1);
   // An empty name is left alone and counts as success.
-  EXPECT_EQ(SetHostName(""), 1);
+  EXPECT_EQ(SetHostName(""), Status::Ok);
   EXPECT_EQ(GetStringValue(kConfiguredKey, "ComputerName"), "NEWNAME");
 }
 

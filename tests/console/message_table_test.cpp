@@ -14,6 +14,21 @@ TEST(MessageText, EveryCodeOfTheTable) {
   EXPECT_STREQ(MessageText(9), "Account has no administrator privilege");
   EXPECT_STREQ(MessageText(17), "No enough memory");
   EXPECT_STREQ(MessageText(18), "Account is locked out");
+  EXPECT_STREQ(MessageText(19), "Account is disabled");
+  EXPECT_STREQ(MessageText(20), "Password has expired or must be changed at the host");
+  EXPECT_STREQ(MessageText(21), "Account is not allowed to log on as a batch job on the host");
+  EXPECT_STREQ(MessageText(22),
+               "Account restrictions refuse the logon (blank password, logon hours or workstation)");
+  EXPECT_STREQ(MessageText(23),
+               "Password refused by the host's policy (length, complexity, history or age)");
+  EXPECT_STREQ(MessageText(24), "Access denied");
+  EXPECT_STREQ(MessageText(25), "Account not found on the host");
+  EXPECT_STREQ(MessageText(26), "Host is a domain controller, it can not be renamed from here");
+  EXPECT_STREQ(MessageText(27),
+               "Host is a domain member, renaming it needs domain credentials, which are never sent");
+  EXPECT_STREQ(MessageText(28),
+               "Invalid host name (1 to 15 letters, digits or hyphens, not only digits)");
+  EXPECT_STREQ(MessageText(29), "Restart failed, the host keeps running");
   EXPECT_STREQ(MessageText(10001), "Loading driver failed");
   EXPECT_STREQ(MessageText(10002), "Can not find any Orvane server");
   EXPECT_STREQ(MessageText(10003), "Hostname can not be less than 2 letters");
@@ -31,7 +46,7 @@ TEST(MessageText, EveryCodeOfTheTable) {
 }
 
 TEST(MessageText, CodesWithoutTextAreUnknownErrors) {
-  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 19u, 10000u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
+  for (unsigned code : {0u, 5u, 6u, 10u, 16u, 32u, 10000u, 0xFFFFu, 0x10001u, 0xFFFFFFFFu}) {
     EXPECT_STREQ(MessageText(code), "Unknown error") << code;
   }
 }

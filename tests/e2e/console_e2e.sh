@@ -88,7 +88,8 @@ case_password() {
     dlg-click 1 message 60 dlg-click 1)
   echo "$out"
   grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "password change was not confirmed"
-  tr -d '\r' <"$log" | grep -qxF "$(printf 'changed\tAdministrator\tN3wSecret')" ||
+  # Its own password: changed with the current one, not reset.
+  tr -d '\r' <"$log" | grep -qxF "$(printf 'changed\tAdministrator\tN3wSecret\tchange')" ||
     e2e_fail "account double saw: $(cat "$log" 2>/dev/null)"
   e2e_pass "the new password reached $id's account double"
 }
@@ -149,7 +150,7 @@ case_secrets_capture() {
   local id=h3 name user=Zq7vAdminX pw=Pw9vSecrQ newpw=Nw4vSecrZ ridopw=Rd5vSecrY
   local cap=$LAB_DIR/run/secrets.pcap dump_pid out frames
   name=$(host_def "$id" | cut -d' ' -f1)
-  echo "$user:Administrators,Users" >>"$(host_c "$id")/nvlab/accounts.txt"
+  echo "$user:Administrators,Users:$pw" >>"$(host_c "$id")/nvlab/accounts.txt"
   tcpdump -i "$BR_FRONT" -U -w "$cap" ether proto 0x88b5 2>/dev/null &
   dump_pid=$!
   sleep 1
@@ -162,8 +163,8 @@ case_secrets_capture() {
     click 1016 dialog "Change Password" 15 dlg-click 1027 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
     dlg-text 1025 "$ridopw" dlg-text 1024 "$ridopw" dlg-click 1 message 60 dlg-click 1 \
     wait-enabled 1032 30 click 1032 "${as_user[@]}" message 60 dlg-click 1) || true
-  # Wine does not reboot: after the Restart reply the agent's request loop ends and its service
-  # stays up, silent. The lab plays the reboot by starting the service again; the console's
+  # Wine does not reboot: its InitiateSystemShutdownEx succeeds and does nothing, and the agent
+  # serves on. The lab plays the reboot by starting the service again; the console's
   # poll then finds the host (Discover comes back). Wine may meanwhile have named the host after
   # its namespace again; if not, its old name is given back through the console.
   agent_restart "$id"

@@ -62,6 +62,10 @@ done <"$LAB_DIR/run/$id.slots"
 
 dns=$(awk '$1 == "nameserver" { print $2; exit }' "/etc/netns/$ns/resolv.conf")
 echo "dns ${dns:-0.0.0.0} $dns_static"
-# The lab's accounts accept the factory-default administrator logon (Wine accepts every
-# password and the account double lists Administrator among the administrators).
-((addressed > 0)) && echo "setup 1" || echo "setup 0"
+# The agent's default-password probe (Administrator / 7395) as the host's logon double
+# decides it, from the host's accounts: the lab's administrator has another password.
+if grep -qiE '^Administrator:([^:]*,)?Administrators(,[^:]*)?:7395$' "$(host_c "$id")/nvlab/accounts.txt"; then
+  ((addressed > 0)) && echo "setup 1" || echo "setup 0"
+else
+  ((addressed < count)) && echo "setup 2" || echo "setup 4"
+fi

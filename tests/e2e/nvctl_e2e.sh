@@ -2,7 +2,7 @@
 # nvctl end to end on the test lab: the command-line console runs in the console host
 # against the real agents; what it prints and what it changes is compared with the hosts.
 # Usage: nvctl_e2e.sh BUILD_DIR CASE
-#   discover-json | set-fixed | apply | apply-malformed
+#   discover-json | set-fixed | apply | apply-malformed | refused-logons
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lab_env.sh"
@@ -17,11 +17,12 @@ cp "$build/bin/nvctl.exe" "$build/bin/TaviClient.dll" "$(host_c con)/Netvane/"
 # time-outs, whatever a console case left there.
 rm -f "$(host_c con)/Netvane/Netvane.cfg"
 
-# nvctl ARGS...: runs in the console host with the lab's administrator password; stdout and
-# stderr go to $work/out and $work/err, the exit status to $work/status.
+# nvctl ARGS...: runs in the console host with the lab's administrator password (or
+# $NVCTL_PASSWORD); stdout and stderr go to $work/out and $work/err, the exit status to
+# $work/status.
 nvctl() {
   local status=0
-  in_host con env NETVANE_PASSWORD=lab wine 'C:\Netvane\nvctl.exe' "$@" \
+  in_host con env NETVANE_PASSWORD="${NVCTL_PASSWORD:-lab}" wine 'C:\Netvane\nvctl.exe' "$@" \
     >"$work/out" 2>"$work/err" || status=$?
   tr -d '\r' <"$work/out" >"$work/out.txt"
   echo "$status" >"$work/status"
@@ -85,7 +86,7 @@ case_apply() {
   accounts=$(host_c h2)/nvlab/accounts.txt
   cp "$accounts" "$work/accounts.saved"
   # h2 knows the administrator only as an ordinary user: its agent refuses the row.
-  printf '%s\n' 'Administrator:Users' >"$accounts"
+  printf '%s\n' 'Administrator:Users:lab' >"$accounts"
   cat >"$work/apply.csv" <<CSV
 host,nic,mode,address,mask,gateway,dns,name
 $(agent_mac h1),2,static,$NET_FRONT.132,255.255.255.128,,,
@@ -104,6 +105,25 @@ CSV
   ! ip -n "$(ns_name h2)" -4 -o addr show dev eth0 | grep -q "inet $NET_FRONT.46/" ||
     e2e_fail "the refused row changed h2"
   e2e_pass "apply: 2 applied, 1 refused, exit status 1; the applied addresses are on the hosts"
+}
+
+# The host's logon decides from its accounts as Windows does: a wrong password is refused
+# (status 1), and so is a disabled administrator's right one, with its own status; neither
+# changes the host.
+case_refused_logons() {
+  local id=h2 new=$NET_FRONT.48
+  NVCTL_PASSWORD=wrong nvctl set "$(agent_mac "$id")" --static "$new/25" --gateway "$ROUTER_IP"
+  [ "$(cat "$work/status")" = 1 ] || e2e_fail "a wrong password: set exited $(cat "$work/status")"
+  grep -q "refused: Unknown username or bad password (status 1)" "$work/err" ||
+    e2e_fail "a wrong password was not refused with status 1"
+  ! grep -q "Setting Succeeded!" "$work/out.txt" || e2e_fail "a wrong password succeeded"
+  nvctl set "$(agent_mac "$id")" --static "$new/25" --gateway "$ROUTER_IP" --user retired
+  [ "$(cat "$work/status")" = 1 ] || e2e_fail "a disabled account: set exited $(cat "$work/status")"
+  grep -q "refused: Account is disabled (status 19)" "$work/err" ||
+    e2e_fail "a disabled account was not refused with status 19"
+  ! ip -n "$(ns_name "$id")" -4 -o addr show dev eth0 | grep -q "inet $new/" ||
+    e2e_fail "a refused logon changed $id"
+  e2e_pass "a wrong password is refused with status 1, a disabled account with status 19"
 }
 
 case_apply_malformed() {

@@ -8,8 +8,8 @@ namespace {
 
 TEST(NvctlOutcome, StatusesSortIntoRefusedFailedAndTransport) {
   EXPECT_EQ(OutcomeOf(1, 0), Outcome::Applied);
-  for (int s : {1, 9, 18, 10006, 10007}) EXPECT_EQ(OutcomeOf(1, static_cast<uint16_t>(s)), Outcome::Refused) << s;
-  for (int s : {2, 4, 7, 8, 5, 0xFFFF}) EXPECT_EQ(OutcomeOf(1, static_cast<uint16_t>(s)), Outcome::Failed) << s;
+  for (int s : {1, 9, 18, 19, 20, 21, 22, 23, 24, 26, 27, 28, 10006, 10007}) EXPECT_EQ(OutcomeOf(1, static_cast<uint16_t>(s)), Outcome::Refused) << s;
+  for (int s : {2, 4, 7, 8, 5, 25, 29, 0xFFFF}) EXPECT_EQ(OutcomeOf(1, static_cast<uint16_t>(s)), Outcome::Failed) << s;
   for (int s : {3, 17}) EXPECT_EQ(OutcomeOf(1, static_cast<uint16_t>(s)), Outcome::TransportFailed) << s;
   EXPECT_EQ(OutcomeOf(0, 0), Outcome::TransportFailed);
   EXPECT_EQ(ExitStatusOf(Outcome::Applied), 0);
