@@ -14,15 +14,21 @@ DWORD transportRetryMs = kCaptureRetrySeconds * 1000;
 
 namespace {
 
-// The stored public key (in clear beside the sealed private key); empty when there is none.
-std::vector<uint8_t> StoredPublicKey() {
+std::vector<uint8_t> PublicKeyAt(const wchar_t* path) {
   std::vector<uint8_t> key(tavi::crypto::kKeyLength);
   DWORD size = static_cast<DWORD>(key.size());
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, tavi::kAgentParameterKey, tavi::kIdentityPublicKeyValue,
-                   RRF_RT_REG_BINARY, nullptr, key.data(), &size) != ERROR_SUCCESS ||
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, path, tavi::kIdentityPublicKeyValue, RRF_RT_REG_BINARY,
+                   nullptr, key.data(), &size) != ERROR_SUCCESS ||
       size != key.size())
     return {};
   return key;
+}
+
+// The stored public key (in clear beside the sealed private key); empty when there is none.
+// Also where an earlier version kept it, so that moving the key at start is no new identity.
+std::vector<uint8_t> StoredPublicKey() {
+  std::vector<uint8_t> key = PublicKeyAt(tavi::kAgentIdentityKey);
+  return key.empty() ? PublicKeyAt(tavi::kLegacyIdentityKey) : key;
 }
 
 // The transport makes the identity key on its first start, and replaces one it finds

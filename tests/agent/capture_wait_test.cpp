@@ -204,7 +204,7 @@ TEST_F(CaptureWaitTest, AnotherTransportFailureIsToldApartFromAMissingLibrary) {
 }
 
 TEST_F(CaptureWaitTest, AKeyMadeOrReplacedAtStartIsToldWithItsFingerprint) {
-  const std::string parameter = "SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
+  const std::string parameter = "SOFTWARE\\Orvane\\Netvane Agent\\Identity";
   SetCaptureDisabled(false);
   uint8_t first[32], second[32];
   for (int i = 0; i < 32; ++i) {
@@ -222,6 +222,13 @@ TEST_F(CaptureWaitTest, AKeyMadeOrReplacedAtStartIsToldWithItsFingerprint) {
   start(first);  // no key before: made
   start(first);  // the same key: nothing to tell
   start(second);  // another key over a stored one: replaced
+  // Found where an earlier version kept it and moved by the transport: the same identity.
+  DeleteKeyTree(parameter);
+  const char legacy[] = "SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, legacy, "IdentityPublicKey", REG_BINARY, second, 32),
+            ERROR_SUCCESS);
+  start(second);
+  DeleteValue(legacy, "IdentityPublicKey");
   DeleteKeyTree(parameter);
   const std::vector<AgentEvent> created = EventsWithId(EventId::IdentityCreated);
   const std::vector<AgentEvent> replaced = EventsWithId(EventId::IdentityReplaced);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TaviServer.h"
+#include "transport/core/identity_location.h"
 #include "transport/core/pcap_api.h"
 
 namespace {
@@ -172,7 +173,7 @@ int TVInitialize(void) {
   if (requireCapture && tavi::LoadPcap() == nullptr) return 10001;  // as TaviServer does
   if (!keyOnInit.empty()) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter",
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, tavi::kAgentIdentityKey,
                         0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
       RegSetValueExW(key, L"IdentityPublicKey", 0, REG_BINARY, keyOnInit.data(),
                      static_cast<DWORD>(keyOnInit.size()));

@@ -254,7 +254,7 @@ PY
 # both fingerprints and send nothing to that MAC. h2's own key is put back afterwards.
 case_impostor() {
   local id=h2 name out first second cap=$LAB_DIR/run/impostor.pcap dump_pid frames agent_mac
-  local params='HKLM\SYSTEM\CurrentControlSet\Services\TaviAgent\Parameter' public sealed
+  local params='HKLM\SOFTWARE\Orvane\Netvane Agent\Identity' public sealed
   name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
   agent_mac=$(host_mac 2 0)
   console_discover "$hosts" >/dev/null
@@ -483,7 +483,7 @@ flood_stop() {
 # The console's trust store with the real hosts' front adapters pinned, as a console that has
 # worked with them has it (their checks go first, and one missing at the end is asked again).
 pin_real_hosts() {
-  local id name key params='HKLM\SYSTEM\CurrentControlSet\Services\TaviAgent\Parameter'
+  local id name key params='HKLM\SOFTWARE\Orvane\Netvane Agent\Identity'
   mkdir -p "$(host_c con)/nvlab"
   for id in $(host_ids "$hosts"); do
     name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)

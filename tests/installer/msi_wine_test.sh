@@ -3,7 +3,8 @@
 # The Windows Installer packages under Wine's msiexec, one fresh prefix per case:
 #   agent    install (registration as TaviTool makes it, event source), a major upgrade to a
 #            package of a higher version (identity kept, one product left), uninstall (nothing
-#            of ours left but the identity's fate as documented)
+#            of ours left but the identity, which a reinstall takes up; TaviTool -delete
+#            removes it)
 #   console  install (files, Start-menu shortcut), uninstall (nothing left)
 # Usage: msi_wine_test.sh CASE
 # Environment: BIN_DIR (the build's programs and the test helpers), WORK_DIR, SOURCE_DIR,
@@ -62,6 +63,7 @@ products() {
 }
 
 services='HKLM\SYSTEM\CurrentControlSet\Services'
+identity_key='HKLM\SOFTWARE\Orvane\Netvane Agent\Identity'
 agent_dir="$prefix/drive_c/Program Files/Netvane Agent"
 description="Answers the Netvane console on this computer's Ethernet segment and applies the \
 network settings, host name and passwords that an administrator of this computer sends."
@@ -69,7 +71,7 @@ network settings, host name and passwords that an administrator of this computer
 wait_for_identity() {
   local _
   for _ in $(seq 100); do
-    identity=$(reg_value "$services\\TaviAgent\\Parameter" IdentityPublicKey)
+    identity=$(reg_value "$identity_key" IdentityPublicKey)
     [ -n "$identity" ] && return 0
     sleep 0.2
   done
@@ -112,16 +114,16 @@ case_agent() {
   probe wait TaviAgent 4 20000 || fail "upgrade: service not running"
   expect_eq "upgrade: quoted path" '"C:\Program Files\Netvane Agent\TaviAgent.exe"' \
     "$(probe_field TaviAgent binary)"
-  # The old version's removal must not delete the service the new one takes over (with its
-  # key, the identity): its DeleteServices is skipped while UPGRADINGPRODUCTCODE is set, as
-  # Windows Installer sets it for that removal. Wine 8's msiexec does not set it (and removes
-  # the old version before running the new one's script), so there the service is made anew
-  # and the agent makes a new identity: checked on Windows (docs/WINDOWS.md checklist).
+  # The old version's removal must not delete the service the new one takes over: its
+  # DeleteServices is skipped while UPGRADINGPRODUCTCODE is set, as Windows Installer sets it
+  # for that removal. Wine 8's msiexec does not set it (and removes the old version before
+  # running the new one's script), so there the service is made anew; the identity lives
+  # outside the service's key and is kept either way.
   msiinfo export "$work/packages/NetvaneAgent-1.8.1-x64.msi" InstallExecuteSequence | tr -d '\r' |
     grep -qx $'DeleteServices\tVersionNT AND NOT UPGRADINGPRODUCTCODE\t2000' ||
     fail "upgrade: the old version's removal would delete the service"
   wait_for_identity
-  [ "$identity" == "$before" ] || echo "note: identity replaced by Wine's upgrade (see above)"
+  expect_eq "upgrade: identity" "$before" "$identity"
   expect_eq "upgrade: event source" 'REG_EXPAND_SZ C:\Program Files\Netvane Agent\TaviAgent.exe' \
     "$(reg_value "$source" EventMessageFile)"
 
@@ -134,9 +136,18 @@ case_agent() {
   expect_eq "uninstall: service" missing "$(probe query TaviAgent)"
   [ ! -e "$agent_dir" ] || fail "uninstall: left $(ls -A "$agent_dir" | tr '\n' ' ')"
   ! reg_exists "$source" || fail "uninstall: event source left"
-  # The service's key goes with the service, and with it the agent's identity.
   ! reg_exists "$services\\TaviAgent" || fail "uninstall: service key left"
   expect_eq "uninstall: products" "" "$(products "Netvane Agent")"
+  # The identity outlives the package: a reinstalled host keeps the fingerprint consoles pinned.
+  expect_eq "uninstall: identity kept" "$before" "$(reg_value "$identity_key" IdentityPublicKey)"
+  msiexec /i agent-1.8.1.msi || fail "reinstall: msiexec $?"
+  probe wait TaviAgent 4 20000 || fail "reinstall: service not running"
+  wait_for_identity
+  expect_eq "reinstall: identity" "$before" "$identity"
+  msiexec /x agent-1.8.1.msi || fail "second uninstall: msiexec $?"
+  # Only TaviTool -delete takes it away.
+  timeout 60 wine "$BIN_DIR/TaviTool.exe" -delete >/dev/null 2>&1 || fail "TaviTool -delete: $?"
+  ! reg_exists 'HKLM\SOFTWARE\Orvane\Netvane Agent' || fail "TaviTool -delete: identity left"
 }
 
 case_console() {

@@ -87,17 +87,18 @@ expected_install_trace() {  # FIRST DIR
 
 services_key='HKLM\SYSTEM\CurrentControlSet\Services'
 parameter_key="$services_key\\TaviAgent\\Parameter"
+identity_key='HKLM\SOFTWARE\Orvane\Netvane Agent\Identity'
 source_key="$services_key\\EventLog\\Application\\TaviAgent"
 # reg_value KEY NAME: "TYPE DATA" as reg query prints it, or nothing.
 reg_value() {
   timeout 60 wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
     awk -v name="$2" '$1 == name { $1 = ""; sub(/^ +/, ""); print }'
 }
-reg_set() {  # reg_set NAME TYPE DATA (under the agent's parameter key)
-  timeout 60 wine reg add "$parameter_key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 ||
+reg_set() {  # reg_set NAME TYPE DATA [KEY]: under KEY, the agent's parameter key by default
+  timeout 60 wine reg add "${4:-$parameter_key}" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 ||
     fail "reg add $1"
 }
-reg_has() { timeout 60 wine reg query "$parameter_key" /v "$1" >/dev/null 2>&1; }
+reg_has() { timeout 60 wine reg query "${2:-$parameter_key}" /v "$1" >/dev/null 2>&1; }
 sha256_hex() { sha256sum "$1" | cut -c1-64 | tr a-f A-F; }
 
 # Nothing registered, copied or recorded.
@@ -293,17 +294,26 @@ foreign_notice='TaviTool: System32\Drivers\npf.sys was not installed by TaviTool
 case_delete_without_services() {
   # Another product's npf.sys (a WinPcap-era capture tool): not ours, so it stays.
   echo "left over" >"$driver_file"
-  # What an agent leaves behind: its key pair beside the magic number. No service exists, so
-  # only the tool's own removal can take the key values away.
+  # What an agent leaves behind: its key pair in its own key, which outlives the service, and
+  # one an earlier version kept beside the magic number. Only the tool's removal takes them.
   reg_set MagicNumber REG_DWORD 1234
-  reg_set IdentityPublicKey REG_BINARY "$(printf '01%.0s' $(seq 32))"
-  reg_set IdentityKey REG_BINARY "$(printf 'ab%.0s' $(seq 100))"
+  local where
+  for where in "$parameter_key" "$identity_key"; do
+    reg_set IdentityPublicKey REG_BINARY "$(printf '01%.0s' $(seq 32))" "$where"
+    reg_set IdentityKey REG_BINARY "$(printf 'ab%.0s' $(seq 100))" "$where"
+  done
+  reg_set ConsoleValue REG_DWORD 1 'HKLM\SOFTWARE\Orvane'
   tool -delete
   expect_eq "exit code" 0 "$tool_rc"
   expect_eq "stdout" "$foreign_notice" "$tool_out"
   expect_eq "foreign driver kept" "left over" "$(cat "$driver_file")"
-  ! reg_has IdentityPublicKey || fail "public key left"
-  ! reg_has IdentityKey || fail "sealed private key left"
+  for where in "$parameter_key" "$identity_key"; do
+    ! reg_has IdentityPublicKey "$where" || fail "public key left in $where"
+    ! reg_has IdentityKey "$where" || fail "sealed private key left in $where"
+  done
+  ! timeout 60 wine reg query 'HKLM\SOFTWARE\Orvane\Netvane Agent' >/dev/null 2>&1 ||
+    fail "the agent's empty key left"
+  reg_has ConsoleValue 'HKLM\SOFTWARE\Orvane' || fail "the company's key removed with a value in it"
   reg_has MagicNumber || fail "other parameters removed"
 }
 
@@ -376,16 +386,22 @@ case_fingerprint() {
   expect_eq "no key yet: stdout" "No agent key found" "$tool_out"
   expect_eq "no key yet: exit code" 10 "$tool_rc"
 
+  # Where an earlier agent kept it, not moved yet; then the agent's own key, which wins.
   reg_set IdentityPublicKey REG_BINARY "$key"
+  tool -fingerprint
+  expect_eq "fingerprint, earlier place" "$(expected_fingerprint "$key")" "$tool_out"
+  reg_set IdentityPublicKey REG_BINARY "${key:2}00"
+  reg_set IdentityPublicKey REG_BINARY "$key" "$identity_key"
   tool -FINGERPRINT
   expect_eq "fingerprint" "$(expected_fingerprint "$key")" "$tool_out"
   expect_eq "exit code" 0 "$tool_rc"
   expect_eq "debugger messages" "" "$tool_trace"
 
-  # A value that is not exactly one key is no key, never a fingerprint of something else.
+  # A value that is not exactly one key is no key, never a fingerprint of something else (nor
+  # of what an earlier version left).
   local bad
   for bad in "REG_BINARY ${key:0:62}" "REG_BINARY ${key}00" "REG_SZ $key"; do
-    reg_set IdentityPublicKey ${bad% *} "${bad#* }"
+    reg_set IdentityPublicKey ${bad% *} "${bad#* }" "$identity_key"
     tool -fingerprint
     expect_eq "value <$bad>" "No agent key found" "$tool_out"
     expect_eq "value <$bad>: exit code" 10 "$tool_rc"

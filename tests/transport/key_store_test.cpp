@@ -46,11 +46,16 @@ TEST(KeyStoreLoad, APassingReadFailureMakesNoNewIdentityAndTheOldSealingIsRenewe
 #ifdef _WIN32
 class RegistryIdentity : public ::testing::Test {
  protected:
-  static constexpr const wchar_t* kPath = L"Software\\NetvaneTest\\IdentityUpgrade";
-  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kPath); }
+  static constexpr const wchar_t* kPath = L"Software\\NetvaneTest\\Identity";
+  static constexpr const wchar_t* kLegacyPath = L"Software\\NetvaneTest\\ServiceParameter";
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kLegacyPath);
+  }
   void TearDown() override {
     SetSddl(kIdentityKeySddl);
     RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kLegacyPath);
   }
   bool SetSddl(const wchar_t* sddl) {
     HKEY key = nullptr;
@@ -80,21 +85,21 @@ class RegistryIdentity : public ::testing::Test {
     RegCloseKey(key);
     return text;
   }
-  std::vector<uint8_t> Sealed() {
+  std::vector<uint8_t> Sealed(const wchar_t* path = kPath) {
     std::vector<uint8_t> out(4096);
     DWORD size = static_cast<DWORD>(out.size());
-    if (RegGetValueW(HKEY_CURRENT_USER, kPath, kIdentityKeyValue, RRF_RT_REG_BINARY, nullptr,
+    if (RegGetValueW(HKEY_CURRENT_USER, path, kIdentityKeyValue, RRF_RT_REG_BINARY, nullptr,
                      out.data(), &size) != ERROR_SUCCESS)
       return {};
     out.resize(size);
     return out;
   }
-  // What an earlier version left: the seed sealed for the machine.
+  // What an earlier version left in the service's key: the seed sealed for the machine.
   void WriteLegacy(const Identity& id) {
     std::vector<uint8_t> sealed;
     ASSERT_TRUE(SealIdentitySeed(id.seed, SealScope::LegacyMachine, sealed));
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_WRITE | WRITE_DAC, nullptr,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kLegacyPath, 0, nullptr, 0, KEY_WRITE | WRITE_DAC, nullptr,
                               &key, nullptr),
               ERROR_SUCCESS);
     RestrictIdentityKey(key);
@@ -103,22 +108,25 @@ class RegistryIdentity : public ::testing::Test {
     RegCloseKey(key);
   }
 
-  RegistryKeyStore store{HKEY_CURRENT_USER, kPath};
+  RegistryKeyStore store{HKEY_CURRENT_USER, kPath, kLegacyPath};
 };
 
-TEST_F(RegistryIdentity, AnUpgradedHostKeepsItsKeyAndFingerprintSealedAgainForItsAccount) {
+// The service's key goes with the service, so the identity moves out of it and outlives an
+// uninstall; a reinstalled host keeps its fingerprint.
+TEST_F(RegistryIdentity, AnUpgradedHostKeepsItsKeyAndFingerprintMovedAndSealedAgainForItsAccount) {
   Identity old;
   ASSERT_TRUE(GenerateIdentity(old));
   WriteLegacy(old);
-  const auto legacyBlob = Sealed();
-  Identity loaded;
-  EXPECT_EQ(store.Load(loaded), KeyLoad::LoadedLegacy);
+  const auto legacyBlob = Sealed(kLegacyPath);
   Identity upgraded;
   ASSERT_TRUE(LoadOrCreateIdentity(store, upgraded));
   EXPECT_EQ(upgraded.publicKey, old.publicKey);
   EXPECT_EQ(upgraded.seed, old.seed);
   EXPECT_EQ(FormatFingerprint(upgraded.publicKey), FormatFingerprint(old.publicKey));
+  EXPECT_TRUE(Sealed(kLegacyPath).empty()) << "left in the service's key";
   EXPECT_NE(Sealed(), legacyBlob) << "sealed again";
+  EXPECT_EQ(Sddl(), kIdentityKeySddl);
+  Identity loaded;
   EXPECT_EQ(store.Load(loaded), KeyLoad::Loaded);
   EXPECT_EQ(loaded.publicKey, old.publicKey);
 }

@@ -1,20 +1,15 @@
 // Where an agent keeps its identity between runs. The Windows store
 // (platform/registry_key_store_win) seals the private key with DPAPI for the service's own
-// account (SYSTEM), under the agent's parameter key; tests use MemoryKeyStore.
+// account (SYSTEM), under its own key (identity_location.h); tests use MemoryKeyStore.
 #pragma once
 
 #include <optional>
 #include <vector>
 
 #include "transport/core/identity.h"
+#include "transport/core/identity_location.h"
 
 namespace tavi {
-
-// Registry names of the agent's identity, under HKEY_LOCAL_MACHINE. TaviTool reads the
-// public value to print the fingerprint and deletes both values.
-constexpr const wchar_t* kAgentParameterKey = L"SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
-constexpr const wchar_t* kIdentityPublicKeyValue = L"IdentityPublicKey";  // REG_BINARY, 32 bytes
-constexpr const wchar_t* kIdentityKeyValue = L"IdentityKey";  // REG_BINARY, sealed seed
 
 // Loaded; LoadedLegacy: loaded, but sealed the way earlier versions did (to be sealed again);
 // Missing: nothing stored; Damaged: stored but unusable for good (does not unseal, wrong

@@ -1,11 +1,12 @@
 // The agent's identity in the registry (Windows): the public key in REG_BINARY
 // "IdentityPublicKey", the private key sealed by DPAPI for the account the agent runs as
-// (LocalSystem: only SYSTEM unseals it) in "IdentityKey", under the agent's parameter key.
+// (LocalSystem: only SYSTEM unseals it) in "IdentityKey", under the agent's identity key.
 // Saving cuts the key's DACL down to SYSTEM and Administrators (protected, nothing
 // inherited), so the read access that service keys normally grant to every user is gone;
 // every load checks it again: a key others may read gets that DACL back, one others may
 // write is also treated as damaged. A key sealed for the machine (earlier versions) loads as
-// LoadedLegacy and is sealed again.
+// LoadedLegacy and is sealed again. One found only where earlier versions kept it (the
+// service's parameter key, deleted with the service) is moved to the identity key.
 #pragma once
 
 #ifdef _WIN32
@@ -20,14 +21,20 @@ namespace tavi {
 
 class RegistryKeyStore : public KeyStore {
  public:
-  // The agent uses HKLM and kAgentParameterKey; tests pass a key of their own.
-  RegistryKeyStore(HKEY root = HKEY_LOCAL_MACHINE, std::wstring path = kAgentParameterKey);
+  // The agent uses HKLM, kAgentIdentityKey and kLegacyIdentityKey; tests pass keys of their
+  // own. An empty legacyPath: nothing to move.
+  RegistryKeyStore(HKEY root = HKEY_LOCAL_MACHINE, std::wstring path = kAgentIdentityKey,
+                   std::wstring legacyPath = kLegacyIdentityKey);
   KeyLoad Load(Identity& out) override;
   bool Save(const Identity& identity) override;
 
  private:
+  KeyLoad LoadFrom(const std::wstring& path, Identity& out);
+  KeyLoad MoveFromLegacy(Identity& out);
+
   HKEY root_;
   std::wstring path_;
+  std::wstring legacyPath_;
 };
 
 // The DACL Save applies, as SDDL: SYSTEM and Administrators full control, protected.

@@ -151,12 +151,33 @@ bool RestrictIdentityKey(HKEY key) {
   return ok;
 }
 
-RegistryKeyStore::RegistryKeyStore(HKEY root, std::wstring path)
-    : root_(root), path_(std::move(path)) {}
+RegistryKeyStore::RegistryKeyStore(HKEY root, std::wstring path, std::wstring legacyPath)
+    : root_(root), path_(std::move(path)), legacyPath_(std::move(legacyPath)) {}
 
 KeyLoad RegistryKeyStore::Load(Identity& out) {
+  const KeyLoad load = LoadFrom(path_, out);
+  if (load != KeyLoad::Missing || legacyPath_.empty()) return load;
+  return MoveFromLegacy(out);
+}
+
+// The identity an earlier version kept in the service's key, saved (sealed for SYSTEM) in
+// the identity key and only then removed from the old place. A move that cannot be saved now
+// keeps the old values and is tried again at the next start; the identity serves meanwhile.
+KeyLoad RegistryKeyStore::MoveFromLegacy(Identity& out) {
+  const KeyLoad load = LoadFrom(legacyPath_, out);
+  if (load != KeyLoad::Loaded && load != KeyLoad::LoadedLegacy) return load;
+  if (!Save(out)) return load;
+  RegKey legacy;
+  if (RegOpenKeyExW(root_, legacyPath_.c_str(), 0, KEY_SET_VALUE, &legacy.h) == ERROR_SUCCESS) {
+    RegDeleteValueW(legacy.h, kIdentityKeyValue);
+    RegDeleteValueW(legacy.h, kIdentityPublicKeyValue);
+  }
+  return KeyLoad::Loaded;
+}
+
+KeyLoad RegistryKeyStore::LoadFrom(const std::wstring& path, Identity& out) {
   RegKey key;
-  const LONG opened = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key.h);
+  const LONG opened = RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key.h);
   if (opened == ERROR_FILE_NOT_FOUND) return KeyLoad::Missing;
   if (opened != ERROR_SUCCESS) return KeyLoad::Unavailable;  // access refused, registry error
 
@@ -167,7 +188,7 @@ KeyLoad RegistryKeyStore::Load(Identity& out) {
   if (!CheckExposure(key.h, exposure)) return KeyLoad::Unavailable;
   if (exposure.read || exposure.write) {
     RegKey writable;
-    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | KEY_SET_VALUE | WRITE_DAC, &writable.h) !=
+    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ | KEY_SET_VALUE | WRITE_DAC, &writable.h) !=
             ERROR_SUCCESS ||
         !RestrictIdentityKey(writable.h))
       return KeyLoad::Unavailable;  // neither used nor replaced while others can reach it
