@@ -117,7 +117,7 @@ TEST(ApplyGui, TimedOutApplyKeepsTheStoredRecordSoTheEditIsSentAgain) {
 }
 
 TEST(ApplyGui, SuccessKeepsTheActionButtonsDisabledUntilThePollEnds) {
-  ConsoleSession console("apply poll", std::string(kWindowsHost) + "poll 1 2500\n");
+  ConsoleSession console("apply poll", std::string(kWindowsHost) + "poll 1 800\n");
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(console.Discover());
   ASSERT_TRUE(console.Enabled(IDC_BTN_LAUNCH));
@@ -132,7 +132,8 @@ TEST(ApplyGui, SuccessKeepsTheActionButtonsDisabledUntilThePollEnds) {
     EXPECT_FALSE(console.Enabled(id)) << "control " << id;
   EXPECT_EQ(console.TakeMessage(), "Setting Succeeded!");
   ASSERT_TRUE(console.WaitLog("TVDoWork done code=9"));
-  EXPECT_TRUE(console.WaitEnabled(IDC_BTN_DISCOVER));
+  // Back as soon as the refresh has ended, well before a 2 s stall would have let them.
+  EXPECT_TRUE(console.WaitEnabled(IDC_BTN_DISCOVER, true, 1000)) << "late after the refresh";
   for (int id : {IDC_BTN_APPLY, IDC_BTN_DISCOVER, IDC_BTN_CHANGE_PASSWORD, IDC_BTN_LAUNCH})
     EXPECT_TRUE(console.Enabled(id)) << "control " << id;
   EXPECT_TRUE(console.Close());
