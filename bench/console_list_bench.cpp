@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_driver.h"
 
 namespace {

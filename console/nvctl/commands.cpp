@@ -8,10 +8,10 @@
 #include <string>
 
 #include "TaviClient.h"
-#include "console/actions/action_requests.h"
-#include "console/actions/launch_guard.h"
-#include "console/actions/open_in_browser.h"
-#include "console/message_table.h"
+#include "console/core/action_requests.h"
+#include "console/core/launch_guard.h"
+#include "console/core/open_in_browser.h"
+#include "console/core/message_table.h"
 #include "console/nvctl/apply_file.h"
 #include "console/nvctl/outcome.h"
 #include "console/nvctl/password_source.h"

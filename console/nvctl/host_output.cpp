@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "console/host_reply.h"
+#include "console/core/host_reply.h"
 #include "console/nvctl/text_rules.h"
-#include "console/os_names.h"
+#include "console/core/os_names.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "console/nvctl/outcome.h"
 
-#include "console/host_reply.h"
-#include "console/message_table.h"
+#include "console/core/host_reply.h"
+#include "console/core/message_table.h"
 #include "console/nvctl/settings_change.h"
 #include "console/nvctl/text_rules.h"
 

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "TaviClient.h"
-#include "console/actions/config_store.h"
-#include "console/host_reply.h"
+#include "console/core/config_store.h"
+#include "console/core/host_reply.h"
 #include "protocol/reply_view.h"
 
 namespace {

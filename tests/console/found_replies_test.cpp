@@ -1,5 +1,5 @@
 // The queue between the discovery worker and the host list: copies, batches, order.
-#include "console/found_replies.h"
+#include "console/core/found_replies.h"
 
 #include <gtest/gtest.h>
 

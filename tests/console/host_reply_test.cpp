@@ -1,4 +1,4 @@
-#include "console/host_reply.h"
+#include "console/core/host_reply.h"
 
 #include <gtest/gtest.h>
 

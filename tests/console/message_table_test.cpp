@@ -1,4 +1,4 @@
-#include "console/message_table.h"
+#include "console/core/message_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/os_names.h"
+#include "console/core/os_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/secret.h"
+#include "console/core/secret.h"
 
 #include <gtest/gtest.h>
 

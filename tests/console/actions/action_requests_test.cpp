@@ -1,4 +1,4 @@
-#include "console/actions/action_requests.h"
+#include "console/core/action_requests.h"
 
 #include <gtest/gtest.h>
 

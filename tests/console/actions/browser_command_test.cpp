@@ -1,4 +1,4 @@
-#include "console/actions/browser_command.h"
+#include "console/core/browser_command.h"
 
 #include <gtest/gtest.h>
 

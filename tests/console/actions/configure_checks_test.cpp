@@ -1,4 +1,4 @@
-#include "console/actions/configure_checks.h"
+#include "console/core/configure_checks.h"
 
 #include <gtest/gtest.h>
 

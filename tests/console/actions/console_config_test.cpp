@@ -1,4 +1,4 @@
-#include "console/actions/console_config.h"
+#include "console/core/console_config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/actions/host_key_texts.h"
+#include "console/core/host_key_texts.h"
 
 #include <gtest/gtest.h>
 

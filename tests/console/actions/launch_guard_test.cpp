@@ -1,13 +1,13 @@
 // Launch templates as a hostile station on the segment would write them: each must be refused
 // before the shell sees it, and what passes must reach the browser as one argument.
-#include "console/actions/launch_guard.h"
+#include "console/core/launch_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "console/actions/browser_command.h"
-#include "console/actions/launch_string.h"
+#include "console/core/browser_command.h"
+#include "console/core/launch_string.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "console/actions/launch_string.h"
+#include "console/core/launch_string.h"
 
 #include <gtest/gtest.h>
 

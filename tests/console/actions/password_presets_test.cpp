@@ -1,4 +1,4 @@
-#include "console/actions/password_presets.h"
+#include "console/core/password_presets.h"
 
 #include <gtest/gtest.h>
 

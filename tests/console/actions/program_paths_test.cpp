@@ -1,4 +1,4 @@
-#include "console/actions/program_paths.h"
+#include "console/core/program_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_driver.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console/actions/action_requests.h"
+#include "console/core/action_requests.h"
 #include "console/nvctl/outcome.h"
 #include "protocol/field_io.h"
 #include "tests/protocol/sample_records.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_session.h"
 #include "protocol/frames.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "protocol/byte_order.h"
 
 namespace {

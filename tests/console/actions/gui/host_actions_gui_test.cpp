@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_session.h"
 #include "protocol/frames.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_session.h"
 #include "protocol/frames.h"
 

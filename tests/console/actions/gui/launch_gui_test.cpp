@@ -3,7 +3,7 @@
 // browser is the fake hh.exe under another name, registered in this test's own prefix.
 #include <gtest/gtest.h>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_session.h"
 
 namespace {

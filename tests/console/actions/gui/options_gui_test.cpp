@@ -1,7 +1,7 @@
 // Configure, "Netvane.cfg", About and help under Wine and Xvfb.
 #include <gtest/gtest.h>
 
-#include "console/resource.h"
+#include "console/gui/resource.h"
 #include "console_session.h"
 #include "protocol/byte_order.h"
 
