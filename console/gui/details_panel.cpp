@@ -1,4 +1,4 @@
-// Details panel of the selected host. The panel edits editRecord, the working copy of the
+// Details panel of the selected host. The panel edits editRecord_, the working copy of the
 // host's stored reply; the radio buttons write their adapter's DHCP flag and the host's DNS
 // mode into it at once, the typed fields are collected when the adapter changes or on Apply.
 #include "console/gui/details_panel.h"
@@ -25,24 +25,24 @@ constexpr int kPanelControls[] = {IDC_CMB_MAC,  IDC_BTN_RESTART,    IDC_BTN_CHAN
 }  // namespace
 
 void DetailsPanel::BindTexts() {
-  dialog_.BindText(IDC_EDT_HOST_NAME, &hostNameText, kHostNameMaxChars);
-  dialog_.BindText(IDC_EDT_PORT, &portText);
-  dialog_.BindText(IDC_TXT_PORT_LABEL, &portLabelText);
-  dialog_.BindText(IDC_EDT_OS_NAME, &osNameText, 255);
-  dialog_.BindText(IDC_EDT_OS_VERSION, &osVersionText, 19);
-  dialog_.BindText(IDC_EDT_INTERFACE, &interfaceText, 19);
+  dialog_.BindText(IDC_EDT_HOST_NAME, &hostNameText_, kHostNameMaxChars);
+  dialog_.BindText(IDC_EDT_PORT, &portText_);
+  dialog_.BindText(IDC_TXT_PORT_LABEL, &portLabelText_);
+  dialog_.BindText(IDC_EDT_OS_NAME, &osNameText_, 255);
+  dialog_.BindText(IDC_EDT_OS_VERSION, &osVersionText_, 19);
+  dialog_.BindText(IDC_EDT_INTERFACE, &interfaceText_, 19);
 }
 
 void DetailsPanel::Open() {
-  selectedNic = 0;
-  selectedHost = nullptr;
-  editRecord.assign(kConsoleReplyBufferLength, 0);
+  selectedNic_ = 0;
+  selectedHost_ = nullptr;
+  editRecord_.assign(kConsoleReplyBufferLength, 0);
 }
 
 void DetailsPanel::Close() {
-  selectedHost = nullptr;
-  editRecord.clear();
-  editRecord.shrink_to_fit();
+  selectedHost_ = nullptr;
+  editRecord_.clear();
+  editRecord_.shrink_to_fit();
 }
 
 void DetailsPanel::Enable(bool enable) {
@@ -59,11 +59,11 @@ void DetailsPanel::EnableAddressFields(bool enable) {
 
 void DetailsPanel::Clear() {
   clearing_ = true;
-  osNameText.clear();
-  osVersionText.clear();
-  portText.clear();
-  hostNameText.clear();
-  interfaceText.clear();
+  osNameText_.clear();
+  osVersionText_.clear();
+  portText_.clear();
+  hostNameText_.clear();
+  interfaceText_.clear();
   dialog_.SetItemText(IDC_EDT_HOST_KEY, "");
   SendDlgItemMessageA(dialog_.hwnd(), IDC_CMB_MAC, CB_RESETCONTENT, 0, 0);
   dialog_.ClearAddress(IDC_IPA_DNS);
@@ -81,35 +81,35 @@ void DetailsPanel::ClearAddressFields() {
 }
 
 bool DetailsPanel::StoredRecord(HostRecord& out) const {
-  if (!selectedHost || !ReplyView(selectedHost->record).HasRecord()) return false;
-  out = ReplyView(selectedHost->record).Record();
+  if (!selectedHost_ || !ReplyView(selectedHost_->record).HasRecord()) return false;
+  out = ReplyView(selectedHost_->record).Record();
   return true;
 }
 
 bool DetailsPanel::EditedRecord(HostRecord& out) const {
-  if (!ReplyView(editRecord).HasRecord()) return false;
-  out = ReplyView(editRecord).Record();
+  if (!ReplyView(editRecord_).HasRecord()) return false;
+  out = ReplyView(editRecord_).Record();
   return true;
 }
 
 bool DetailsPanel::EditNic(int index, NicEntry& out) const {
   if (index < 0) return false;
-  std::optional<NicEntry> nic = ReplyView(editRecord).Nic(static_cast<std::size_t>(index));
+  std::optional<NicEntry> nic = ReplyView(editRecord_).Nic(static_cast<std::size_t>(index));
   if (nic) out = *nic;
   return nic.has_value();
 }
 
 void DetailsPanel::StoreEditNic(int index, const NicEntry& entry) {
-  if (index >= 0) StoreReplyNic(editRecord.data(), editRecord.size(), static_cast<std::size_t>(index), entry);
+  if (index >= 0) StoreReplyNic(editRecord_.data(), editRecord_.size(), static_cast<std::size_t>(index), entry);
 }
 
 int DetailsPanel::EditOsFamily() const {
-  return ReplyView(editRecord).Os().osFamily;
+  return ReplyView(editRecord_).Os().osFamily;
 }
 
 void DetailsPanel::ShowHostDetails(HostItem* item, int nicIndex) {
-  if (!item || item->record.empty() || editRecord.size() != kConsoleReplyBufferLength) return;
-  selectedHost = item;
+  if (!item || item->record.empty() || editRecord_.size() != kConsoleReplyBufferLength) return;
+  selectedHost_ = item;
   const std::vector<uint8_t>& stored = item->record;
   const ReplyView reply(stored);
   if (!reply.HasRecord()) return;
@@ -117,22 +117,22 @@ void DetailsPanel::ShowHostDetails(HostItem* item, int nicIndex) {
   // An adapter the host no longer reports (a refresh with fewer adapters) shows adapter 0.
   if (nicIndex < 0 || nicIndex >= host.nicCount) nicIndex = 0;
 
-  std::fill(editRecord.begin(), editRecord.end(), 0);
-  std::memcpy(editRecord.data(), stored.data(), std::min(stored.size(), editRecord.size()));
+  std::fill(editRecord_.begin(), editRecord_.end(), 0);
+  std::memcpy(editRecord_.data(), stored.data(), std::min(stored.size(), editRecord_.size()));
 
-  hostNameText = host.hostName.str().substr(0, kHostNameMaxChars);
+  hostNameText_ = host.hostName.str().substr(0, kHostNameMaxChars);
   const bool rido = host.mgmtAgentType == 1;
   dialog_.SetItemText(IDC_BTN_LAUNCH, rido ? "Launch RIDO" : "Launch");
-  portLabelText = rido ? "RIDO Port:" : "Mgmt Port:";
+  portLabelText_ = rido ? "RIDO Port:" : "Mgmt Port:";
   char port[16];
   std::snprintf(port, sizeof port, "%lu", static_cast<unsigned long>(host.mgmtPort));
-  portText = port;
+  portText_ = port;
 
   EnableHostActions(*item);
 
-  osNameText.clear();
-  osVersionText.clear();
-  FormatOsName(osNameText, osVersionText, host.osInfo);
+  osNameText_.clear();
+  osVersionText_.clear();
+  FormatOsName(osNameText_, osVersionText_, host.osInfo);
 
   char fingerprint[TV_FINGERPRINT_CHARS] = {};
   const int keyState = QueryHostKey(stored.data() + FrameOffset::AgentMac,
@@ -149,8 +149,8 @@ void DetailsPanel::ShowHostDetails(HostItem* item, int nicIndex) {
     if (nic.dhcpEnabled == 1) item->anyDhcp = 1;
   }
   // By position rather than by text: two adapters may carry the same address (an entry the
-  // agent could not describe is all zero), and the combo index must stay selectedNic.
-  selectedNic = nicIndex;
+  // agent could not describe is all zero), and the combo index must stay selectedNic_.
+  selectedNic_ = nicIndex;
   SendMessageA(combo, CB_SETCURSEL, host.nics.empty() ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(nicIndex), 0);
 
   NicEntry shown;
@@ -169,7 +169,7 @@ void DetailsPanel::EnableHostActions(const HostItem& item) {
 }
 
 void DetailsPanel::ShowNic(const NicEntry& entry, int /*osFamily*/) {
-  interfaceText = entry.nicName.str().substr(0, 19);
+  interfaceText_ = entry.nicName.str().substr(0, 19);
   dialog_.ShowItem(IDC_BTN_TEAMING, (entry.changeMask & kNicCanTeam) != 0);
   dialog_.SetItemText(IDC_BTN_TEAMING, (entry.changeMask & kNicIsTeamed) ? "Unteam" : "Teaming");
   if (entry.dhcpEnabled == 1) {
@@ -183,20 +183,20 @@ void DetailsPanel::ShowNic(const NicEntry& entry, int /*osFamily*/) {
 }
 
 void DetailsPanel::OnDhcp() {
-  if (editRecord.empty()) return;
+  if (editRecord_.empty()) return;
   NicEntry e;
-  if (EditNic(selectedNic, e)) {
+  if (EditNic(selectedNic_, e)) {
     e.dhcpEnabled = 1;
-    StoreEditNic(selectedNic, e);
+    StoreEditNic(selectedNic_, e);
   }
-  if (selectedHost) selectedHost->anyDhcp = 1;
+  if (selectedHost_) selectedHost_->anyDhcp = 1;
   dialog_.SetAddress(IDC_IPA_ADDRESS, e.ipAddress);
   dialog_.SetAddress(IDC_IPA_MASK, e.subnetMask);
   dialog_.SetAddress(IDC_IPA_GATEWAY, e.gateway);
   EnableAddressFields(false);
   dialog_.EnableItem(IDC_RB_DNS_AUTO, true);
   dialog_.SetChecked(IDC_RB_STATIC, false);
-  if (ReplyView(editRecord).DnsStatic() != 0) {
+  if (ReplyView(editRecord_).DnsStatic() != 0) {
     dialog_.SetChecked(IDC_RB_DNS_MANUAL, true);
     OnDnsManual();
   } else {
@@ -206,12 +206,12 @@ void DetailsPanel::OnDhcp() {
 }
 
 void DetailsPanel::OnStatic() {
-  if (editRecord.empty()) return;
+  if (editRecord_.empty()) return;
   NicEntry e;
-  const bool present = EditNic(selectedNic, e);
+  const bool present = EditNic(selectedNic_, e);
   if (present) {
     e.dhcpEnabled = 0;
-    StoreEditNic(selectedNic, e);
+    StoreEditNic(selectedNic_, e);
   }
   dialog_.EnableItem(IDC_RB_DNS_AUTO, false);
   dialog_.SetChecked(IDC_RB_DHCP, false);
@@ -219,8 +219,8 @@ void DetailsPanel::OnStatic() {
 
   // An adapter that was on DHCP gets a fresh fixed address typed in.
   std::optional<NicEntry> storedNic;
-  if (selectedHost && selectedNic >= 0) {
-    storedNic = ReplyView(selectedHost->record).Nic(static_cast<std::size_t>(selectedNic));
+  if (selectedHost_ && selectedNic_ >= 0) {
+    storedNic = ReplyView(selectedHost_->record).Nic(static_cast<std::size_t>(selectedNic_));
   }
   const bool wasDhcp = storedNic && storedNic->dhcpEnabled != 0;
   if (wasDhcp) {
@@ -233,10 +233,10 @@ void DetailsPanel::OnStatic() {
   int anyDhcp = 0;
   dialog_.SetChecked(IDC_RB_DNS_MANUAL, true);
   dialog_.SetChecked(IDC_RB_DNS_AUTO, false);  // the radio buttons are separate groups
-  for (const NicEntry& other : ReplyView(editRecord).Record().nics) {
+  for (const NicEntry& other : ReplyView(editRecord_).Record().nics) {
     if (other.dhcpEnabled == 1) anyDhcp = 1;
   }
-  if (selectedHost) selectedHost->anyDhcp = anyDhcp;
+  if (selectedHost_) selectedHost_->anyDhcp = anyDhcp;
 
   if (anyDhcp && EditOsFamily() == 2) {
     // A Linux host whose other adapter uses DHCP takes gateway and DNS from DHCP.
@@ -251,26 +251,26 @@ void DetailsPanel::OnStatic() {
 }
 
 void DetailsPanel::OnDnsManual() {
-  if (!StoreReplyDnsStatic(editRecord.data(), editRecord.size(), 1)) return;
+  if (!StoreReplyDnsStatic(editRecord_.data(), editRecord_.size(), 1)) return;
   dialog_.EnableItem(IDC_IPA_DNS, true);
   dialog_.SetChecked(IDC_RB_DNS_AUTO, false);
-  dialog_.SetAddress(IDC_IPA_DNS, ReplyView(editRecord).DnsServer());
+  dialog_.SetAddress(IDC_IPA_DNS, ReplyView(editRecord_).DnsServer());
 }
 
 void DetailsPanel::OnDnsAuto() {
-  if (!StoreReplyDnsStatic(editRecord.data(), editRecord.size(), 0)) return;
+  if (!StoreReplyDnsStatic(editRecord_.data(), editRecord_.size(), 0)) return;
   dialog_.EnableItem(IDC_IPA_DNS, false);
   dialog_.SetChecked(IDC_RB_DNS_MANUAL, false);
-  dialog_.SetAddress(IDC_IPA_DNS, ReplyView(editRecord).DnsServer());
+  dialog_.SetAddress(IDC_IPA_DNS, ReplyView(editRecord_).DnsServer());
 }
 
 void DetailsPanel::OnMacSelChange() {
-  if (editRecord.empty()) return;
-  CollectEditsIntoEditRecord(selectedNic);
+  if (editRecord_.empty()) return;
+  CollectEditsIntoEditRecord(selectedNic_);
   LRESULT selection = SendDlgItemMessageA(dialog_.hwnd(), IDC_CMB_MAC, CB_GETCURSEL, 0, 0);
-  selectedNic = selection < 0 ? 0 : static_cast<int>(selection);
+  selectedNic_ = selection < 0 ? 0 : static_cast<int>(selection);
   NicEntry entry;
-  EditNic(selectedNic, entry);
+  EditNic(selectedNic_, entry);
   ShowNic(entry, EditOsFamily());
 }
 
@@ -279,7 +279,7 @@ void DetailsPanel::CollectPanelEdits(HostRecord& edited, int nicIndex) {
   if (nicIndex == -1) {
     nicIndex = static_cast<int>(SendDlgItemMessageA(dialog_.hwnd(), IDC_CMB_MAC, CB_GETCURSEL, 0, 0));
   }
-  edited.hostName.assign(hostNameText, kHostNameMaxChars);
+  edited.hostName.assign(hostNameText_, kHostNameMaxChars);
   if (dialog_.IsItemEnabled(IDC_IPA_DNS)) edited.dnsServer = dialog_.Address(IDC_IPA_DNS);
   if (nicIndex < 0 || static_cast<std::size_t>(nicIndex) >= edited.nics.size()) return;
 
@@ -293,7 +293,7 @@ void DetailsPanel::CollectPanelEdits(HostRecord& edited, int nicIndex) {
     nic.gateway = dialog_.Address(IDC_IPA_GATEWAY);
   }
   // A Linux host without DHCP adapters has one gateway for all of them.
-  if (selectedHost && selectedHost->anyDhcp == 0 && edited.osInfo.osFamily == 2) {
+  if (selectedHost_ && selectedHost_->anyDhcp == 0 && edited.osInfo.osFamily == 2) {
     const uint32_t gateway = nic.gateway;
     for (NicEntry& other : edited.nics) other.gateway = gateway;
   }
@@ -303,7 +303,7 @@ void DetailsPanel::CollectEditsIntoEditRecord(int nicIndex) {
   HostRecord edited;
   if (!EditedRecord(edited)) return;
   CollectPanelEdits(edited, nicIndex);
-  StoreReplyRecord(editRecord.data(), editRecord.size(), edited);
+  StoreReplyRecord(editRecord_.data(), editRecord_.size(), edited);
 }
 
 void DetailsPanel::OnHostNameKillFocus() {
@@ -312,11 +312,21 @@ void DetailsPanel::OnHostNameKillFocus() {
   if (hostNameWarningShown_ || clearing_ || !IsOpen()) return;
   if (!dialog_.IsItemEnabled(IDC_EDT_HOST_NAME)) return;
   dialog_.UpdateData(true);
-  if (hostNameText.size() >= 2) return;
+  if (hostNameText_.size() >= 2) return;
   // The box takes the focus itself; guard so that focus changes while it is up cannot
   // raise it a second time.
   hostNameWarningShown_ = true;
   ShowMessage(Status::HostNameTooShort);
   hostNameWarningShown_ = false;
   SetFocus(dialog_.Item(IDC_EDT_HOST_NAME));
+}
+
+bool DetailsPanel::TakeWorkingCopy(const uint8_t* reply) {
+  if (editRecord_.size() != kConsoleReplyBufferLength) return false;
+  std::memcpy(editRecord_.data(), reply, kConsoleReplyBufferLength);
+  return true;
+}
+
+void DetailsPanel::StoreSetupState(uint8_t setupState) {
+  StoreReplySetupState(editRecord_.data(), editRecord_.size(), setupState);
 }

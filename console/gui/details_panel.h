@@ -27,19 +27,14 @@ class DetailsPanel {
   // The working copy exists from initialisation until Close().
   void Open();
   void Close();
-  bool IsOpen() const { return !editRecord.empty(); }
+  bool IsOpen() const { return !editRecord_.empty(); }
 
-  // --- State ---------------------------------------------------------------------------------
-  std::string hostNameText;                 // 1003, at most 32 characters
-  std::string portText;                     // 1004
-  std::string portLabelText = "Mgmt Port:"; // 1040
-  std::string osNameText;                   // 1006
-  std::string osVersionText;                // 1007
-  std::string interfaceText;                // 1009
-  HostItem* selectedHost = nullptr;         // the row whose host fills the panel
-  // Working copy of the selected host's reply (596 bytes, reply layout).
-  std::vector<uint8_t> editRecord;
-  int selectedNic = 0;
+  // --- State (changed only through the operations below) ------------------------------------
+  // The row whose host fills the panel, or null.
+  HostItem* selectedHost() const { return selectedHost_; }
+  int selectedNic() const { return selectedNic_; }
+  // Working copy of the selected host's reply (596 bytes, reply layout); empty when closed.
+  const std::vector<uint8_t>& editRecord() const { return editRecord_; }
 
   // --- Operations ----------------------------------------------------------------------------
   void Enable(bool enable);  // the controls of EnablePanel, in their order
@@ -48,6 +43,13 @@ class DetailsPanel {
   // field's loss of focus meanwhile is not a user's edit and is not checked.
   void Clear();
   void ClearAddressFields();
+  // No row is shown any more (a new discovery empties the list).
+  void Deselect() { selectedHost_ = nullptr; }
+  // A 596-byte reply buffer becomes the working copy (an Apply's answer, a refresh of the
+  // shown host); false when the panel is closed.
+  bool TakeWorkingCopy(const uint8_t* reply);
+  // The setup state a password change reported, in the working copy.
+  void StoreSetupState(uint8_t setupState);
   // Fills the panel from the item's stored reply and shows adapter nicIndex.
   void ShowHostDetails(HostItem* item, int nicIndex);
   // Launch, Restart Computer, Apply and Change Password as the host's stored record allows,
@@ -77,6 +79,15 @@ class DetailsPanel {
   int EditOsFamily() const;
 
   Dialog& dialog_;
+  std::string hostNameText_;                 // 1003, at most 32 characters
+  std::string portText_;                     // 1004
+  std::string portLabelText_ = "Mgmt Port:"; // 1040
+  std::string osNameText_;                   // 1006
+  std::string osVersionText_;                // 1007
+  std::string interfaceText_;                // 1009
+  HostItem* selectedHost_ = nullptr;
+  std::vector<uint8_t> editRecord_;
+  int selectedNic_ = 0;
   bool hostNameWarningShown_ = false;  // guards against re-entry while message 10003 is up
   bool clearing_ = false;              // the program is emptying and disabling the panel
 };

@@ -62,9 +62,8 @@ bool MainDialog::RunBehindWaitDialog(const std::shared_ptr<WorkTask>& task, bool
   return started && joined;
 }
 
-void MainDialog::RunRequest(uint8_t* request, void* reply) {
-  workResult = 0;
-  if (!request || closing_) return;
+int MainDialog::RunRequest(uint8_t* request, void* reply) {
+  if (!request || closing_) return 0;
   FrameHeader header;
   DecodeHeader(request, kHeaderLength, header);
   const std::size_t requestLength = BuiltRequestLength(request);
@@ -73,7 +72,7 @@ void MainDialog::RunRequest(uint8_t* request, void* reply) {
   // The worker runs on copies of both buffers, so a console closing under it never leaves
   // the transport writing into memory its caller has released.
   std::shared_ptr<WorkTask> task = NewTask(TaskKind::Request);
-  if (!task) return;
+  if (!task) return 0;
   try {
     task->request.assign(request, request + (requestLength ? requestLength : kHeaderLength));
     if (reply && replyLength) {
@@ -81,12 +80,11 @@ void MainDialog::RunRequest(uint8_t* request, void* reply) {
       task->reply.assign(bytes, bytes + replyLength);
     }
   } catch (const std::bad_alloc&) {
-    return;
+    return 0;
   }
-  if (RunBehindWaitDialog(task, nullptr)) {
-    workResult = task->result;
-    if (reply && replyLength) std::memcpy(reply, task->reply.data(), replyLength);
-  }
+  if (!RunBehindWaitDialog(task, nullptr)) return 0;
+  if (reply && replyLength) std::memcpy(reply, task->reply.data(), replyLength);
+  return task->result;
 }
 
 // --- Discovery -----------------------------------------------------------------------------
@@ -94,7 +92,7 @@ void MainDialog::RunRequest(uint8_t* request, void* reply) {
 void MainDialog::OnDiscover() {
   EnableItem(IDC_BTN_DISCOVER, false);
   hostList.Clear();
-  panel.selectedHost = nullptr;
+  panel.Deselect();
   panel.Clear();
   panel.ClearAddressFields();
   panel.Enable(false);
@@ -115,7 +113,7 @@ void MainDialog::OnDiscover() {
 
   bool cancelled = false;
   const bool joined = RunBehindWaitDialog(task, &cancelled);
-  workResult = joined ? task->result : 0;
+  const int result = joined ? task->result : 0;
   const unsigned long unchecked = joined ? task->unchecked : 0;
   // The rows whose message is still on its way: after it, the message finds nothing.
   const auto last = foundReplies.Take();
@@ -126,7 +124,7 @@ void MainDialog::OnDiscover() {
   task.reset();
   if (closing_) return;
 
-  if (workResult == 0) {
+  if (result == 0) {
     ShowMessage(Status::AdapterOpenFailed);
   } else if (hostList.RowCount() > 0) {
     // Ordered by setupState; the header keeps the sort mark of the last column click.
@@ -138,7 +136,7 @@ void MainDialog::OnDiscover() {
   } else if (!cancelled) {
     ShowMessage(Status::NoServerFound);
   }
-  if (workResult == TV_HOST_LIMIT) ShowMessage(Status::TooManyHosts);
+  if (result == TV_HOST_LIMIT) ShowMessage(Status::TooManyHosts);
   // Real hosts may be missing from the list: say why, once.
   if (unchecked > 0 && !cancelled) ShowWarningMessage(FloodedText(unchecked).c_str());
   EnableItem(IDC_BTN_DISCOVER, true);
@@ -187,7 +185,7 @@ void MainDialog::OnPollDone(WorkTask& task) {
     OnHostRefreshed(host, task.refreshReply.data());
   if (host) host->ready = 1;
   if (live) {
-    if (host == panel.selectedHost) panel.EnableHostActions(*host);
+    if (host == panel.selectedHost()) panel.EnableHostActions(*host);
     EnableItem(IDC_BTN_TEAMING, true);
     hostList.SetRowImage(host, StatusImage(ReplyView(host->record).SetupState()));
   }
@@ -200,9 +198,8 @@ void MainDialog::OnPollDone(WorkTask& task) {
 void MainDialog::OnHostRefreshed(HostItem* item, const uint8_t* reply) {
   // The selection is decided now, on this thread: the row may have been selected or left
   // while the refresh was under way.
-  if (item == panel.selectedHost && panel.editRecord.size() == kConsoleReplyBufferLength) {
-    std::memcpy(panel.editRecord.data(), reply, kConsoleReplyBufferLength);
-    UpdateSelectedHost(item, panel.editRecord.data());
+  if (item == panel.selectedHost() && panel.TakeWorkingCopy(reply)) {
+    UpdateSelectedHost(item, panel.editRecord().data());
   } else {
     hostList.UpdateRow(item, reply);
   }
@@ -210,7 +207,7 @@ void MainDialog::OnHostRefreshed(HostItem* item, const uint8_t* reply) {
 
 void MainDialog::UpdateSelectedHost(HostItem* item, const uint8_t* frame) {
   hostList.UpdateRow(item, frame);
-  panel.ShowHostDetails(item, panel.selectedNic);
+  panel.ShowHostDetails(item, panel.selectedNic());
 }
 
 // --- Completion ------------------------------------------------------------------------------

@@ -48,7 +48,6 @@ bool MainDialog::OnInitDialog() {
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(smallIcon ? smallIcon : appIcon));
 
-  workResult = 1;
   pollsInFlight = 0;
 
   // Column widths are in average characters of the dialog's font.
@@ -93,12 +92,12 @@ void MainDialog::OnListClick(NMHDR* header) {
     if (row >= 0) row = hit.iItem;
   }
   HostItem* item = hostList.ItemAtRow(row);
-  if (item && item != panel.selectedHost) Select(item);
+  if (item && item != panel.selectedHost()) Select(item);
 }
 
 void MainDialog::OnListKeyDown(NMHDR* header) {
   const NMLVKEYDOWN* key = reinterpret_cast<const NMLVKEYDOWN*>(header);
-  const int current = hostList.FindRow(panel.selectedHost);
+  const int current = hostList.FindRow(panel.selectedHost());
   int target;
   if (key->wVKey == VK_UP) {
     target = current - 1;

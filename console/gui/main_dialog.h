@@ -45,7 +45,6 @@ class MainDialog : public Dialog {
   DetailsPanel panel{*this};
 
   // --- State of the exchanges (exchanges.cpp) ------------------------------------------------
-  int workResult = 1;                       // transport result of the last RunRequest/Discover
   volatile LONG pollsInFlight = 0;          // interlocked only
   TVPacketList packetList = nullptr;        // the last discovery's replies
   std::atomic<WaitDialog*> waitDialog{nullptr};
@@ -55,10 +54,10 @@ class MainDialog : public Dialog {
 
   // --- Exchanges -----------------------------------------------------------------------------
   // Runs `request` on a worker behind the wait dialog (no Cancel). `reply` must hold the
-  // reply of the request's code. On return workResult (0 = transport failure) and `reply`
-  // hold the outcome. Every authenticated request (Apply, Change Password, Teaming,
+  // reply of the request's code and holds its outcome on return; returns the transport's
+  // result (0 = transport failure, also when nothing could be started). Every authenticated request (Apply, Change Password, Teaming,
   // Restart) is sent through here, after its credentials were asked for.
-  void RunRequest(uint8_t* request, void* reply);
+  int RunRequest(uint8_t* request, void* reply);
   // Starts a background poll of `host`, then a refresh of its row when it answers.
   void PollHost(HostItem* host);
 

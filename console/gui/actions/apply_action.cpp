@@ -12,12 +12,12 @@ void MainDialog::OnApply() {
   EnableItem(IDC_BTN_APPLY, false);
   UpdateData(true);
   HostRecord stored;
-  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored) ||
-      panel.editRecord.size() < kConsoleReplyBufferLength) {
+  if (panel.selectedHost() == nullptr || !panel.StoredRecord(stored) ||
+      panel.editRecord().size() < kConsoleReplyBufferLength) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
-  if (!ConfirmHostKey(hwnd(), panel.selectedHost->record.data(), panel.selectedHost->record.size())) {
+  if (!ConfirmHostKey(hwnd(), panel.selectedHost()->record.data(), panel.selectedHost()->record.size())) {
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
@@ -30,7 +30,7 @@ void MainDialog::OnApply() {
   HostRecord edited;
   std::vector<uint8_t> request;
   if (panel.EditedRecord(edited)) {
-    request = BuildApplyRequest(panel.editRecord.data(), panel.editRecord.size(), stored, edited,
+    request = BuildApplyRequest(panel.editRecord().data(), panel.editRecord().size(), stored, edited,
                                 {verify.resultUser, verify.resultPassword});
   }
   verify.WipeSecrets();  // the request holds them now
@@ -39,22 +39,25 @@ void MainDialog::OnApply() {
     return;
   }
 
-  HostItem* host = panel.selectedHost;
-  RunRequest(request.data(), panel.editRecord.data());
+  HostItem* host = panel.selectedHost();
+  // The reply buffer starts as the working copy: the transport writes only what came back.
+  std::vector<uint8_t> reply = panel.editRecord();
+  const int result = RunRequest(request.data(), reply.data());
   WipeSecret(request);
   // The console closed while the request ran: nothing left to update.
-  if (panel.editRecord.empty() || panel.selectedHost != host) return;
+  if (!panel.IsOpen() || panel.selectedHost() != host) return;
+  panel.TakeWorkingCopy(reply.data());
 
-  if (workResult == 0) {
+  if (result == 0) {
     ShowMessage(Status::AdapterOpenFailed);
     EnableItem(IDC_BTN_APPLY, true);
     return;
   }
   // Without an agent's answer the buffer still holds the panel's unconfirmed edits, which
   // must not become the stored record (a second Apply would find nothing changed).
-  const ReplyView reply(panel.editRecord);
-  const uint16_t status = reply.Status();
-  if (reply.HoldsAgentRecord()) UpdateSelectedHost(host, panel.editRecord.data());
+  const ReplyView answer(panel.editRecord());
+  const uint16_t status = answer.Status();
+  if (answer.HoldsAgentRecord()) UpdateSelectedHost(host, panel.editRecord().data());
   if (status != Status::Ok) {
     ShowMessage(status);
     EnableItem(IDC_BTN_APPLY, true);

@@ -15,11 +15,11 @@ HostItem* MainDialog::RunShortAction(uint32_t code, int buttonId) {
   EnableItem(buttonId, false);
   UpdateData(true);
   HostRecord stored;
-  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored)) {
+  if (panel.selectedHost() == nullptr || !panel.StoredRecord(stored)) {
     EnableItem(buttonId, true);
     return nullptr;
   }
-  if (!ConfirmHostKey(hwnd(), panel.selectedHost->record.data(), panel.selectedHost->record.size())) {
+  if (!ConfirmHostKey(hwnd(), panel.selectedHost()->record.data(), panel.selectedHost()->record.size())) {
     EnableItem(buttonId, true);
     return nullptr;
   }
@@ -29,7 +29,7 @@ HostItem* MainDialog::RunShortAction(uint32_t code, int buttonId) {
     return nullptr;
   }
   std::vector<uint8_t> request =
-      BuildShortActionRequest(code, panel.editRecord.data(), panel.editRecord.size(), stored,
+      BuildShortActionRequest(code, panel.editRecord().data(), panel.editRecord().size(), stored,
                               {verify.resultUser, verify.resultPassword});
   verify.WipeSecrets();  // the request holds them now
   if (request.empty()) {
@@ -37,15 +37,15 @@ HostItem* MainDialog::RunShortAction(uint32_t code, int buttonId) {
     return nullptr;
   }
 
-  HostItem* host = panel.selectedHost;
+  HostItem* host = panel.selectedHost();
   uint8_t reply[kConsoleShortReplyLength] = {};
-  RunRequest(request.data(), reply);
+  const int result = RunRequest(request.data(), reply);
   WipeSecret(request);
-  if (panel.editRecord.empty() || panel.selectedHost != host) return nullptr;
+  if (!panel.IsOpen() || panel.selectedHost() != host) return nullptr;
 
   const uint16_t status = ReplyView(reply, sizeof reply).Status();
-  if (workResult == 0 || status != Status::Ok) {
-    ShowMessage(workResult == 0 ? Status::AdapterOpenFailed : status);
+  if (result == 0 || status != Status::Ok) {
+    ShowMessage(result == 0 ? Status::AdapterOpenFailed : status);
     EnableItem(IDC_BTN_APPLY, true);
     EnableItem(buttonId, true);
     return nullptr;
@@ -70,7 +70,7 @@ void MainDialog::OnRestart() {
   if (!host) return;
   // The message comes first: the host is going down, and the poll waits for it to return.
   ShowInfoMessage(kRestartingText);
-  if (panel.editRecord.empty() || panel.selectedHost != host) return;
+  if (!panel.IsOpen() || panel.selectedHost() != host) return;
   EnableItem(IDC_BTN_DISCOVER, false);
   EnableItem(IDC_BTN_RESTART, false);
   EnableItem(IDC_BTN_APPLY, false);

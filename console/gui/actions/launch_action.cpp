@@ -7,9 +7,9 @@
 
 void MainDialog::OnLaunch() {
   HostRecord stored;
-  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored)) return;
+  if (panel.selectedHost() == nullptr || !panel.StoredRecord(stored)) return;
   // The page is reached at the address of the adapter that answered the console.
-  const uint32_t address = ReplyView(panel.selectedHost->record).AnsweringAddress();
+  const uint32_t address = ReplyView(panel.selectedHost()->record).AnsweringAddress();
   const std::string_view launchTemplate(stored.mgmtLaunchString.bytes.data(),
                                         stored.mgmtLaunchString.bytes.size());
   const std::string url = SubstituteLaunchString(launchTemplate, address, stored.mgmtPort);

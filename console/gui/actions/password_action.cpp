@@ -11,8 +11,8 @@
 
 void MainDialog::OnChangePassword() {
   HostRecord stored;
-  if (panel.selectedHost == nullptr || !panel.StoredRecord(stored)) return;
-  HostItem* host = panel.selectedHost;
+  if (panel.selectedHost() == nullptr || !panel.StoredRecord(stored)) return;
+  HostItem* host = panel.selectedHost();
   // The management account exists where the Launch button would open its page.
   const bool managementEnabled =
       stored.mgmtPort != 0 && ReplyView(host->record).AnsweringAddress() != 0;
@@ -30,11 +30,11 @@ void MainDialog::OnChangePassword() {
   if (request.empty()) return;
 
   uint8_t reply[kConsoleShortReplyLength] = {};
-  RunRequest(request.data(), reply);
+  const int result = RunRequest(request.data(), reply);
   WipeSecret(request);
-  if (panel.editRecord.empty() || panel.selectedHost != host) return;
+  if (!panel.IsOpen() || panel.selectedHost() != host) return;
 
-  if (workResult == 0) {
+  if (result == 0) {
     ShowMessage(Status::AdapterOpenFailed);
     return;
   }
@@ -45,10 +45,10 @@ void MainDialog::OnChangePassword() {
     return;
   }
   ShowInfoMessage(kSettingSucceededText);
-  if (panel.editRecord.empty() || panel.selectedHost != host) return;
+  if (!panel.IsOpen() || panel.selectedHost() != host) return;
   // A new administrator password can change the host's setup state, hence its icon.
   const uint8_t setupState = answer.SetupState();
   StoreReplySetupState(host->record.data(), host->record.size(), setupState);
-  StoreReplySetupState(panel.editRecord.data(), panel.editRecord.size(), setupState);
+  panel.StoreSetupState(setupState);
   hostList.SetRowImage(host, StatusImage(setupState));
 }
