@@ -13,6 +13,7 @@
 #include "TaviClient.h"
 #include "console/core/config_store.h"
 #include "console/core/host_reply.h"
+#include "console/core/message_table.h"
 #include "protocol/reply_view.h"
 
 namespace {
@@ -116,6 +117,7 @@ TransportSession::Discovery TransportSession::Discover(
     work.hook = &HostAnswered;
     void* cancel = nullptr;
     discovery.workResult = TVDoWork(&work, &cancel);
+    discovery.unchecked += TVGetUncheckedReplies();
   }
 
   {
@@ -128,6 +130,9 @@ TransportSession::Discovery TransportSession::Discover(
   ClearProgress();
   std::fprintf(stderr, "nvctl: %u host(s) answered\n",
                static_cast<unsigned>(discovery.hosts.size()));
+  // Real hosts may be missing from the answers: say why, as the dialog console does.
+  if (discovery.unchecked > 0)
+    std::fprintf(stderr, "nvctl: %s\n", FloodedText(discovery.unchecked).c_str());
   g_collector.hosts = nullptr;
   g_collector.onHost = nullptr;
   return discovery;

@@ -22,6 +22,7 @@ class TransportSession {
   struct Discovery {
     int workResult = 0;  // of the last adapter tried; 0 = no adapter could be used
     int adapterCount = 0;
+    unsigned long unchecked = 0;  // replies the transport could not check (a flooded segment)
     std::vector<HostView> hosts;
   };
   // Discovers on one console adapter or on every connected one; `onHost` runs for each host

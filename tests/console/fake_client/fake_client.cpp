@@ -10,6 +10,7 @@
 //                              written alone into the caller's buffer, as the library does
 //   delay CODE MS              TVDoWork of that code waits MS (cancellable) after answering
 //   poll RESULT [MS]           TVDoPolling result and how long it takes (default 1, 0 ms)
+//   unchecked N                replies each discovery could not check (default 0)
 //   host key=value ...         a host: name model setup os=valid,family,platform,edition,
 //                              major,minor,build,sp,variant mgmt=type,port[,launch] dns
 //                              static pending adapter answer(nic index) nics(count override)
@@ -74,6 +75,7 @@ struct Script {
   std::map<uint32_t, DWORD> delayMs;
   int pollResult = 1;
   DWORD pollDelayMs = 0;
+  unsigned long unchecked = 0;
   std::vector<FakeHost> hosts;
 };
 
@@ -244,6 +246,8 @@ void LoadScript() {
       script.delayMs[code] = ms;
     } else if (word == "poll") {
       line >> script.pollResult >> script.pollDelayMs;
+    } else if (word == "unchecked") {
+      line >> script.unchecked;
     } else if (word == "host") {
       ParseHost(Pairs(line));
     } else if (word == "nic") {
@@ -532,7 +536,10 @@ TAVICLIENT_API void TVSetRetryCount(int count) {
 }
 TAVICLIENT_API int TVGetRetryCount(void) { return retryCount; }
 
-TAVICLIENT_API unsigned long TVGetUncheckedReplies(void) { return 0; }
+TAVICLIENT_API unsigned long TVGetUncheckedReplies(void) {
+  std::lock_guard<std::mutex> guard(lock);
+  return script.unchecked;
+}
 
 TAVICLIENT_API void TVSetTrustPrompting(int enabled) {
   std::lock_guard<std::mutex> guard(lock);

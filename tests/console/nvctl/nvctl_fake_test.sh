@@ -83,10 +83,12 @@ grep -q 'ALPHA (agent' "$dir/out.txt" || fail "unknown HOST does not list the ca
 
 # A timed-out request leaves only its status in the reply buffer, which is no host record:
 # nothing is printed for the host, and later rows of it are checked against and addressed to
-# what it last reported.
+# what it last reported. Replies the transport could not check are counted, as the dialog
+# console counts them.
 cp "$dir/hosts.txt" "$dir/all-answer.txt"
-echo 'status 2 3' >>"$dir/hosts.txt"
+printf 'status 2 3\nunchecked 3\n' >>"$dir/hosts.txt"
 NETVANE_PASSWORD=pw run 3 set ALPHA --static 10.0.0.5/24
+grep -q '^nvctl: 3 replies could not be checked: the segment is flooded' "$dir/out.txt" || fail "no count of unchecked replies"
 grep -q 'ALPHA: failed: Receive response timed out' "$dir/out.txt" || fail "set: no time-out reported"
 ! grep -q '^Host:' "$dir/out.txt" || fail "set printed a host after a time-out: $(cat "$dir/out.txt")"
 printf 'host,nic,mode,address,mask,gateway,dns,name\nALPHA,1,static,10.0.0.5/24,,,,\nALPHA,1,dhcp,,,,,\n' \
