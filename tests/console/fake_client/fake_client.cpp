@@ -536,10 +536,7 @@ TAVICLIENT_API void TVSetRetryCount(int count) {
 }
 TAVICLIENT_API int TVGetRetryCount(void) { return retryCount; }
 
-TAVICLIENT_API unsigned long TVGetUncheckedReplies(void) {
-  std::lock_guard<std::mutex> guard(lock);
-  return script.unchecked;
-}
+TAVICLIENT_API unsigned long TVGetUncheckedReplies(void) { return script.unchecked; }
 
 TAVICLIENT_API void TVSetTrustPrompting(int enabled) {
   std::lock_guard<std::mutex> guard(lock);

@@ -67,6 +67,15 @@ class MainWindow : public ::testing::Test {
   }
   HWND List() const { return GetDlgItem(console_->main(), IDC_LST_HOSTS); }
   std::string Row(int row) const { return ListText(List(), row, 1); }
+  // Apply with a password, through to its confirmation.
+  void ApplyConfirmed() const {
+    PostClick(console_->main(), IDC_BTN_APPLY);
+    HWND verify = WaitTopWindow("Verify Password", console_->pid());
+    ASSERT_NE(verify, nullptr);
+    SetText(verify, 1017, "secret");
+    PostClick(verify, IDOK);
+    EXPECT_EQ(TakeMessageBox(kCaption, console_->pid()), "Setting Succeeded!");
+  }
   void WaitRowOrder(const std::string& first, DWORD timeoutMs = 5000) const {
     EXPECT_TRUE(WaitFor([&] { return Row(0) == first; }, timeoutMs)) << "first row " << Row(0);
   }
@@ -379,12 +388,7 @@ refresh nics=1 name=ALPHA2 setup=1
   ChooseComboEntry(main, IDC_CMB_MAC, 1);  // the panel shows adapter 1, which will vanish
   ASSERT_EQ(Text(main, IDC_EDT_INTERFACE), "NIC2");
 
-  PostClick(main, IDC_BTN_APPLY);
-  HWND verify = WaitTopWindow("Verify Password", console.pid());
-  ASSERT_NE(verify, nullptr);
-  SetText(verify, 1017, "secret");
-  PostClick(verify, IDOK);
-  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+  ASSERT_NO_FATAL_FAILURE(ApplyConfirmed());
 
   // While the poll runs: gear frames, and no second request can start.
   EXPECT_TRUE(WaitFor([&] { int image = ListImage(List(), 0); return image >= 6 && image <= 9; }, 2000));
@@ -427,12 +431,7 @@ refresh name=ALPHA2 setup=1 pending=1
   HWND main = console.main();
   ASSERT_TRUE(console.Discover());
   EXPECT_FALSE(Enabled(main, IDC_BTN_RESTART));
-  PostClick(main, IDC_BTN_APPLY);
-  HWND verify = WaitTopWindow("Verify Password", console.pid());
-  ASSERT_NE(verify, nullptr);
-  SetText(verify, 1017, "secret");
-  PostClick(verify, IDOK);
-  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+  ASSERT_NO_FATAL_FAILURE(ApplyConfirmed());
 
   ASSERT_TRUE(WaitFor([&] { return console.LogCount("TVDoWork code=9") == 1; }));
   Sleep(500);  // the poll has been answered; its refresh is still running
@@ -460,12 +459,7 @@ host name=ALPHA setup=4
 nic mac=02:00:00:00:01:01 dhcp=1 ip=198.51.100.11 mask=255.255.255.0 gw=198.51.100.1
 )");
   ASSERT_TRUE(console.Discover());
-  PostClick(console.main(), IDC_BTN_APPLY);
-  HWND verify = WaitTopWindow("Verify Password", console.pid());
-  ASSERT_NE(verify, nullptr);
-  SetText(verify, 1017, "secret");
-  PostClick(verify, IDOK);
-  EXPECT_EQ(TakeMessageBox(kCaption, console.pid()), "Setting Succeeded!");
+  ASSERT_NO_FATAL_FAILURE(ApplyConfirmed());
   ASSERT_TRUE(WaitFor([&] { return console.LogCount("TVDoPolling") == 1; }));
   // The rows and the working copy go while the poll still runs; it must leave them alone.
   ASSERT_TRUE(console.Close());

@@ -82,9 +82,8 @@ run 2 show NOBODY
 grep -q 'ALPHA (agent' "$dir/out.txt" || fail "unknown HOST does not list the candidates"
 
 # A timed-out request leaves only its status in the reply buffer, which is no host record:
-# nothing is printed for the host, and later rows of it are checked against and addressed to
-# what it last reported. Replies the transport could not check are counted, as the dialog
-# console counts them.
+# nothing is printed for the host, later rows of it are checked against and addressed to what
+# it last reported. Replies the transport could not check are counted as the GUI counts them.
 cp "$dir/hosts.txt" "$dir/all-answer.txt"
 printf 'status 2 3\nunchecked 3\n' >>"$dir/hosts.txt"
 NETVANE_PASSWORD=pw run 3 set ALPHA --static 10.0.0.5/24
