@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "TaviClient.h"
-#include "console/gui/actions/host_key_client.h"
 #include "console/core/host_key_texts.h"
 #include "console/core/host_reply.h"
 #include "console/core/os_names.h"
+#include "console/gui/actions/host_key_client.h"
 #include "console/gui/resource.h"
 #include "console/gui/show_message.h"
 

@@ -2,8 +2,8 @@
 // changes.
 #include "console/gui/main_dialog.h"
 
-#include "console/gui/actions/host_key_client.h"
 #include "console/core/found_replies.h"
+#include "console/gui/actions/host_key_client.h"
 #include "console/gui/resource.h"
 #include "console/gui/show_message.h"
 #include "console/gui/wait_dialog.h"

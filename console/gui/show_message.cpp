@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "console/gui/main_dialog.h"
 #include "console/core/message_table.h"
+#include "console/gui/main_dialog.h"
 
 std::string ApplicationName() {
   char path[MAX_PATH] = {};

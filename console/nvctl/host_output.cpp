@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "console/core/host_reply.h"
-#include "console/nvctl/text_rules.h"
 #include "console/core/os_names.h"
+#include "console/nvctl/text_rules.h"
 
 namespace {
 

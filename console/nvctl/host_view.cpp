@@ -1,7 +1,7 @@
 #include "console/nvctl/host_view.h"
 
-#include "console/core/launch_string.h"
 #include "console/core/host_reply.h"
+#include "console/core/launch_string.h"
 #include "console/nvctl/settings_change.h"
 #include "console/nvctl/text_rules.h"
 #include "protocol/reply_view.h"

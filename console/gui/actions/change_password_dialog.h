@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "console/gui/dialog/dialog.h"
 #include "console/core/secret.h"
+#include "console/gui/dialog/dialog.h"
 
 class ChangePasswordDialog : public Dialog {
  public:

@@ -1,6 +1,6 @@
 // The About box and the help viewer.
-#include "console/gui/actions/about_dialog.h"
 #include "console/core/program_paths.h"
+#include "console/gui/actions/about_dialog.h"
 #include "console/gui/main_dialog.h"
 
 void MainDialog::RunAboutBox() {

@@ -1,10 +1,10 @@
 // Teaming / Unteam and Restart Computer: short authenticated requests followed by a poll.
 #include "console/core/action_requests.h"
+#include "console/core/os_names.h"
 #include "console/gui/actions/action_texts.h"
 #include "console/gui/actions/host_key_check.h"
 #include "console/gui/actions/verify_password_dialog.h"
 #include "console/gui/main_dialog.h"
-#include "console/core/os_names.h"
 #include "console/gui/resource.h"
 #include "console/gui/show_message.h"
 

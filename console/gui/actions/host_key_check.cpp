@@ -3,10 +3,10 @@
 #include <string>
 
 #include "TaviClient.h"
+#include "console/core/message_table.h"
 #include "console/gui/actions/host_key_client.h"
 #include "console/gui/actions/host_key_dialog.h"
 #include "console/gui/resource.h"
-#include "console/core/message_table.h"
 #include "console/gui/show_message.h"
 #include "protocol/frames.h"
 

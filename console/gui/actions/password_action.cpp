@@ -1,11 +1,11 @@
 // Change Password: a new password for the typed account or the management account.
 #include "console/core/action_requests.h"
+#include "console/core/host_reply.h"
+#include "console/core/os_names.h"
 #include "console/gui/actions/action_texts.h"
 #include "console/gui/actions/change_password_dialog.h"
 #include "console/gui/actions/host_key_check.h"
-#include "console/core/host_reply.h"
 #include "console/gui/main_dialog.h"
-#include "console/core/os_names.h"
 #include "console/gui/resource.h"
 #include "console/gui/show_message.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "console/gui/dialog/dialog.h"
 #include "console/core/secret.h"
+#include "console/gui/dialog/dialog.h"
 
 class VerifyPasswordDialog : public Dialog {
  public:
