@@ -4,19 +4,22 @@
 AGENT_DIR='C:\Netvane\'
 DOUBLES_DIR=$LAB_DIR/bin/doubles
 
-# Builds the doubles into $DOUBLES_DIR (every DLL there is installed by doubles_install),
-# and the lab stack's Windows half and the GUI driver into $LAB_DIR/bin.
+# The lab stack's Windows half and the GUI driver are programs of the build under test.
+LAB_TOOLS=$BUILD_DIR/lab
+
+# Builds the doubles into $DOUBLES_DIR (every DLL there is installed by doubles_install);
+# checks that the build holds the lab's tools.
 lab_tools_build() {
-  local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin
+  local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin tool
+  for tool in regwatch nvgui discover; do
+    [ -f "$LAB_TOOLS/$tool.exe" ] || die "no $LAB_TOOLS/$tool.exe: build $BUILD_DIR first (cmake --build)"
+  done
   mkdir -p "$out" "$DOUBLES_DIR"
   rm -f "$DOUBLES_DIR"/*.dll
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
   "$cc" -O2 -shared -static -o "$DOUBLES_DIR/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
   lab_logon_double_build "$out"
-  "$cc" -O2 -static -o "$out/regwatch.exe" "$LAB_SRC/stack/regwatch.c" -liphlpapi
-  "$cc" -O2 -static -o "$out/nvgui.exe" "$LAB_SRC/gui/nvgui.c" -lcomctl32
-  "$cc" -O2 -static -o "$out/discover.exe" "$LAB_SRC/stack/discover.c"
 }
 
 # Wine's own advapi32, whose exports the logon double forwards to.

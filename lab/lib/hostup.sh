@@ -10,7 +10,7 @@ host_up() {
     n=$((n + 1))
   done <<<"$(host_nics "$id")"
   prefix_clone "$id"
-  cp "$LAB_DIR/bin/regwatch.exe" "$(host_c "$id")/nvlab/"
+  cp "$LAB_TOOLS/regwatch.exe" "$(host_c "$id")/nvlab/"
   prefix_server_up "$id"
   # Adapter GUIDs come from Wine itself (they follow the Linux interface index).
   in_host "$id" wine 'C:\nvlab\regwatch.exe' --adapters | tr -d '\r' >"$LAB_DIR/run/$id.adapters"
@@ -74,7 +74,7 @@ console_files() {
   for f in Netvane.exe nvctl.exe TaviClient.dll; do
     if [ -f "$BUILD_DIR/bin/$f" ]; then cp "$BUILD_DIR/bin/$f" "$dir/"; fi
   done
-  cp "$LAB_DIR/bin/nvgui.exe" "$(host_c con)/nvlab/"
+  cp "$LAB_TOOLS/nvgui.exe" "$(host_c con)/nvlab/"
   # Beside the transport, which it loads: the lab's readiness probe.
-  cp "$LAB_DIR/bin/discover.exe" "$dir/"
+  cp "$LAB_TOOLS/discover.exe" "$dir/"
 }

@@ -58,9 +58,7 @@ struct FindData {
 BOOL CALLBACK FindTop(HWND window, LPARAM parameter) {
   FindData* data = reinterpret_cast<FindData*>(parameter);
   if (!IsWindowVisible(window)) return TRUE;
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (data->pid && pid != data->pid) return TRUE;
+  if (data->pid && ProcessOf(window) != data->pid) return TRUE;
   char title[256] = {};
   GetWindowTextA(window, title, sizeof title);
   if (std::string(title) != data->title) return TRUE;
@@ -117,7 +115,9 @@ Console::Console(const std::string& folder, const std::string& script, bool fres
   DeleteFileA(logPath_.c_str());
 }
 
-Console::~Console() {
+Console::~Console() { Terminate(); }
+
+void Console::Terminate() {
   if (process_.hProcess) {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
       TerminateProcess(process_.hProcess, 1);
@@ -125,10 +125,13 @@ Console::~Console() {
     }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
+    process_ = {};
   }
+  main_ = nullptr;
 }
 
 bool Console::Launch() {
+  Terminate();
   SetEnvironmentVariableA("NETVANE_FAKE_HOSTS", (folder_ + "\\hosts.txt").c_str());
   SetEnvironmentVariableA("NETVANE_FAKE_LOG", logPath_.c_str());
   std::string commandLine = "\"" + folder_ + "\\Netvane.exe\"";
@@ -140,7 +143,7 @@ bool Console::Launch() {
 
 bool Console::Start(DWORD timeoutMs) {
   if (!Launch()) return false;
-  main_ = WaitTopWindow("Orvane Network Utility 1.8", process_.dwProcessId, timeoutMs);
+  main_ = WaitTopWindow(kMainTitle, process_.dwProcessId, timeoutMs);
   return main_ != nullptr;
 }
 
@@ -199,12 +202,37 @@ bool WaitGone(HWND window, DWORD timeoutMs) {
   return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
+DWORD ProcessOf(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+
+std::string WindowTitles(DWORD pid) {
+  struct Context {
+    DWORD pid;
+    std::string titles;
+  } context{pid, {}};
+  EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        Context* c = reinterpret_cast<Context*>(parameter);
+        if (ProcessOf(window) == c->pid && IsWindowVisible(window)) {
+          char title[256] = {};
+          GetWindowTextA(window, title, sizeof title);
+          c->titles += std::string("[") + title + "]";
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&context));
+  return context.titles;
+}
+
 std::string Text(HWND dialog, int id) {
   HWND item = GetDlgItem(dialog, id);
   if (!item) return std::string();
   // WM_GETTEXT, not GetWindowText: across processes the latter reads only the window's own
   // caption, which edit controls leave empty.
-  char text[512] = {};
+  char text[1024] = {};
   DWORD_PTR result = 0;
   SendMessageTimeoutA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
                       5000, &result);
@@ -256,6 +284,20 @@ void SendClick(HWND dialog, int id) {
   DWORD_PTR result = 0;
   SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item),
                       SMTO_BLOCK, 10000, &result);
+}
+
+void PressButton(HWND dialog, int id, bool wait) {
+  HWND button = GetDlgItem(dialog, id);
+  DWORD_PTR result = 0;
+  if (!wait) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+  } else {
+    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_BLOCK, 10000, &result);
+  }
+}
+
+void SetAddress(HWND dialog, int id, uint32_t address) {
+  SendDlgItemMessageA(dialog, id, IPM_SETADDRESS, 0, static_cast<LPARAM>(address));
 }
 
 void PostMouseClick(HWND window, int x, int y) {

@@ -1,7 +1,8 @@
-// Test driver for the console: starts Netvane.exe in a test folder beside the fake transport,
-// finds its windows by title, and reads and operates its controls from this second process
-// (list texts and images through a buffer in the console's memory, clicks and keys by posted
-// messages, framed screenshots of the screen).
+// Driver of the console's windows from a second process: the GUI tests (which start Netvane.exe
+// in a test folder beside the fake transport) and the lab's nvgui (which drives a console
+// running in a lab host) both use it. Finds the console's windows by title, and reads and
+// operates its controls (list texts and images through a buffer in the console's memory,
+// clicks and keys by posted messages, framed screenshots of the screen).
 #pragma once
 
 #include <windows.h>
@@ -38,7 +39,10 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
+  // Starts the program (again, once an earlier run has ended).
   bool Launch();
+  // Ends the run if it is still going (a failed test may leave a modal window up).
+  void Terminate();
   // Launch and wait for the visible main window.
   bool Start(DWORD timeoutMs = 15000);
   // Presses Close and waits for the process to end.
@@ -62,10 +66,15 @@ class Console {
   HWND main_ = nullptr;
 };
 
+// The console's main dialog (of process `pid`, 0 = any).
+constexpr const char* kMainTitle = "Orvane Network Utility 1.8";
 // Visible top-level window with this title, of process `pid` (0 = any), or null.
 HWND FindTopWindow(const char* title, DWORD pid = 0);
 HWND WaitTopWindow(const char* title, DWORD pid = 0, DWORD timeoutMs = 10000);
 bool WaitGone(HWND window, DWORD timeoutMs = 10000);
+DWORD ProcessOf(HWND window);
+// Titles of the visible top-level windows of `pid`, each in brackets, for failure reports.
+std::string WindowTitles(DWORD pid);
 
 // Controls.
 std::string Text(HWND dialog, int id);
@@ -80,6 +89,10 @@ void SetText(HWND dialog, int id, const std::string& text);
 void PostClick(HWND dialog, int id);
 // The same, waiting until the handler has returned (for handlers that open no window).
 void SendClick(HWND dialog, int id);
+// A click on the button itself (BM_CLICK), as a user's: a disabled button ignores it. Posted,
+// or with `wait` sent, returning once the handler has.
+void PressButton(HWND dialog, int id, bool wait = false);
+void SetAddress(HWND dialog, int id, uint32_t address);
 // A real click by mouse messages at client point (x, y) of `window`.
 void PostMouseClick(HWND window, int x, int y);
 void PostKey(HWND window, UINT virtualKey);

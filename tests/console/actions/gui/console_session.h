@@ -1,6 +1,6 @@
-// Drives one run of Netvane.exe from the test process: its own folder (with a blank in its
-// name) holding the program, the fake TaviClient.dll, the fake hh.exe and the fake's host
-// script; clicks and typing by window messages; the fake's log read back as requests.
+// One run of Netvane.exe for the actions' tests, driven through the console driver: its own
+// folder (with a blank in its name) holding the program, the fake TaviClient.dll, the fake
+// hh.exe and the fake's host script; the fake's log read back as requests.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "console_driver.h"
 
 class ConsoleSession {
  public:
@@ -18,17 +20,19 @@ class ConsoleSession {
   ConsoleSession& operator=(const ConsoleSession&) = delete;
 
   const std::string& folder() const { return folder_; }
+  DWORD pid() const { return console_.pid(); }
 
   // Starts the console and waits for its visible main window; false on time-out.
   bool Start();
   // Closes the console through its Close button and waits for the process to end.
   bool Close();
-  HWND main() const { return main_; }
+  HWND main() const { return console_.main(); }
 
   // Discover, then wait until the wait dialog is gone and the list has `rows` rows.
   bool Discover(int rows = 1);
 
-  // Posts a click (the handler may open a modal window); Press waits for the handler.
+  // Posts a click on the button (the handler may open a modal window); Press waits for the
+  // handler. A disabled button ignores either.
   void Click(int id) const;
   void Press(HWND dialog, int id) const;
   void Post(HWND dialog, int id) const;
@@ -49,7 +53,7 @@ class ConsoleSession {
   // A message box is up right now (without waiting).
   HWND MessageBoxWindow() const;
   // Titles of this console's visible top-level windows, for failure reports.
-  std::string WindowTitles() const;
+  std::string WindowTitles() const { return driver::WindowTitles(pid()); }
   // Fills the Verify Password dialog's password and presses OK; false when it never came.
   bool Verify(const std::string& password, std::string* shownUser = nullptr,
               bool* userReadOnly = nullptr);
@@ -65,10 +69,8 @@ class ConsoleSession {
 
  private:
   std::string folder_;
-  std::string logPath_;
   std::string helpLogPath_;
-  PROCESS_INFORMATION process_{};
-  HWND main_ = nullptr;
+  driver::Console console_;
 };
 
 // A stored configuration file, byte for byte.
