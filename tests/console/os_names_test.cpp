@@ -40,22 +40,14 @@ Names Format(const OsInfo& info) {
   return names;
 }
 
-TEST(OsShortName, CoversTheTable) {
-  EXPECT_STREQ(OsShortName(Windows(1, 4, 0)), "Win95");
+// The rows themselves are what the list shows (GUI and end-to-end tests); here the rules that
+// pick a row: the platform byte, NT 3.x, 5.2 by its variant, and what has no row.
+TEST(OsShortName, RowsPickedByPlatformAndVariantAndUnknownCombinations) {
   EXPECT_STREQ(OsShortName(Windows(1, 4, 10)), "Win98");
-  EXPECT_STREQ(OsShortName(Windows(1, 4, 90)), "WinMe");
-  EXPECT_STREQ(OsShortName(Windows(2, 3, 51)), "WinNT");
   EXPECT_STREQ(OsShortName(Windows(2, 3, 0)), "WinNT");
-  EXPECT_STREQ(OsShortName(Windows(2, 4, 0)), "WinNT");
-  EXPECT_STREQ(OsShortName(Windows(2, 5, 0)), "Win2K");
-  EXPECT_STREQ(OsShortName(Windows(2, 5, 1)), "WinXP");
   EXPECT_STREQ(OsShortName(Windows(2, 3, 1)), "WinXP");
   EXPECT_STREQ(OsShortName(Windows(2, 5, 2, 1, 0, 1)), "Win2003 \"R2\"");
-  EXPECT_STREQ(OsShortName(Windows(2, 5, 2, 1, 0, 2)), "Win2003");
   EXPECT_STREQ(OsShortName(Windows(2, 5, 2, 0, 0, 3)), "WinXP x64");
-}
-
-TEST(OsShortName, UnknownCombinationsAndFamilies) {
   EXPECT_STREQ(OsShortName(Windows(2, 5, 2)), "Win??");  // 5.2 without a variant
   EXPECT_STREQ(OsShortName(Windows(2, 6, 4)), "Win??");
   EXPECT_STREQ(OsShortName(Windows(1, 4, 3)), "Win??");
@@ -76,11 +68,8 @@ TEST(FormatOsName, WindowsNamesEditionsAndServicePacks) {
   EXPECT_EQ(xp.name, "Windows XP Professional SP2");
   EXPECT_EQ(xp.version, "2600");
   EXPECT_EQ(Format(Windows(2, 5, 1, 16)).name, "Windows XP Home Edition ");
-  EXPECT_EQ(Format(Windows(2, 5, 0, 2)).name, "Windows 2000 Advanced Server ");
   EXPECT_EQ(Format(Windows(2, 5, 0, 3)).name, "Windows 2000 Data Center ");
-  EXPECT_EQ(Format(Windows(2, 4, 0, 1)).name, "Windows NT 4.0 Server ");
-  EXPECT_EQ(Format(Windows(2, 3, 51, 0)).name, "Windows NT 3.51 ");
-  EXPECT_EQ(Format(Windows(1, 4, 10, 1)).name, "Windows 98 ");
+  EXPECT_EQ(Format(Windows(1, 4, 10, 1)).name, "Windows 98 ");  // no editions on 9x
   EXPECT_EQ(Format(Windows(2, 5, 2, 2, 1, 1)).name,
             "Windows Server 2003 \"R2\", Enterprise Edition SP1");
   EXPECT_EQ(Format(Windows(2, 5, 2, 1, 0, 2)).name, "Windows Server 2003 ");
@@ -106,23 +95,17 @@ struct ModernRow {
 
 TEST(ModernWindows, EveryRowWithItsEditions) {
   const ModernRow rows[] = {
+      // Workstation or server by edition, with the edition's (or Home's) suffix.
       {6, 0, 6002, 0, "WinVista", "Windows Vista "},
       {6, 0, 6002, 16, "WinVista", "Windows Vista Home "},
-      {6, 0, 6002, 1, "Win2008", "Windows Server 2008 Standard "},
       {6, 0, 6002, 2, "Win2008", "Windows Server 2008 Enterprise "},
-      {6, 1, 7601, 0, "Win7", "Windows 7 "},
       {6, 1, 7601, 3, "Win2008R2", "Windows Server 2008 R2 Datacenter "},
-      {6, 2, 9200, 0, "Win8", "Windows 8 "},
-      {6, 2, 9200, 1, "Win2012", "Windows Server 2012 Standard "},
       {6, 3, 9600, 16, "Win8.1", "Windows 8.1 Home "},
-      {6, 3, 9600, 3, "Win2012R2", "Windows Server 2012 R2 Datacenter "},
-      {10, 0, 19045, 0, "Win10", "Windows 10 "},
+      // Workstations on 10.0: 11 from build 22000 on.
       {10, 0, 21999, 16, "Win10", "Windows 10 Home "},
       {10, 0, 22000, 16, "Win11", "Windows 11 Home "},
-      {10, 0, 26100, 0, "Win11", "Windows 11 "},
       // Servers on 10.0 by the highest known build not above the host's.
       {10, 0, 10240, 1, "Win2016", "Windows Server 2016 Standard "},
-      {10, 0, 14393, 1, "Win2016", "Windows Server 2016 Standard "},
       {10, 0, 17762, 3, "Win2016", "Windows Server 2016 Datacenter "},
       {10, 0, 17763, 3, "Win2019", "Windows Server 2019 Datacenter "},
       {10, 0, 20347, 2, "Win2019", "Windows Server 2019 Enterprise "},
