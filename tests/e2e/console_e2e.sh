@@ -133,16 +133,44 @@ case_agent_stopped() {
   e2e_pass "a request to a stopped agent ends with 'Receive response timed out'"
 }
 
+agent_in_state() { [ "$(agent_state "$1")" = "$2" ]; } # ID STATE
+key_replaced() { # ID PARAMS OLD: the agent wrote an identity key other than OLD
+  local key
+  key=$(reg_value "$1" "$2" IdentityPublicKey)
+  [ -n "$key" ] && [ "$key" != "$3" ]
+}
+agent_stop() {
+  in_host "$1" wine sc stop TaviAgent >/dev/null 2>&1 || true
+  wait_until 20 "$1's agent stopped" agent_in_state "$1" STOPPED
+}
+agent_start() {
+  in_host "$1" wine sc start TaviAgent >/dev/null 2>&1 || true
+  wait_until 20 "$1's agent running" agent_in_state "$1" RUNNING
+}
+
 # agent_restart ID: the agent's service stopped and started again, and the host's lab stack
 # back, as a reboot would.
 agent_restart() {
-  local i
-  in_host "$1" wine sc stop TaviAgent >/dev/null 2>&1 || true
-  for i in $(seq 50); do [ "$(agent_state "$1")" = STOPPED ] && break; sleep 0.2; done
+  agent_stop "$1"
   stack_restart "$1"
-  in_host "$1" wine sc start TaviAgent >/dev/null 2>&1 || true
-  for i in $(seq 50); do [ "$(agent_state "$1")" = RUNNING ] && break; sleep 0.2; done
+  agent_start "$1"
 }
+
+# capture_start FILE FILTER...: tcpdump on the front bridge writing each frame into FILE as it
+# arrives, once it listens; capture_stop ends it (with what it has written).
+capture_start() {
+  local file=$1
+  shift
+  tcpdump -i "$BR_FRONT" --immediate-mode -U -w "$file" "$@" 2>"$file.log" &
+  dump_pid=$!
+  wait_until 10 "tcpdump listening on $BR_FRONT" grep -q 'listening on' "$file.log"
+}
+capture_stop() {
+  kill -INT "$dump_pid" 2>/dev/null || true
+  wait "$dump_pid" 2>/dev/null || true
+}
+capture_frames() { tcpdump -r "$1" 2>/dev/null | wc -l; }  # FILE
+capture_holds() { [ "$(capture_frames "$1")" -ge "$2" ]; } # FILE COUNT
 
 # Every authenticated request of the console, with a distinctive administrator name and
 # passwords, while tcpdump records the segment: none of them may appear in any frame, as
@@ -153,13 +181,11 @@ case_secrets_capture() {
   local cap=$LAB_DIR/run/secrets.pcap dump_pid out frames
   name=$(host_def "$id" | cut -d' ' -f1)
   echo "$user:Administrators,Users:$pw" >>"$(host_c "$id")/nvlab/accounts.txt"
-  tcpdump -i "$BR_FRONT" -U -w "$cap" ether proto 0x88b5 2>/dev/null &
-  dump_pid=$!
-  sleep 1
+  capture_start "$cap" ether proto 0x88b5
   local as_user=("${TRUST_KEY[@]}" dialog "Verify Password" 15 dlg-text 1018 "$user" dlg-text 1017 "$pw" dlg-click 1)
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 set-text 1003 NVCAPTURE click 1017 "${as_user[@]}" message 60 dlg-click 1 \
-    wait-row NVCAPTURE NVCAPTURE 60 wait-enabled 1000 60 select-host NVCAPTURE sleep 500 \
+  out=$(gui select-host "$name" wait-enabled 1017 30 set-text 1003 NVCAPTURE click 1017 "${as_user[@]}" message 60 dlg-click 1 \
+    wait-row NVCAPTURE NVCAPTURE 60 wait-enabled 1000 60 select-host NVCAPTURE wait-enabled 1016 30 \
     click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
     dlg-text 1025 "$newpw" dlg-text 1024 "$newpw" dlg-click 1 message 60 dlg-click 1 \
     click 1016 dialog "Change Password" 15 dlg-click 1027 dlg-text 1018 "$user" dlg-text 1020 "$pw" \
@@ -172,22 +198,20 @@ case_secrets_capture() {
   agent_restart "$id"
   out+=$'\n'$(gui wait-main 5 wait-enabled 1000 60 rows) || true
   if gui wait-row NVCAPTURE NVCAPTURE 1 >/dev/null 2>&1; then
-    out+=$'\n'$(gui select-host NVCAPTURE sleep 500 wait-enabled 1017 60 set-text 1003 "$name" click 1017 \
+    out+=$'\n'$(gui select-host NVCAPTURE wait-enabled 1017 60 set-text 1003 "$name" click 1017 \
       "${as_user[@]}" message 60 dlg-click 1 wait-row "$name" "$name" 60) || true
   fi
   screenshot secrets-capture
   echo "$out"
   gui rows || true
-  sleep 1
-  kill "$dump_pid" 2>/dev/null || true
-  wait "$dump_pid" 2>/dev/null || true
+  wait_until 10 "12 frames captured" capture_holds "$cap" 12
+  capture_stop
   sed -i "/^$user:/d" "$(host_c "$id")/nvlab/accounts.txt"
   [ "$(grep -c '^message Setting Succeeded!' <<<"$out")" -ge 3 ] || e2e_fail "not every change was confirmed"
   grep -qx 'message The host computer is now restarting!' <<<"$out" || e2e_fail "restart was not confirmed"
   [ "$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)" = "$name" ] ||
     e2e_fail "$id is not named $name again"
-  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
-  [ "$frames" -ge 12 ] || e2e_fail "only $frames frames captured"
+  frames=$(capture_frames "$cap")
   python3 - "$cap" "$user" "$pw" "$newpw" "$ridopw" <<'PY' || e2e_fail "a secret crossed the segment in clear"
 import sys
 data = open(sys.argv[1], "rb").read()
@@ -209,23 +233,18 @@ case_replay() {
   agent_mac=$(host_mac 2 0)
   # Hellos and sealed requests only (envelope flags bit 2): a readable Refresh of the pinned
   # host that did not answer with its key is expected and carries nothing secret.
-  tcpdump -i "$BR_FRONT" -U -w "$cap" \
-    "ether proto 0x88b5 and ether dst $agent_mac and (ether[15] & 0x04) != 0" 2>/dev/null &
-  dump_pid=$!
-  sleep 1
+  capture_start "$cap" "ether proto 0x88b5 and ether dst $agent_mac and (ether[15] & 0x04) != 0"
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" set-text 1003 NVREPLAY click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out=$(gui select-host "$name" wait-enabled 1017 30 set-text 1003 NVREPLAY click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-row NVREPLAY NVREPLAY 60) || true
-  sleep 1
-  kill "$dump_pid" 2>/dev/null || true
-  wait "$dump_pid" 2>/dev/null || true
+  wait_until 10 "request frames recorded" capture_holds "$cap" 1
+  capture_stop
   echo "$out"
   grep -qx 'message Setting Succeeded!' <<<"$out" || e2e_fail "the recorded rename failed"
-  out=$(gui select-host NVREPLAY set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out=$(gui select-host NVREPLAY wait-enabled 1017 30 set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-row "$name" "$name" 60) || true
   [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] || e2e_fail "the name was not set back"
-  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
-  [ "$frames" -ge 1 ] || e2e_fail "no request frames recorded"
+  frames=$(capture_frames "$cap")
   local round
   for round in 1 2; do
     ip netns exec "$(ns_name con)" python3 - eth0 "$cap" <<'PY' || e2e_fail "replay failed"
@@ -242,8 +261,10 @@ while at + 16 <= len(data):
     sent += 1
 print("replayed", sent, "frames")
 PY
-    sleep 3
   done
+  # The agent reads its frames in order: once it has answered a discovery sent after them, it
+  # has dealt with every replayed one.
+  console_discover "$hosts" >/dev/null
   [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] ||
     e2e_fail "a replayed rename was executed: the name is $(reg_value "$id" "$key" ComputerName)"
   e2e_pass "$frames recorded request frames replayed twice change nothing"
@@ -258,7 +279,7 @@ case_impostor() {
   name=$(reg_value "$id" 'HKLM\SYSTEM\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
   agent_mac=$(host_mac 2 0)
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
+  out=$(gui select-host "$name" wait-enabled 1016 30 click 1016 "${TRUST_KEY[@]}" dialog "Change Password" 15 \
     dlg-text 1018 Administrator dlg-text 1020 lab dlg-text 1025 Imp0stor dlg-text 1024 Imp0stor \
     dlg-click 1 message 60 dlg-click 1) || true
   echo "$out"
@@ -269,38 +290,32 @@ case_impostor() {
   public=$(reg_value "$id" "$params" IdentityPublicKey)
   sealed=$(reg_value "$id" "$params" IdentityKey)
   [ -n "$public" ] && [ -n "$sealed" ] || e2e_fail "h2's agent has no key values"
-  in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
-  sleep 2
+  agent_stop "$id"
   in_host "$id" wine reg delete "$params" /v IdentityPublicKey /f >/dev/null 2>&1
   in_host "$id" wine reg delete "$params" /v IdentityKey /f >/dev/null 2>&1
-  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
-  sleep 3
+  agent_start "$id"
+  wait_until 20 "$id's agent with a key of its own" key_replaced "$id" "$params" "$public"
 
   # Hellos and sealed requests only (envelope flags bit 2): a readable Refresh of the pinned
   # host that did not answer with its key is expected and carries nothing secret.
-  tcpdump -i "$BR_FRONT" -U -w "$cap" \
-    "ether proto 0x88b5 and ether dst $agent_mac and (ether[15] & 0x04) != 0" 2>/dev/null &
-  dump_pid=$!
-  sleep 1
+  capture_start "$cap" "ether proto 0x88b5 and ether dst $agent_mac and (ether[15] & 0x04) != 0"
   console_discover "$hosts" >/dev/null
-  out=$(gui select-host "$name" sleep 300 click 1016 host-key 15 close sleep 500 click 1017 host-key 15 close) || true
+  out=$(gui select-host "$name" wait-enabled 1016 30 click 1016 host-key 15 close wait-enabled 1017 30 \
+    click 1017 host-key 15 close wait-enabled 1017 30) || true
   screenshot impostor
-  sleep 1
-  kill "$dump_pid" 2>/dev/null || true
-  wait "$dump_pid" 2>/dev/null || true
+  capture_stop
   echo "$out"
 
-  in_host "$id" wine sc stop TaviAgent >/dev/null 2>&1 || true
-  sleep 2
+  agent_stop "$id"
   in_host "$id" wine reg add "$params" /v IdentityPublicKey /t REG_BINARY /d "$public" /f >/dev/null 2>&1
   in_host "$id" wine reg add "$params" /v IdentityKey /t REG_BINARY /d "$sealed" /f >/dev/null 2>&1
-  in_host "$id" wine sc start TaviAgent >/dev/null 2>&1 || true
+  agent_start "$id"
 
   second=$(sed -n 's/^host-key Host Key Changed | [^|]* | \([^|]*\) | \(.*\)$/\1|\2/p' <<<"$out" | head -n 1)
   [ -n "$second" ] || e2e_fail "the console did not refuse the impostor's key"
   [ "${second#*|}" = "$first" ] || e2e_fail "pinned fingerprint shown <${second#*|}>, pinned was <$first>"
   [ "${second%%|*}" != "$first" ] || e2e_fail "the impostor's fingerprint equals the pinned one"
-  frames=$(tcpdump -r "$cap" 2>/dev/null | wc -l)
+  frames=$(capture_frames "$cap")
   [ "$frames" -eq 0 ] || e2e_fail "$frames hello or sealed frames went to the impostor"
   e2e_pass "the impostor's key is refused with both fingerprints and no hello or sealed frame goes to it"
 }
@@ -325,21 +340,18 @@ case_forged_refresh() {
         ip link set "$BR_FRONT" type bridge ageing_time "$ageing" || true
         console_stop; console_cleanup' EXIT
   ip link set "$BR_FRONT" type bridge ageing_time 0
-  tcpdump -i "$BR_FRONT" -U -w "$cap" "ether proto 0x88b5 and ether src $agent_mac" 2>/dev/null &
-  dump_pid=$!
+  capture_start "$cap" "ether proto 0x88b5 and ether src $agent_mac"
   ip netns exec "$(ns_name h1)" python3 -u "$here/refresh_forger.py" eth0 "$agent_mac" "$template" \
     NVFORGED >"$forged" 2>&1 &
   forger_pid=$!
-  local i
-  for i in $(seq 50); do grep -q '^template' "$forged" && break; sleep 0.1; done
-  grep -q '^template' "$forged" || e2e_fail "the forger did not start: $(cat "$forged")"
+  wait_until 10 "the forger listening" grep -q '^template' "$forged"
 
-  out=$(gui select-host "$name" sleep 300 set-text 1003 "$new" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out=$(gui select-host "$name" wait-enabled 1017 30 set-text 1003 "$new" click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-enabled 1000 60 rows) || true
-  out+=$'\n'$(gui select-host "$new" sleep 300 set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
+  out+=$'\n'$(gui select-host "$new" wait-enabled 1017 30 set-text 1003 "$name" click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-enabled 1000 60 rows) || true
   screenshot forged-refresh
-  sleep 1
+  wait_until 10 "the forger answering a Refresh" grep -q '^forged ' "$forged"
   kill "$forger_pid" "$dump_pid" 2>/dev/null || true
   wait "$forger_pid" "$dump_pid" 2>/dev/null || true
   ip link set "$BR_FRONT" type bridge ageing_time "$ageing"
@@ -348,7 +360,6 @@ case_forged_refresh() {
 
   [ "$(grep -c '^message Setting Succeeded!' <<<"$out")" -eq 2 ] || e2e_fail "the Applies were not confirmed"
   [ "$(reg_value "$id" "$key" ComputerName)" = "$name" ] || e2e_fail "the name was not set back"
-  grep -q '^forged ' "$forged" || e2e_fail "the forger answered no Refresh"
   ! grep -q NVFORGED <<<"$out" || e2e_fail "a forged record is shown"
   grep -q "^row	$new	" <<<"$out" || e2e_fail "no row $new after the first Refresh"
   grep -q "^row	$name	" <<<"$out" || e2e_fail "no row $name after the second Refresh"
@@ -382,14 +393,11 @@ PY
 # sends (its signed reply) recorded in FILE.
 record_discovery_reply() {
   local dump_pid
-  tcpdump -i "$BR_FRONT" -U -c 1 -w "$2" "ether proto 0x88b5 and ether src $(host_mac "$1" 0)" 2>/dev/null &
-  dump_pid=$!
-  sleep 1
+  capture_start "$2" -c 1 "ether proto 0x88b5 and ether src $(host_mac "$1" 0)"
   console_discover "$hosts" >/dev/null
-  sleep 1
-  kill "$dump_pid" 2>/dev/null || true
-  wait "$dump_pid" 2>/dev/null || true
-  [ "$(tcpdump -r "$2" 2>/dev/null | wc -l)" -ge 1 ] || e2e_fail "no reply of host $1 recorded"
+  # tcpdump ends with the one frame it was to record.
+  wait_until 10 "a reply of host $1 recorded" capture_holds "$2" 1
+  capture_stop
 }
 
 # A station in h1's namespace answers every discovery at once with h2's MAC: a genuine reply
@@ -430,15 +438,14 @@ while True:
     print("forged", sent, flush=True)
 PY
   forger_pid=$!
-  sleep 1
+  wait_until 10 "the forger listening" grep -q '^template' "$forged"
   rows=$(console_discover "$hosts") || true
-  sleep 1
+  wait_until 10 "the forger answering a discovery" grep -q '^forged ' "$forged"
   kill "$forger_pid" 2>/dev/null || true
   wait "$forger_pid" 2>/dev/null || true
   screenshot forged-discovery
   echo "$rows"
   cat "$forged"
-  grep -q '^forged ' "$forged" || e2e_fail "the forger answered no discovery"
   ! grep -q NVFORGED <<<"$rows" || e2e_fail "a forged record is listed"
   grep -q "	$name	" <<<"$rows" || e2e_fail "the genuine $name is not listed"
   [ "$(grep -c '^row' <<<"$rows")" -eq "$hosts" ] || e2e_fail "not $hosts rows"
@@ -449,31 +456,27 @@ PY
 console_process() { host_pids con 'Netvane\.exe' | head -n 1; }
 kib() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$2/status"; } # FIELD PID
 
-# A station of its own on the front segment, and the flooder built natively from the
-# transport's own envelope and crypto code (rebuilt when a source is newer).
+# A station of its own on the front segment, and the flooder: a program of the native build
+# (the transport's own envelope and crypto code), whose path CTest passes.
 flood_station_up() {
-  local outer=$LAB-fl src
-  flood_ns=$(ns_name flood) flooder=$LAB_DIR/bin/discovery_flooder
-  src=("$here/discovery_flooder.cpp" "$REPO"/transport/core/{crypto,secure_envelope,envelope}.cpp)
-  if [ ! -x "$flooder" ] || [ -n "$(find "${src[@]}" -newer "$flooder")" ]; then
-    ${CXX:-c++} -std=c++17 -O2 -I"$REPO" -o "$flooder" "${src[@]}" $(pkg-config --cflags --libs libsodium) -lpcap -pthread ||
-      e2e_fail "the flooder does not build"
-  fi
+  local outer=$LAB-fl
+  flood_ns=$(ns_name flood) flooder=${NETVANE_FLOODER:-$REPO/build/native/bin/discovery_flooder}
+  [ -x "$flooder" ] || e2e_fail "no flooder at $flooder: build the native preset (target discovery_flooder)"
   ip netns add "$flood_ns"
   ip link add "$outer" type veth peer name "$outer-i"
   ip link set "$outer" master "$BR_FRONT" up
   ip link set "$outer-i" netns "$flood_ns"
   ip -n "$flood_ns" link set "$outer-i" name eth0 address 06:f1:ff:00:00:01 up
 }
+flood_ready() {
+  [ "$(grep -c '^ready' "$LAB_DIR/run/flood.out")" -ge "$flood_starts" ] && return 0
+  kill -0 "$flood_pid" 2>/dev/null || e2e_fail "the flooder ended: $(cat "$LAB_DIR/run/flood.out")"
+  return 1
+}
 flood_start() { # ARGS of the flooder after IFACE; waits until it listens
-  local i
   ip netns exec "$flood_ns" "$flooder" eth0 "$@" >>"$LAB_DIR/run/flood.out" 2>&1 &
   flood_pid=$!
-  for i in $(seq 600); do
-    [ "$(grep -c '^ready' "$LAB_DIR/run/flood.out")" -ge "$flood_starts" ] && break
-    kill -0 "$flood_pid" 2>/dev/null || e2e_fail "the flooder ended: $(cat "$LAB_DIR/run/flood.out")"
-    sleep 0.1
-  done
+  wait_until 60 "the flooder ready" flood_ready
 }
 flood_stop() {
   [ -z "${flood_pid:-}" ] || { kill "$flood_pid" 2>/dev/null; wait "$flood_pid" 2>/dev/null; } || true
@@ -504,7 +507,7 @@ flood_discovery() { # LABEL
   flooded=0
   for i in $(seq 24); do steps+=(respond 1000 sleep 250); done
   start=$SECONDS
-  out=$(gui wait-main 10 click 1000 sleep 200 "${steps[@]}") || e2e_fail "$1: no answer within a second: $out"
+  out=$(gui wait-main 10 click 1000 wait-disabled 1000 10 "${steps[@]}") || e2e_fail "$1: no answer within a second: $out"
   respond_ms+=" $(awk '/^respond/ { print $2 }' <<<"$out" | tr '\n' ' ')"
   limit=0
   # However fast a flood verifies, listing ends with the 8 s window.

@@ -23,9 +23,8 @@ ensure_display() {
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=:$n
-    local tries
-    for tries in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-    e2e_fail "Xvfb :$n did not start"
+    wait_until 10 "Xvfb :$n started" test -e "/tmp/.X11-unix/X$n"
+    return 0
   done
   e2e_fail "no free X display for Xvfb"
 }

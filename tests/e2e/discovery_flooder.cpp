@@ -103,7 +103,7 @@ class Pacer {
   // Never ahead of RATE frames per second; RATE 0 is unpaced.
   void Wait(long sent) const {
     if (rate_ <= 0) return;
-    while (sent / rate_ > Elapsed()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    while (static_cast<double>(sent) / rate_ > Elapsed()) std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   double Elapsed() const { return Seconds(std::chrono::steady_clock::now() - start_).count(); }
 
@@ -127,7 +127,7 @@ struct Tally {
 // Replies first, first + step, ...: one signing thread's share, paced at its share of the rate.
 Tally SignAndSend(pcap_t* p, const Discovery& d, long first, long step, long count, double rate,
                   const std::vector<Key>& keys) {
-  const Pacer pacer(rate / step);
+  const Pacer pacer(rate / static_cast<double>(step));
   Tally t;
   for (long n = first, i = 0; n < count; n += step, ++i) {
     const Mac mac = InventedMac(d.round, n);
@@ -166,8 +166,8 @@ void FloodSigned(pcap_t* p, const Discovery& d, long count, double rate, long th
   }
   const double seconds = clock.Elapsed();
   std::printf("flood signed %08x %ld %.2f %.0f\n", d.transactionId, all.sent, seconds,
-              all.sent / seconds);
-  std::printf("sign-us %.0f\n", count > 0 ? all.signing * 1e6 / count : 0.0);
+              static_cast<double>(all.sent) / seconds);
+  std::printf("sign-us %.0f\n", count > 0 ? all.signing * 1e6 / static_cast<double>(count) : 0.0);
 }
 
 void FloodGarbage(pcap_t* p, const Discovery& d, double duration, double rate) {
@@ -210,7 +210,7 @@ void FloodGarbage(pcap_t* p, const Discovery& d, double duration, double rate) {
     pacer.Wait(n + 1);
   }
   const double seconds = pacer.Elapsed();
-  std::printf("flood garbage %08x %ld %.2f %.0f\n", d.transactionId, sent, seconds, sent / seconds);
+  std::printf("flood garbage %08x %ld %.2f %.0f\n", d.transactionId, sent, seconds, static_cast<double>(sent) / seconds);
 }
 
 }  // namespace

@@ -8,6 +8,17 @@ for f in common hosts net prefix agent hostup; do source "$REPO/lab/lib/$f.sh"; 
 e2e_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 e2e_pass() { printf 'ok: %s\n' "$*"; }
 
+# wait_until SECS WHAT COMMAND...: runs COMMAND every tenth of a second until it succeeds; the
+# case fails with WHAT once SECS seconds have passed without.
+wait_until() {
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    ((SECONDS < deadline)) || e2e_fail "$what: not so after ${deadline}s of the case"
+    sleep 0.1
+  done
+}
+
 # reg_value ID KEY NAME: the data of one registry value as `reg query` prints it.
 # An empty value prints as an empty line (the fields left after name and type are joined
 # with blanks, which are not part of the value).
