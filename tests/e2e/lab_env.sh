@@ -11,10 +11,10 @@ e2e_pass() { printf 'ok: %s\n' "$*"; }
 # wait_until SECS WHAT COMMAND...: runs COMMAND every tenth of a second until it succeeds; the
 # case fails with WHAT once SECS seconds have passed without.
 wait_until() {
-  local deadline=$((SECONDS + $1)) what=$2
+  local secs=$1 what=$2 deadline=$((SECONDS + $1))
   shift 2
   until "$@"; do
-    ((SECONDS < deadline)) || e2e_fail "$what: not so after ${deadline}s of the case"
+    ((SECONDS < deadline)) || e2e_fail "waited $secs s in vain for: $what"
     sleep 0.1
   done
 }
