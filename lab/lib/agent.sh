@@ -2,46 +2,16 @@
 # host prefix's system folder. Sourced.
 
 AGENT_DIR='C:\Netvane\'
-DOUBLES_DIR=$LAB_DIR/bin/doubles
-
-# The lab stack's Windows half and the GUI driver are programs of the build under test.
+# The lab stack's Windows half, the GUI driver and the doubles are programs of the build under
+# test (lab/CMakeLists.txt); every DLL in $DOUBLES_DIR is installed by doubles_install.
 LAB_TOOLS=$BUILD_DIR/lab
+DOUBLES_DIR=$LAB_TOOLS/doubles
 
-# Builds the doubles into $DOUBLES_DIR (every DLL there is installed by doubles_install);
-# checks that the build holds the lab's tools.
-lab_tools_build() {
-  local cc=x86_64-w64-mingw32-gcc-posix out=$LAB_DIR/bin tool
-  for tool in regwatch nvgui discover; do
-    [ -f "$LAB_TOOLS/$tool.exe" ] || die "no $LAB_TOOLS/$tool.exe: build $BUILD_DIR first (cmake --build)"
+lab_tools_check() {
+  local f
+  for f in regwatch.exe nvgui.exe discover.exe doubles/{advapi32,dhcpcsvc,iphlpapi,netapi32}.dll; do
+    [ -f "$LAB_TOOLS/$f" ] || die "no $LAB_TOOLS/$f: build $BUILD_DIR first (cmake --build)"
   done
-  mkdir -p "$out" "$DOUBLES_DIR"
-  rm -f "$DOUBLES_DIR"/*.dll
-  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/dhcpcsvc.dll" "$LAB_SRC"/doubles/dhcpcsvc.{c,def} -liphlpapi
-  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/netapi32.dll" "$LAB_SRC"/doubles/netapi32.{c,def}
-  "$cc" -O2 -shared -static -o "$DOUBLES_DIR/iphlpapi.dll" "$LAB_SRC"/doubles/iphlpapi.{c,def} -lws2_32
-  lab_logon_double_build "$out"
-}
-
-# Wine's own advapi32, whose exports the logon double forwards to.
-wine_advapi32() {
-  local d
-  for d in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows \
-    /usr/local/lib/wine/x86_64-windows /opt/wine-stable/lib/wine/x86_64-windows; do
-    [ -f "$d/advapi32.dll" ] && { echo "$d/advapi32.dll"; return 0; }
-  done
-  echo "Wine's advapi32.dll not found" >&2
-  return 1
-}
-
-# The logon double: advapi32.dll with LogonUserW of its own and every other export forwarded
-# to advapi32-wine.dll, the prefix's copy of Wine's that doubles_install keeps beside it. Its
-# export list is Wine's, read here from the installed builtin (the same file).
-lab_logon_double_build() {
-  local out=$1 wine_dll
-  wine_dll=$(wine_advapi32)
-  "$LAB_SRC/doubles/advapi32-def" "$wine_dll" >"$out/advapi32.def"
-  x86_64-w64-mingw32-gcc-posix -O2 -shared -static -o "$DOUBLES_DIR/advapi32.dll" \
-    "$LAB_SRC/doubles/advapi32.c" "$out/advapi32.def"
 }
 
 # The accounts the doubles know (lab_accounts.h): an administrator, the management
