@@ -57,12 +57,16 @@ bool ParseHelloRequest(const std::vector<uint8_t>& message, Nonce& out) {
 bool ParseHelloReply(const std::vector<uint8_t>& message, HelloReply& out) {
   if (message.size() != 2 * crypto::kKeyLength + kNonceLength + crypto::kSignatureLength)
     return false;
-  ByteCursor c(message.data(), message.size());
-  c.Bytes(out.ephemeral.data(), out.ephemeral.size());
-  c.Bytes(out.freshness.data(), out.freshness.size());
-  c.Bytes(out.agentKey.data(), out.agentKey.size());
-  c.Bytes(out.signature.data(), out.signature.size());
-  return c.ok();
+  const uint8_t* p = message.data();
+  const auto take = [&p](auto& field) {
+    std::copy_n(p, field.size(), field.begin());
+    p += field.size();
+  };
+  take(out.ephemeral);
+  take(out.freshness);
+  take(out.agentKey);
+  take(out.signature);
+  return true;
 }
 
 bool ParseSealedRequest(const std::vector<uint8_t>& message, SealedRequest& out) {

@@ -90,7 +90,6 @@ class SecureServer {
   bool Seal(ReplySeal& seal, uint32_t transactionId, const Mac& console, const Mac& agent,
             const uint8_t* reply, std::size_t length, std::vector<uint8_t>& out, uint8_t& flags);
 
-  const crypto::Key& PublicKey() const { return identity_.publicKey; }
   std::size_t Outstanding();
   const SecureServerCounters& counters() const { return counters_; }
   SecureServerCounters& counters() { return counters_; }
