@@ -55,20 +55,13 @@ std::string DnsSettings(const HostRecord& host) {
   return FormatIpv4(host.dnsServer) + (host.dnsStatic ? " (static)" : " (automatic)");
 }
 
-const NicEntry* FindByMac(const HostRecord& host, const MacAddress& mac) {
+const NicEntry* FindByMac(const HostRecord& host, const Mac& mac) {
   for (const NicEntry& nic : host.nics)
     if (nic.mac == mac) return &nic;
   return nullptr;
 }
 
 }  // namespace
-
-std::string FormatMac(const uint8_t mac[6]) {
-  char text[18];
-  std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5]);
-  return text;
-}
 
 std::string EscapeText(const std::string& text, std::size_t maxBytes) {
   std::string out;
@@ -100,7 +93,7 @@ std::string DescribeChanges(const HostRecord& before, const HostRecord& after) {
   // Adapters are matched by MAC: slot numbers follow the interface table and may shift.
   for (const NicEntry& nic : after.nics) {
     const NicEntry* old = FindByMac(before, nic.mac);
-    const std::string name = "adapter " + FormatMac(nic.mac.data()) + " " + Quoted(nic.nicName.str());
+    const std::string name = "adapter " + FormatMac(nic.mac, '-') + " " + Quoted(nic.nicName.str());
     if (old == nullptr) {
       line(name + " appeared: " + AdapterSettings(nic));
     } else if (AdapterSettings(*old) != AdapterSettings(nic)) {
@@ -109,7 +102,7 @@ std::string DescribeChanges(const HostRecord& before, const HostRecord& after) {
   }
   for (const NicEntry& nic : before.nics)
     if (FindByMac(after, nic.mac) == nullptr)
-      line("adapter " + FormatMac(nic.mac.data()) + " " + Quoted(nic.nicName.str()) + " went away");
+      line("adapter " + FormatMac(nic.mac, '-') + " " + Quoted(nic.nicName.str()) + " went away");
   return out.empty() ? "no change" : out;
 }
 
@@ -146,7 +139,7 @@ AgentEvent SettingsRequestEvent(const uint8_t console[6], const std::string& acc
                                 const HostRecord& before, const HostRecord& after,
                                 uint16_t status) {
   return Make(EventId::SettingsRequest, LevelOf(status),
-              {FormatMac(console), Quoted(account), StatusText(status),
+              {FormatMac(MacAt(console), '-'), Quoted(account), StatusText(status),
                DescribeChanges(before, after)});
 }
 
@@ -154,18 +147,18 @@ AgentEvent PasswordRequestEvent(const uint8_t console[6], const std::string& acc
                                 uint8_t accountKind, uint16_t status) {
   const std::string target = accountKind == 1 ? "the management account" : Quoted(account);
   return Make(EventId::PasswordRequest, LevelOf(status),
-              {FormatMac(console), Quoted(account), StatusText(status), target});
+              {FormatMac(MacAt(console), '-'), Quoted(account), StatusText(status), target});
 }
 
 AgentEvent RestartRequestEvent(const uint8_t console[6], const std::string& account,
                                uint16_t status) {
   return Make(EventId::RestartRequest, LevelOf(status),
-              {FormatMac(console), Quoted(account), StatusText(status)});
+              {FormatMac(MacAt(console), '-'), Quoted(account), StatusText(status)});
 }
 
 AgentEvent CredentialBackOffEvent(const uint8_t console[6], uint32_t failures,
                                   uint64_t backOffMs) {
   return Make(EventId::CredentialBackOff, EventLevel::Warning,
-              {FormatMac(console), std::to_string(failures),
+              {FormatMac(MacAt(console), '-'), std::to_string(failures),
                std::to_string((backOffMs + 999) / 1000)});
 }

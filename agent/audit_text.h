@@ -60,7 +60,6 @@ AgentEvent CredentialBackOffEvent(const uint8_t console[6], uint32_t failures,
                                   uint64_t backOffMs);
 
 // The pieces, for tests and other events.
-std::string FormatMac(const uint8_t mac[6]);
 // Printable ASCII kept, except backslash, quote and percent; every other byte as \xHH;
 // at most maxBytes input bytes, a longer text ends in "...".
 std::string EscapeText(const std::string& text, std::size_t maxBytes = 64);

@@ -111,7 +111,7 @@ Figures RunCase(bool guarded, Flood flood, std::chrono::seconds duration) {
   std::thread flooder([&] {
     if (flood == Flood::None) return;
     uint32_t id = 1;
-    const auto discover = Request(kDiscover, kBroadcast);
+    const auto discover = Request(kDiscover, kBroadcastMac);
     auto restart = Request(kRestart, kAgent);
     std::memcpy(restart.data() + 24, "Administrator", 13);
     while (running) {
@@ -123,7 +123,7 @@ Figures RunCase(bool guarded, Flood flood, std::chrono::seconds duration) {
       }
       const bool logon = (id & 1) != 0;
       const auto& message = logon ? restart : discover;
-      for (const auto& frame : BuildFrames(logon ? kAgent : kBroadcast, source, 0, id,
+      for (const auto& frame : BuildFrames(logon ? kAgent : kBroadcastMac, source, 0, id,
                                            message.data(), message.size()))
         flooderLink->Send(frame.data(), frame.size());
       ++id;

@@ -17,6 +17,7 @@
 #include "protocol/fixed_text.h"
 #include "protocol/ipv4.h"
 #include "protocol/layout.h"
+#include "protocol/mac.h"
 
 namespace Request {
 constexpr uint32_t Discover = 1;
@@ -123,12 +124,9 @@ constexpr std::size_t kPasswordLength = 16;
 constexpr std::size_t kHostNameFieldLength = 36;
 constexpr std::size_t kHostNameMaxChars = 32;
 
-using MacAddress = std::array<uint8_t, 6>;
-constexpr MacAddress kBroadcastMac = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
 struct FrameHeader {
   uint32_t adapterIndex = 0;
-  MacAddress agentMac{};
+  Mac agentMac{};
   uint16_t frameKind = 0;
   uint32_t requestCode = 0;
   std::array<uint8_t, 8> reserved{};
@@ -147,7 +145,7 @@ struct OsInfo {
 };
 
 struct NicEntry {
-  MacAddress mac{};
+  Mac mac{};
   uint8_t dhcpEnabled = 0;
   FixedText<20> nicName;
   uint32_t changeMask = 0;

@@ -28,8 +28,8 @@ FrameHeader ReplyView::Header() const {
   return header;
 }
 
-MacAddress ReplyView::SenderMac() const {
-  MacAddress mac{};
+Mac ReplyView::SenderMac() const {
+  Mac mac{};
   if (HasFields()) LoadBytes(mac, bytes_ + FrameOffset::AgentMac);
   return mac;
 }
@@ -92,8 +92,8 @@ OsInfo ReplyView::Os() const {
 }
 
 std::optional<std::size_t> ReplyView::AnsweringIndex() const {
-  const MacAddress sender = SenderMac();
-  if (sender == MacAddress{}) return std::nullopt;
+  const Mac sender = SenderMac();
+  if (sender == Mac{}) return std::nullopt;
   for (std::size_t i = 0; i < entries_; ++i) {
     if (std::memcmp(NicBytes(i) + NicOffset::Mac, sender.data(), sender.size()) == 0) return i;
   }

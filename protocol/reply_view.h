@@ -38,7 +38,7 @@ class ReplyView {
   // --- Reply fields: header, status and setupState (27 bytes) -------------------------------
   bool HasFields() const { return length_ >= kReplyBaseLength; }
   FrameHeader Header() const;      // zero header when absent
-  MacAddress SenderMac() const;    // bytes 4..9: the agent adapter that answered
+  Mac SenderMac() const;    // bytes 4..9: the agent adapter that answered
   uint16_t Status() const;         // ResponseTimeout (3) when the bytes end before it
   uint8_t SetupState() const;      // 0 when absent
 

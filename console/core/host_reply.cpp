@@ -39,13 +39,6 @@ int StatusImage(uint8_t setupState) {
   return std::min(3 + highest, 5);
 }
 
-std::string FormatMac(const MacAddress& mac) {
-  char text[18];
-  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5]);
-  return text;
-}
-
 std::string AddressColumnText(uint32_t ipAddress, const std::string& nicName) {
   std::string text = FormatIpv4(ipAddress) + "/" + nicName.substr(0, 19);
   if (text.size() > 32) text.resize(32);

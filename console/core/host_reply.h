@@ -38,8 +38,6 @@ constexpr int kFirstBusyImage = 6;  // 6..9: the four gear frames
 // The list image of a setupState: 2 for 0, else 3 + the position of the highest set bit.
 int StatusImage(uint8_t setupState);
 
-// "%02X:%02X:%02X:%02X:%02X:%02X".
-std::string FormatMac(const MacAddress& mac);
 // The "IP" column: "%s/%s" of the dotted address and the adapter name, at most 32 chars.
 std::string AddressColumnText(uint32_t ipAddress, const std::string& nicName);
 

@@ -8,7 +8,7 @@ namespace {
 const char* ColumnOf(ChangeField field) {
   switch (field) {
     case ChangeField::Nic:
-    case ChangeField::Mac: return "nic";
+    case ChangeField::NicMac: return "nic";
     case ChangeField::Mode: return "mode";
     case ChangeField::Address: return "address";
     case ChangeField::Mask: return "mask";

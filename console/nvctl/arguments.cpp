@@ -85,7 +85,7 @@ ParseOutcome Fail(std::string error) {
 const char* FieldOption(ChangeField field) {
   switch (field) {
     case ChangeField::Nic: return "--nic";
-    case ChangeField::Mac: return "--mac";
+    case ChangeField::NicMac: return "--mac";
     case ChangeField::Mode: return "--dhcp";
     case ChangeField::Address: return "--static";
     case ChangeField::Mask: return "--mask";

@@ -16,7 +16,7 @@ struct HostView {
   HostRecord record;           // its entries are exactly the ones the reply holds
   uint8_t setupState = 0;
   uint32_t consoleAdapter = 0;
-  MacAddress agentMac{};
+  Mac agentMac{};
   NicEntry answering;          // the agent adapter that answered; zero when none matches
 };
 

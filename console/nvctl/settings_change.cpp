@@ -71,26 +71,6 @@ std::optional<uint32_t> ParseMaskOrPrefix(std::string_view text) {
   return mask;
 }
 
-std::optional<MacAddress> ParseMac(std::string_view text) {
-  if (text.size() != 17) return std::nullopt;
-  MacAddress mac{};
-  for (std::size_t i = 0; i < 6; ++i) {
-    if (i > 0 && text[i * 3 - 1] != ':' && text[i * 3 - 1] != '-') return std::nullopt;
-    unsigned byte = 0;
-    for (std::size_t k = 0; k < 2; ++k) {
-      const char c = text[i * 3 + k];
-      unsigned digit;
-      if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-      else return std::nullopt;
-      byte = byte * 16 + digit;
-    }
-    mac[i] = static_cast<uint8_t>(byte);
-  }
-  return mac;
-}
-
 bool ParseChange(const ChangeText& text, SettingsChange& out, ChangeError& error) {
   SettingsChange change;
   if (!text.nic.empty() && !text.mac.empty())
@@ -105,7 +85,7 @@ bool ParseChange(const ChangeText& text, SettingsChange& out, ChangeError& error
   }
   if (!text.mac.empty()) {
     change.mac = ParseMac(text.mac);
-    if (!change.mac) return Fail(error, ChangeField::Mac, "'" + text.mac + "' is not a MAC address");
+    if (!change.mac) return Fail(error, ChangeField::NicMac, "'" + text.mac + "' is not a MAC address");
   }
 
   if (EqualsNoCase(text.mode, "dhcp")) change.mode = SettingsChange::Mode::Dhcp;

@@ -24,11 +24,11 @@ struct ChangeText {
 
 // Which part of a change an error is about, so that each caller can name its own argument
 // or column.
-enum class ChangeField { Nic, Mac, Mode, Address, Mask, Gateway, Dns, Name, Whole };
+enum class ChangeField { Nic, NicMac, Mode, Address, Mask, Gateway, Dns, Name, Whole };
 
 struct SettingsChange {
   std::optional<int> slot;           // adapter slot (NIC1 = 0)
-  std::optional<MacAddress> mac;
+  std::optional<Mac> mac;
   enum class Mode { Keep, Dhcp, Static } mode = Mode::Keep;
   uint32_t address = 0;
   uint32_t mask = 0;
@@ -51,8 +51,6 @@ struct ChangeError {
 std::optional<uint32_t> ParseDottedQuad(std::string_view text);
 // A prefix length 1..32 ("24" or "/24") or a dotted mask with contiguous ones.
 std::optional<uint32_t> ParseMaskOrPrefix(std::string_view text);
-// "aa:bb:cc:dd:ee:ff" or with '-' separators, any case.
-std::optional<MacAddress> ParseMac(std::string_view text);
 
 // Checks the texts and fills `out`; false with the first fault in `error`.
 bool ParseChange(const ChangeText& text, SettingsChange& out, ChangeError& error);

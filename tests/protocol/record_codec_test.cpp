@@ -21,7 +21,7 @@ TEST(Header, ByteExact) {
   FrameHeader back;
   ASSERT_TRUE(DecodeHeader(out.data(), kHeaderLength, back));
   EXPECT_EQ(back.adapterIndex, 0x01020304u);
-  EXPECT_EQ(back.agentMac, (MacAddress{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
+  EXPECT_EQ(back.agentMac, (Mac{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
   EXPECT_EQ(back.frameKind, 2);
   EXPECT_EQ(back.requestCode, Request::Refresh);
   EXPECT_EQ(back.reserved, (std::array<uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));

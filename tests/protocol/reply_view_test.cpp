@@ -11,7 +11,7 @@ constexpr std::size_t WireLength(std::size_t nics) { return kReplyBaseLength + H
 // The sample reply answers from adapter 0 (bytes 4..9 = its MAC); `sender` moves that.
 std::vector<uint8_t> ReplyFrom(std::size_t nics, int sender, std::size_t bufferLength) {
   std::vector<uint8_t> reply = SampleReply(SampleRecord(nics), 1, bufferLength);
-  MacAddress mac{};
+  Mac mac{};
   if (sender >= 0) mac = SampleNic(sender, false, 0, 0, 0).mac;
   std::copy(mac.begin(), mac.end(), reply.begin() + FrameOffset::AgentMac);
   return reply;

@@ -118,7 +118,7 @@ class Channel : public ::testing::Test {
   }
   std::vector<Message> Discover(std::chrono::milliseconds window = 500ms) {
     std::vector<Message> found;
-    auto request = MakeRequest(1, kBroadcast);
+    auto request = MakeRequest(1, kBroadcastMac);
     secure.Discover(*client, 0, request.data(), request.size(), {window, 0},
                     [&](const Message& m) { found.push_back(m); });
     return found;
@@ -272,7 +272,7 @@ TEST_F(Channel, ManySignedRepliesWithForgeriesAmongThemListEveryGenuineHostOnce)
   const auto caller = std::this_thread::get_id();
   std::atomic<int> inside{0};
   std::map<Mac, int> listed;
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {1500ms, 0},
                                           [&](const Message& m) {
     EXPECT_EQ(std::this_thread::get_id(), caller) << "listed on the discovering thread";
@@ -341,7 +341,7 @@ TEST_F(Channel, FloodOfUnverifiableRepliesStopsAtTheHostLimitHoldingNoMoreThanIt
   std::thread forge(
       [&] { ForgeDiscoveryReplies(tap, *attacker, Macs(0x1000, 2000, 0x0E), other.publicKey); });
   std::set<Mac> listed;
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   // The flood answers the first broadcast only; what it crowds out of the first round the
   // repeated broadcasts bring in.
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {6000ms, 4},
@@ -374,7 +374,7 @@ TEST_F(Channel, PinnedHostsAreListedInTheRoundAFloodOfUnverifiableRepliesFills) 
     ForgeDiscoveryReplies(tap, *attacker, Macs(0x1000, 2000, 0x0E), other.publicKey, earlier);
   });
   std::set<Mac> listed;
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   // One broadcast, no repeat: what the flood crowds out of this round stays out.
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {1500ms, 0},
                                           [&](const Message& m) { listed.insert(m.source); },
@@ -423,7 +423,7 @@ TEST_F(Channel, CancelMidDiscoveryEndsItAndNothingIsListedAfterItReturns) {
   const uint64_t work = client->NewWorkId();
   std::atomic<bool> returned{false};
   std::atomic<int> listed{0}, afterwards{0};
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {20000ms, 3},
                                           [&](const Message&) {
     if (returned) ++afterwards;
@@ -444,7 +444,7 @@ TEST_F(Channel, SlowListingOfAFloodThatVerifiesEndsWithTheWindow) {
   const Identity id = NewIdentity();
   for (const Mac& mac : Macs(0x100, 120, 0x0E)) StartAgent(id, mac);
   int listed = 0;
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   const Outcome outcome = secure.Discover(*client, 0, request.data(), request.size(), {500ms, 0},
                                           [&](const Message&) {
     ++listed;
@@ -678,7 +678,7 @@ TEST_F(Channel, AReplyToAnotherRequestUnderTheConsolesNonceIsNotListed) {
       StoreU32(other.data(), v.adapterIndex);
       StoreU32(other.data() + 12, v.code);
       other.insert(other.begin(), request.nonce.begin(), request.nonce.end());
-      auto frames = BuildFrames(v.broadcast ? kBroadcast : kAgent, kConsole, b->f.flags, id,
+      auto frames = BuildFrames(v.broadcast ? kBroadcastMac : kAgent, kConsole, b->f.flags, id,
                                 other.data(), other.size(), kSecureEnvelopeVersion);
       ASSERT_EQ(frames.size(), 1u);
       {

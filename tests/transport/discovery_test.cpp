@@ -29,7 +29,7 @@ class Discovery : public ::testing::Test {
   }
   std::vector<Message> Discover(ExchangeTiming timing = {600ms, 0}) {
     std::vector<Message> found;
-    auto request = MakeRequest(1, kBroadcast);
+    auto request = MakeRequest(1, kBroadcastMac);
     start = Clock::now();
     EXPECT_EQ(client->Discover(0, request.data(), request.size(), timing,
                                [&](const Message& m) {
@@ -114,7 +114,7 @@ TEST_F(Discovery, LostReplyIsRecoveredByTheRepeatedBroadcastWithoutRunningTwice)
 TEST_F(Discovery, CancelEndsTheWindowEarly) {
   StartClient();
   const uint64_t id = client->NewWorkId();
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   std::thread canceller([&] {
     std::this_thread::sleep_for(100ms);
     client->Cancel(id);

@@ -43,7 +43,7 @@ TEST(Envelope, ShortMessageIsOnePaddedFrameThatParsesBack) {
 
 TEST(Envelope, LargestMessageSplitsIntoFullAndRemainderFragments) {
   const auto payload = Payload(kMaxMessageLength);
-  auto frames = BuildFrames(kBroadcast, TestMac(2), 0, 9, payload.data(), payload.size());
+  auto frames = BuildFrames(kBroadcastMac, TestMac(2), 0, 9, payload.data(), payload.size());
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0].size(), kEthernetMaxFrame);
   Fragment a, b;

@@ -117,7 +117,7 @@ TEST_F(Hostile, IdsOfTheNextRequestsCannotBeGuessedFromABroadcast) {
   FakeAgent agent(segment, {kAgent}, 32, 300ms);
   StartClient();
   // Every station sees a discovery's id.
-  auto discover = MakeRequest(1, kBroadcast);
+  auto discover = MakeRequest(1, kBroadcastMac);
   client->Discover(0, discover.data(), discover.size(), {250ms, 0}, [](const Message&) {});
   const uint32_t shown = NextId(0);
   ASSERT_NE(shown, 0u);
@@ -142,7 +142,7 @@ TEST_F(Hostile, IdsOfTheNextRequestsCannotBeGuessedFromABroadcast) {
 TEST_F(Hostile, InventedMacsFloodingADiscoveryStopAtTheHostLimitWithBoundedMemory) {
   FakeAgent agent(segment, {kAgent});
   StartClient();
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   std::atomic<int> listed{0};
   std::set<Mac> sources;
   std::atomic<bool> done{false};
@@ -189,7 +189,7 @@ TEST_F(Hostile, InventedMacsFloodingADiscoveryStopAtTheHostLimitWithBoundedMemor
 
 TEST_F(Hostile, DiscoveryWithoutRoomSendsNothing) {
   StartClient();
-  auto request = MakeRequest(1, kBroadcast);
+  auto request = MakeRequest(1, kBroadcastMac);
   const uint64_t before = segment.framesSent();
   EXPECT_EQ(client->Discover(0, request.data(), request.size(), {600ms, 0},
                              [](const Message&) { ADD_FAILURE(); }, 0, 0),

@@ -56,7 +56,7 @@ TEST_F(PcapPair, DiscoveryAndAFragmentedReplyOverRealFrames) {
   ClientCore console(std::move(clientLinks));
   EXPECT_TRUE(console.AdapterUsable(0));
 
-  auto discover = test::MakeRequest(1, kBroadcast);
+  auto discover = test::MakeRequest(1, kBroadcastMac);
   std::vector<Message> found;
   console.Discover(0, discover.data(), discover.size(), {500ms, 0},
                    [&](const Message& m) { found.push_back(m); });

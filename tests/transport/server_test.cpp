@@ -102,7 +102,7 @@ TEST_F(Server, RestartUnderAWaitingReceiveKeepsServing) {
 TEST_F(Server, ReplyGoesToTheConsoleWithTheAdapterMacInBytes4To9) {
   Mac sender{};
   EXPECT_FALSE(server.LastSender(sender)) << "no request handed out yet";
-  SendRequest(MakeRequest(6, kBroadcast), 5);
+  SendRequest(MakeRequest(6, kBroadcastMac), 5);
   std::vector<uint8_t> request;
   ASSERT_TRUE(Receive(request));
   ASSERT_TRUE(server.LastSender(sender));

@@ -67,7 +67,7 @@ class Trust : public ::testing::Test {
         segment, std::vector<Mac>{kAgent}, std::make_shared<SecureServer>(id), 200));
     return *agents.back();
   }
-  std::size_t Discover(std::vector<uint8_t> request = MakeRequest(1, kBroadcast)) {
+  std::size_t Discover(std::vector<uint8_t> request = MakeRequest(1, kBroadcastMac)) {
     std::size_t found = 0;
     secure->Discover(*client, 0, request.data(), request.size(), {400ms, 0},
                      [&](const Message&) { ++found; });
@@ -162,7 +162,7 @@ TEST_F(Trust, AnUnreadableStoreRefusesEveryAuthenticatedRequestBeforeAFrameLeave
 
 TEST_F(Trust, ReadableRequestsCarryNoCredentialsWhateverTheCallerLeftInThem) {
   FakeAgent& agent = StartAgent(NewIdentity());
-  auto discover = MakeRequest(1, kBroadcast);
+  auto discover = MakeRequest(1, kBroadcastMac);
   std::memcpy(discover.data() + 24, "operator", 8);
   std::memcpy(discover.data() + 60, "Sesame-0042", 11);
   ASSERT_EQ(Discover(discover), 1u);

@@ -158,7 +158,7 @@ Outcome ClientCore::Discover(std::size_t adapter, const uint8_t* request, std::s
   if (maxHosts == 0) return Outcome::HostLimit;
   std::set<Mac> seen;  // at most maxHosts entries
   bool full = false;
-  const Outcome outcome = Run(Mode::Broadcast, adapter, kBroadcast, ClearBuilder(request, length), timing,
+  const Outcome outcome = Run(Mode::Broadcast, adapter, kBroadcastMac, ClearBuilder(request, length), timing,
              [&](Message& m) {
                // One entry per agent adapter, however often it repeats its reply.
                if (seen.count(m.source) != 0) {

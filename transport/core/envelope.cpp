@@ -1,18 +1,10 @@
 #include "transport/core/envelope.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "protocol/byte_order.h"
 
 namespace tavi {
-
-std::string FormatMac(const Mac& mac) {
-  char text[18];
-  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5]);
-  return text;
-}
 
 FrameVerdict ParseFragment(const uint8_t* frame, std::size_t length, Fragment& out) {
   if (frame == nullptr || length < kEthernetHeaderLength) return FrameVerdict::Truncated;

@@ -206,7 +206,7 @@ Outcome SecureClient::Discover(ClientCore& core, std::size_t adapter, const uint
   const auto listUntil = Clock::now() + std::max(timing.window, ClientCore::kMinimumWindow);
   bool full = false;
   Outcome outcome = core.Run(
-      ClientCore::Mode::Broadcast, adapter, kBroadcast, build, timing,
+      ClientCore::Mode::Broadcast, adapter, kBroadcastMac, build, timing,
       [&](Message& m) {
         // Only the cheap checks here: the receive path must keep up with a full segment.
         SignedReply r;

@@ -10,24 +10,6 @@ namespace tavi {
 
 namespace {
 
-bool ParseMac(const std::string& text, Mac& out) {
-  if (text.size() != 17) return false;
-  for (std::size_t i = 0; i < 6; ++i) {
-    if (i > 0 && text[i * 3 - 1] != ':') return false;
-    unsigned value = 0;
-    for (std::size_t j = 0; j < 2; ++j) {
-      const char c = text[i * 3 + j];
-      value <<= 4;
-      if (c >= '0' && c <= '9') value |= static_cast<unsigned>(c - '0');
-      else if (c >= 'A' && c <= 'F') value |= static_cast<unsigned>(c - 'A' + 10);
-      else if (c >= 'a' && c <= 'f') value |= static_cast<unsigned>(c - 'a' + 10);
-      else return false;
-    }
-    out[i] = static_cast<uint8_t>(value);
-  }
-  return true;
-}
-
 bool ParseKey(const std::string& text, crypto::Key& out) {
   if (text.size() != 2 * out.size()) return false;
   for (std::size_t i = 0; i < out.size(); ++i) {
@@ -78,8 +60,9 @@ TrustStore::LineKind TrustStore::ParseLine(const std::string& line, TrustEntry& 
   std::string mac, name, key, date, extra;
   if (!(in >> mac >> name >> key >> date) || (in >> extra)) return LineKind::Bad;
   TrustEntry entry;
-  if (!ParseMac(mac, entry.mac) || !ParseKey(key, entry.key) || date.size() != 10)
-    return LineKind::Bad;
+  const auto parsed = ParseMac(mac, ":");
+  if (!parsed || !ParseKey(key, entry.key) || date.size() != 10) return LineKind::Bad;
+  entry.mac = *parsed;
   entry.hostName = name;
   entry.pinnedOn = date;
   out = entry;

@@ -1,18 +1,17 @@
-// Ethernet-level constants and MAC helpers shared by the client and server transports.
+// Ethernet-level constants shared by the client and server transports; the MAC type and
+// its helpers are protocol/mac.h.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "protocol/mac.h"
 
 namespace tavi {
 
-using Mac = std::array<uint8_t, 6>;
 using Clock = std::chrono::steady_clock;
 
-constexpr Mac kBroadcast = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 // IEEE 802 local experimental EtherType: never assigned to a public protocol.
 constexpr uint16_t kEtherType = 0x88B5;
 constexpr std::size_t kEthernetHeaderLength = 14;
@@ -21,19 +20,9 @@ constexpr std::size_t kEthernetMaxPayload = 1500;
 constexpr std::size_t kEthernetMinFrame = 60;
 constexpr std::size_t kEthernetMaxFrame = kEthernetHeaderLength + kEthernetMaxPayload;
 
-inline bool IsBroadcast(const Mac& mac) { return mac == kBroadcast; }
-
-inline Mac MacAt(const uint8_t* p) {
-  Mac mac;
-  for (std::size_t i = 0; i < mac.size(); ++i) mac[i] = p[i];
-  return mac;
-}
-
 // The EtherType field is the one big-endian field we read.
 inline uint16_t EtherTypeAt(const uint8_t* frame) {
   return static_cast<uint16_t>((frame[12] << 8) | frame[13]);
 }
-
-std::string FormatMac(const Mac& mac);
 
 }  // namespace tavi
