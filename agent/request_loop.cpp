@@ -86,17 +86,15 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
   uint16_t status = Status::Ok;
   uint8_t setupState = 0;
   state.credentialsChecked = 0;
+  HostRecord host;  // collected for the codes whose reply holds a record
 
   switch (code) {
-    case Request::Discover: {
-      HostRecord host;
+    case Request::Discover:
       CollectHostInfo(host);
       setupState = ComputeSetupState();
       StoreMagicNumber(host.magicNumber);
       TVSetMagicNumber(host.magicNumber);
-      WriteHostRecord(host, reply);
       break;
-    }
     case Request::ApplySettings: {
       status = CheckRequestCredentials(state, request);
       HostRecord before;  // for the audit: what the change started from
@@ -109,10 +107,8 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       } else {
         RevertToAgentContext();
       }
-      HostRecord host;
       CollectHostInfo(host);
       setupState = ComputeSetupState();
-      WriteHostRecord(host, reply);
       AuditRequest(state, request, admitted ? &before : nullptr, &host, status);
       break;
     }
@@ -150,18 +146,17 @@ int HandleRequest(RequestLoopState& state, const uint8_t* request, uint8_t* repl
       AuditRequest(state, request, nullptr, nullptr, status);
       break;
     }
-    case Request::Refresh: {
-      HostRecord host;
+    case Request::Refresh:
       CollectHostInfo(host);
       setupState = ComputeSetupState();
-      WriteHostRecord(host, reply);
       break;
-    }
     default:
       // 0, 8 and unknown codes: no reply, and the header is not remembered.
       std::memset(reply, 0, kHeaderLength);
       return 0;
   }
+
+  if (RequestFactsOf(code).replyHoldsRecord) WriteHostRecord(host, reply);
 
   StoreU16(reply + FrameOffset::Status, status);
   reply[FrameOffset::SetupState] = setupState;

@@ -1,46 +1,53 @@
-// Frame lengths by code, the header, and the fields every reply carries.
+// The table of request codes and the lengths it gives, the header, and the fields every
+// reply carries.
 #include "protocol/frames.h"
 
 #include "protocol/field_io.h"
 
 namespace {
 
-bool HasHostRecord(uint32_t requestCode) {
-  return requestCode == Request::Discover || requestCode == Request::ApplySettings ||
-         requestCode == Request::Refresh;
-}
+constexpr Carriage kReadable = Carriage::Readable;
+constexpr Carriage kSealed = Carriage::Sealed;
+constexpr std::size_t kShortReply = kConsoleShortReplyLength;
+constexpr std::size_t kRecordReply = kConsoleReplyBufferLength;
 
-bool IsKnownCode(uint32_t requestCode) {
-  return requestCode >= Request::Discover && requestCode <= Request::Refresh &&
-         requestCode != Request::Reserved8;
-}
+// Indexed by code. Whatever carries credentials travels sealed: the test of this table holds
+// every code to that.
+constexpr RequestFacts kFacts[] = {
+    // carriage, credentials, request length, NICs, console reply, record
+    {},                                                                     // 0
+    {kReadable, false, kShortRequestLength, false, 0, true},                // Discover
+    {kSealed, true, kSettingsRequestBaseLength, true, kRecordReply, true},  // ApplySettings
+    {kSealed, true, kPasswordRequestLength, false, kShortReply, false},     // ChangePassword
+    {kSealed, true, kShortRequestLength, false, kShortReply, false},        // Team
+    {kSealed, true, kShortRequestLength, false, kShortReply, false},        // Unteam
+    {kReadable, false, kShortRequestLength, false, kShortReply, false},     // Poll
+    {kSealed, true, kShortRequestLength, false, kShortReply, false},        // Restart
+    {},                                                                     // Reserved8
+    {kReadable, false, kShortRequestLength, false, kRecordReply, true},     // Refresh
+};
+static_assert(sizeof kFacts / sizeof kFacts[0] == Request::Refresh + 1);
 
 }  // namespace
 
+const RequestFacts& RequestFactsOf(uint32_t requestCode) {
+  static constexpr RequestFacts kDropped{};
+  return requestCode < sizeof kFacts / sizeof kFacts[0] ? kFacts[requestCode] : kDropped;
+}
+
 std::size_t RequestLength(uint32_t requestCode, uint8_t nicCount) {
-  if (!IsKnownCode(requestCode)) return 0;
-  switch (requestCode) {
-    case Request::ApplySettings:
-      return kSettingsRequestBaseLength + kNicEntryLength * nicCount;
-    case Request::ChangePassword:
-      return kPasswordRequestLength;
-    default:
-      return kShortRequestLength;
-  }
+  const RequestFacts& facts = RequestFactsOf(requestCode);
+  return facts.requestLength + (facts.requestHasNics ? kNicEntryLength * nicCount : 0);
 }
 
 std::size_t ReplyLength(uint32_t requestCode, uint8_t nicCount) {
-  if (!IsKnownCode(requestCode)) return 0;
-  if (!HasHostRecord(requestCode)) return kReplyBaseLength;
-  return kReplyBaseLength + HostRecordLength(nicCount);
+  const RequestFacts& facts = RequestFactsOf(requestCode);
+  if (facts.carriage == Carriage::None) return 0;
+  return kReplyBaseLength + (facts.replyHoldsRecord ? HostRecordLength(nicCount) : 0);
 }
 
 std::size_t ConsoleReplyBufferLength(uint32_t requestCode) {
-  if (!IsKnownCode(requestCode) || requestCode == Request::Discover) return 0;
-  if (requestCode == Request::ApplySettings || requestCode == Request::Refresh) {
-    return kConsoleReplyBufferLength;
-  }
-  return kConsoleShortReplyLength;
+  return RequestFactsOf(requestCode).consoleReplyLength;
 }
 
 bool DecodeHeader(const uint8_t* frame, std::size_t length, FrameHeader& out) {

@@ -90,11 +90,12 @@ constexpr std::size_t kReplyBaseLength = 27;            // header, status, setup
 constexpr std::size_t kHostRecordBaseLength = 128;      // record without NIC entries
 constexpr std::size_t kNicEntryLength = 44;
 constexpr std::size_t kOsInfoLength = 16;
-constexpr std::size_t kShortRequestLength = 84;         // codes 1, 4, 5, 6, 7, 9
-constexpr std::size_t kPasswordRequestLength = 116;     // code 3
-constexpr std::size_t kSettingsRequestBaseLength = 128; // code 2 without NIC entries
-constexpr std::size_t kConsoleReplyBufferLength = 596;  // codes 2 and 9
-constexpr std::size_t kConsoleShortReplyLength = 32;    // codes 3..7
+// Which code has which length: RequestFactsOf.
+constexpr std::size_t kShortRequestLength = 84;
+constexpr std::size_t kPasswordRequestLength = 116;
+constexpr std::size_t kSettingsRequestBaseLength = 128; // without NIC entries
+constexpr std::size_t kConsoleReplyBufferLength = 596;  // replies that hold a host record
+constexpr std::size_t kConsoleShortReplyLength = 32;
 constexpr std::size_t kAgentBufferLength = 2048;
 constexpr std::size_t kConsoleNicCapacity = 10;   // (596 - 155) / 44
 constexpr std::size_t kAgentNicCapacity = 43;     // (2048 - 155) / 44
@@ -195,15 +196,35 @@ struct PasswordBody {
   FixedText<16> confirmPassword;
 };
 
-// --- Sizes -------------------------------------------------------------------------------
+// --- Request codes and sizes -----------------------------------------------------------
 
-// Bytes of a request as the console allocates it; 0 for a code outside 1..9 or 8.
+// How a request and its reply travel on the authenticated channel.
+enum class Carriage : uint8_t {
+  None,      // a code the agent drops (0, 8, 10 and above): never answered
+  Readable,  // no secrets: readable under a nonce, the reply signed by the agent
+  Sealed,    // credentials: a signed hello first, then request and reply sealed
+};
+
+// What one request code is; every rule that depends on the code reads it from here.
+struct RequestFacts {
+  Carriage carriage = Carriage::None;
+  bool credentials = false;            // the console fills userName, password, magicNumber
+  std::size_t requestLength = 0;       // for ApplySettings without its NIC entries
+  bool requestHasNics = false;         // ApplySettings: 44 bytes more per entry
+  std::size_t consoleReplyLength = 0;  // the console's reply buffer; 0 for Discover, whose
+                                       // replies the transport hands over one by one
+  bool replyHoldsRecord = false;       // a host record follows status and setupState
+};
+
+// The facts of a code; Carriage::None and zeros for a code the agent drops.
+const RequestFacts& RequestFactsOf(uint32_t requestCode);
+
+// Bytes of a request as the console allocates it; 0 for a dropped code.
 std::size_t RequestLength(uint32_t requestCode, uint8_t nicCount);
-// Bytes of the agent's reply: 27, plus 128 + 44 * nicCount for codes 1, 2 and 9; 0 for the
-// codes the agent drops (0, 8, 10 and above).
+// Bytes of the agent's reply: 27, plus 128 + 44 * nicCount when it holds a host record; 0 for
+// a dropped code.
 std::size_t ReplyLength(uint32_t requestCode, uint8_t nicCount);
-// The console's reply buffer for a code: 596 for 2 and 9, 32 for 3..7, 0 for Discover and
-// for codes that get no reply.
+// The console's reply buffer for a code (RequestFacts::consoleReplyLength).
 std::size_t ConsoleReplyBufferLength(uint32_t requestCode);
 // The record length for a NIC count: 128 + 44 * nicCount.
 constexpr std::size_t HostRecordLength(std::size_t nicCount) {

@@ -5,43 +5,25 @@
 #include "console/nvctl/settings_change.h"
 #include "console/nvctl/text_rules.h"
 
-namespace {
-// Refusals the library reports for the agent's key (trust store).
-constexpr uint16_t kHostKeyChanged = 10006;
-constexpr uint16_t kHostKeyNotTrusted = 10007;
-constexpr uint16_t kTrustStoreUnreadable = 10011;
-// The agent's answers for a logon, password change or rename it refused (18..28, 25 aside).
-constexpr uint16_t kAccountLockedOut = 18;
-constexpr uint16_t kAccountDisabled = 19;
-constexpr uint16_t kPasswordExpired = 20;
-constexpr uint16_t kLogonTypeNotGranted = 21;
-constexpr uint16_t kAccountRestricted = 22;
-constexpr uint16_t kPasswordPolicyRefused = 23;
-constexpr uint16_t kAccessDenied = 24;
-constexpr uint16_t kRenameRefusedDomainController = 26;
-constexpr uint16_t kRenameRefusedDomainMember = 27;
-constexpr uint16_t kInvalidHostName = 28;
-}  // namespace
-
 Outcome OutcomeOf(int workResult, uint16_t status) {
   if (workResult == 0) return Outcome::TransportFailed;
   switch (status) {
     case Status::Ok: return Outcome::Applied;
     case Status::BadLogon:
     case Status::NotAdministrator:
-    case kAccountLockedOut:
-    case kAccountDisabled:
-    case kPasswordExpired:
-    case kLogonTypeNotGranted:
-    case kAccountRestricted:
-    case kPasswordPolicyRefused:
-    case kAccessDenied:
-    case kRenameRefusedDomainController:
-    case kRenameRefusedDomainMember:
-    case kInvalidHostName:
-    case kHostKeyChanged:
-    case kHostKeyNotTrusted:
-    case kTrustStoreUnreadable: return Outcome::Refused;
+    case Status::AccountLockedOut:
+    case Status::AccountDisabled:
+    case Status::PasswordExpired:
+    case Status::LogonTypeNotGranted:
+    case Status::AccountRestricted:
+    case Status::PasswordPolicyRefused:
+    case Status::AccessDenied:
+    case Status::RenameRefusedDomainController:
+    case Status::RenameRefusedDomainMember:
+    case Status::InvalidHostName:
+    case Status::HostKeyChanged:
+    case Status::HostKeyNotTrusted:
+    case Status::TrustStoreUnreadable: return Outcome::Refused;
     case Status::ResponseTimeout:
     case Status::OutOfMemory:
     case Status::AdapterOpenFailed: return Outcome::TransportFailed;

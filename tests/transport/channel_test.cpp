@@ -531,10 +531,10 @@ TEST_F(Channel, ImpostorWithItsOwnKeyForAPinnedMacReceivesNoSealedRequest) {
   const std::size_t sealedBefore =
       tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).size();
   // Without a fresh discovery the hello shows the new key; after one, nothing leaves at all.
-  EXPECT_EQ(Request(2, reply).refusal, SecureClient::kHostKeyChanged);
+  EXPECT_EQ(Request(2, reply).refusal, Status::HostKeyChanged);
   EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Changed);
   const std::size_t framesBefore = tap.All([](const Frame&) { return true; }).size();
-  EXPECT_EQ(Request(7, reply).refusal, SecureClient::kHostKeyChanged);
+  EXPECT_EQ(Request(7, reply).refusal, Status::HostKeyChanged);
   EXPECT_EQ(tap.All([](const Frame&) { return true; }).size(), framesBefore);
   EXPECT_EQ(tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).size(),
             sealedBefore);
@@ -551,7 +551,7 @@ TEST_F(Channel, PromptingRefusesAnUnknownKeyUntilTheProgramTrustsIt) {
   FakeAgent& agent = StartAgent(NewIdentity());
   std::vector<uint8_t> reply;
   // Never seen: the hello (no secrets) learns the key, then the request is refused.
-  EXPECT_EQ(Request(5, reply).refusal, SecureClient::kHostKeyNotTrusted);
+  EXPECT_EQ(Request(5, reply).refusal, Status::HostKeyNotTrusted);
   EXPECT_EQ(secure.HostKey(kAgent, nullptr, nullptr), KeyState::Unknown);
   EXPECT_TRUE(tap.All([](const Frame& f) { return f.Is(SecureKind::Sealed, false); }).empty());
   EXPECT_EQ(agent.executed(), 0);

@@ -113,7 +113,7 @@ TEST_F(Trust, OnlyTheKeyWhoseFingerprintWasShownIsPinned) {
   EXPECT_EQ(secure->HostKey(kAgent, nullptr, nullptr), KeyState::Unknown) << "nothing pinned";
   const int discoveries = impostor.executed();
   std::vector<uint8_t> reply;
-  EXPECT_EQ(Request(2, reply).refusal, SecureClient::kHostKeyNotTrusted);
+  EXPECT_EQ(Request(2, reply).refusal, Status::HostKeyNotTrusted);
   EXPECT_EQ(impostor.executed(), discoveries);
 
   // Text that is no fingerprint at all, or none: nothing pinned either.
@@ -142,7 +142,7 @@ TEST_F(Trust, AnUnreadableStoreRefusesEveryAuthenticatedRequestBeforeAFrameLeave
   const int discoveries = agent.executed();
   std::vector<uint8_t> reply;
   for (uint32_t code : {2u, 3u, 4u, 5u, 7u})
-    EXPECT_EQ(Request(code, reply).refusal, SecureClient::kTrustStoreUnreadable) << code;
+    EXPECT_EQ(Request(code, reply).refusal, Status::TrustStoreUnreadable) << code;
   EXPECT_EQ(Frames().size(), before);
   EXPECT_EQ(agent.executed(), discoveries);
   EXPECT_EQ(secure->Trust(kAgent, "SERVER01", seen), TrustResult::StoreUnreadable);

@@ -19,6 +19,11 @@
 #include "transport/core/secure_client.h"
 #include "transport/platform/adapters.h"
 
+// The public header spells the trust statuses for C callers; they are the protocol's.
+static_assert(TV_STATUS_TRUST_STORE_UNREADABLE == Status::TrustStoreUnreadable &&
+              TV_STATUS_KEY_CHANGED_SINCE_SHOWN == Status::HostKeyChangedSinceShown &&
+              TV_STATUS_TRUST_STORE_NOT_WRITTEN == Status::TrustStoreNotWritten);
+
 using namespace tavi;
 
 namespace {
@@ -292,14 +297,14 @@ int TVTrustHostKeyEx(const unsigned char agentMac[6], const char* hostName,
     const std::string name = hostName ? std::string(hostName, strnlen(hostName, 64)) : std::string();
     switch (Channel().Trust(MacAt(agentMac), name, shown)) {
       case TrustResult::Pinned: return 1;
-      case TrustResult::NoKeySeen: return SecureClient::kHostKeyNotTrusted;
-      case TrustResult::ChangedSinceShown: return TV_STATUS_KEY_CHANGED_SINCE_SHOWN;
-      case TrustResult::StoreUnreadable: return TV_STATUS_TRUST_STORE_UNREADABLE;
+      case TrustResult::NoKeySeen: return Status::HostKeyNotTrusted;
+      case TrustResult::ChangedSinceShown: return Status::HostKeyChangedSinceShown;
+      case TrustResult::StoreUnreadable: return Status::TrustStoreUnreadable;
       case TrustResult::NotWritten: break;
     }
-    return TV_STATUS_TRUST_STORE_NOT_WRITTEN;
+    return Status::TrustStoreNotWritten;
   } catch (const std::exception&) {
-    return TV_STATUS_TRUST_STORE_NOT_WRITTEN;
+    return Status::TrustStoreNotWritten;
   }
 }
 

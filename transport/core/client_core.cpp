@@ -4,6 +4,7 @@
 #include <set>
 
 #include "protocol/byte_order.h"
+#include "protocol/frames.h"
 #include "transport/core/secure_random.h"
 
 namespace tavi {
@@ -129,12 +130,13 @@ Mac ClientCore::AdapterMac(std::size_t adapter) const {
 
 ClientCore::Builder ClientCore::ClearBuilder(const uint8_t* request, std::size_t length) {
   return [request, length](uint32_t transactionId, Outgoing& out) {
-    if (request == nullptr || length < kRequestHeaderLength || length > kMaxMessageLength)
+    if (request == nullptr || length < kHeaderLength || length > kMaxMessageLength)
       return false;
     out.version = kEnvelopeVersion;
     out.flags = 0;
     out.bytes.assign(request, request + length);
-    StoreU32(out.bytes.data() + kReservedOffset, transactionId);
+    // The fresh per-request value goes into the header's reserved bytes.
+    StoreU32(out.bytes.data() + FrameOffset::Reserved, transactionId);
     return true;
   };
 }

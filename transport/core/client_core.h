@@ -50,9 +50,6 @@ enum class Outcome {
 
 class ClientCore {
  public:
-  // Offset of the request header's reserved bytes that get the fresh per-request value.
-  static constexpr std::size_t kReservedOffset = 16;
-  static constexpr std::size_t kRequestHeaderLength = 24;
   // The shortest time an exchange waits, whatever its window says.
   static constexpr std::chrono::milliseconds kMinimumWindow{250};
   // Pause before the first retransmission; it doubles after each, up to kLongestRetry.

@@ -12,15 +12,12 @@
 #endif
 
 #include "protocol/byte_order.h"
+#include "protocol/frames.h"
 #include "transport/core/identity.h"
 
 namespace tavi {
 
 namespace {
-constexpr std::size_t kCodeOffset = 12;
-constexpr std::size_t kAgentMacOffset = 4;
-constexpr uint32_t kDiscoverCode = 1;
-constexpr uint32_t kRefreshCode = 9;
 
 // CPU time of the calling thread, for the verification counters.
 uint64_t ThreadCpuMicros() {
@@ -37,28 +34,25 @@ uint64_t ThreadCpuMicros() {
   return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 #endif
 }
-constexpr std::size_t kReservedOffset = 16;
 
-bool CredentialCode(uint32_t code) {
-  return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
-}
 bool SameKey(const crypto::Key& a, const crypto::Key& b) {
   return crypto::Equal(a.data(), b.data(), a.size());
 }
-// The request as it goes out: the console's bytes with the transaction id in header bytes
-// 16..19, so the agent's repeated-header check drops retransmissions only.
+// The request as it goes out: the console's bytes with the transaction id in the header's
+// reserved bytes, so the agent's repeated-header check drops retransmissions only.
 bool InnerRequest(const uint8_t* request, std::size_t length, uint32_t transactionId,
                   std::vector<uint8_t>& out) {
   if (request == nullptr || length < kMinInner || length > kMaxMessageLength) return false;
   out.assign(request, request + length);
-  StoreU32(out.data() + kReservedOffset, transactionId);
+  StoreU32(out.data() + FrameOffset::Reserved, transactionId);
   return true;
 }
-// Bytes 24..75 (user name, password) of a request that goes out readable: zero, whatever the
-// caller left there. Discover, Poll and Refresh need no credentials, and these frames are
-// readable by every station.
-constexpr std::size_t kCredentialOffset = 24;
-constexpr std::size_t kCredentialBytes = 36 + 16;
+// User name and password of a request that goes out readable: zero, whatever the caller
+// left there. Readable codes need no credentials, and these frames are readable by every
+// station.
+constexpr std::size_t kCredentialOffset = FrameOffset::UserName;
+constexpr std::size_t kCredentialBytes = kUserNameLength + kPasswordLength;
+static_assert(FrameOffset::Password == kCredentialOffset + kUserNameLength);
 bool ReadableRequest(const uint8_t* request, std::size_t length, uint32_t transactionId,
                      std::vector<uint8_t>& out) {
   if (!InnerRequest(request, length, transactionId, out)) return false;
@@ -295,14 +289,15 @@ std::vector<Message> SecureClient::RefreshMissing(ClientCore& core, std::size_t 
     try {
       askers.emplace_back([&, mac] {
         std::vector<uint8_t> refresh(request, request + length);
-        StoreU32(refresh.data() + kCodeOffset, kRefreshCode);
-        std::copy(mac.begin(), mac.end(), refresh.begin() + kAgentMacOffset);
+        StoreU32(refresh.data() + FrameOffset::RequestCode, Request::Refresh);
+        std::copy(mac.begin(), mac.end(), refresh.begin() + FrameOffset::AgentMac);
         std::vector<uint8_t> reply;
         const Result result =
             Exchange(core, adapter, mac, refresh.data(), refresh.size(), {kMissingWindow, 1}, reply);
         if (result.outcome != Outcome::Replied || result.refusal != 0) return;
         // Listed as the discovery reply it stands in for.
-        if (reply.size() >= kCodeOffset + 4) StoreU32(reply.data() + kCodeOffset, kDiscoverCode);
+        if (reply.size() >= FrameOffset::RequestCode + 4)
+          StoreU32(reply.data() + FrameOffset::RequestCode, Request::Discover);
         Message m;
         m.version = kSecureEnvelopeVersion;
         m.flags = SecureFlags(SecureKind::Signed, true);
@@ -326,7 +321,7 @@ SecureClient::Result SecureClient::Exchange(ClientCore& core, std::size_t adapte
                                             ExchangeTiming timing, std::vector<uint8_t>& reply,
                                             uint64_t workId) {
   if (request == nullptr || length < kMinInner) return {Outcome::TimedOut, 0};
-  if (CredentialCode(LoadU32(request + kCodeOffset)))
+  if (RequestFactsOf(LoadU32(request + FrameOffset::RequestCode)).carriage == Carriage::Sealed)
     return Sealed(core, adapter, destination, request, length, timing, reply, workId);
 
   Nonce nonce{};
@@ -367,10 +362,10 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   };
   // What is already known decides before a single frame leaves. A store that cannot be
   // read trusts nothing: read as empty it would let any key through as a first contact.
-  if (!store_->Load()) return refuse(kTrustStoreUnreadable);
+  if (!store_->Load()) return refuse(Status::TrustStoreUnreadable);
   switch (DecideBeforeHello(Known(destination), prompting_)) {
-    case BeforeHello::RefuseChanged: return refuse(kHostKeyChanged);
-    case BeforeHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case BeforeHello::RefuseChanged: return refuse(Status::HostKeyChanged);
+    case BeforeHello::RefuseNotTrusted: return refuse(Status::HostKeyNotTrusted);
     case BeforeHello::Go: break;
   }
 
@@ -413,13 +408,13 @@ SecureClient::Result SecureClient::Sealed(ClientCore& core, std::size_t adapter,
   // The key decides whether the request may go out at all.
   seen_.Remember(destination, hello.agentKey);
   switch (DecideAfterHello(Pinned(destination), hello.agentKey, prompting_)) {
-    case AfterHello::RefuseChanged: return refuse(kHostKeyChanged);
-    case AfterHello::RefuseNotTrusted: return refuse(kHostKeyNotTrusted);
+    case AfterHello::RefuseChanged: return refuse(Status::HostKeyChanged);
+    case AfterHello::RefuseNotTrusted: return refuse(Status::HostKeyNotTrusted);
     case AfterHello::PinFirstUse:
       // Trust on first use; a pin that cannot be written leaves the next request to ask again.
       if (store_->Pin(destination, seen_.HostName(destination), hello.agentKey) ==
           TrustStore::PinResult::Unreadable)
-        return refuse(kTrustStoreUnreadable);
+        return refuse(Status::TrustStoreUnreadable);
       break;
     case AfterHello::Go: break;
   }

@@ -48,9 +48,6 @@ struct SecureClientCounters {
 
 class SecureClient {
  public:
-  static constexpr uint16_t kHostKeyChanged = 10006;
-  static constexpr uint16_t kHostKeyNotTrusted = 10007;
-  static constexpr uint16_t kTrustStoreUnreadable = 10011;
   static constexpr std::chrono::milliseconds kLateChecks{100};
   // A pinned host missing at the end of a discovery gets one unicast Refresh (with one
   // retransmission) in this time; at most this many hosts are asked, all at once.
@@ -81,9 +78,10 @@ class SecureClient {
 
   struct Result {
     Outcome outcome = Outcome::TimedOut;
-    uint16_t refusal = 0;  // kHostKeyChanged / kHostKeyNotTrusted: nothing secret was sent
+    uint16_t refusal = 0;  // a Status:: refusal of the trust check: nothing secret was sent
   };
-  // Any other code: signed (1, 6, 9) or sealed (2, 3, 4, 5, 7); the reply is the plain reply.
+  // Any other code, readable and signed or sealed as RequestFactsOf says; the reply is the
+  // plain reply.
   Result Exchange(ClientCore& core, std::size_t adapter, const Mac& destination, const uint8_t* request,
                   std::size_t length, ExchangeTiming timing, std::vector<uint8_t>& reply,
                   uint64_t workId = 0);

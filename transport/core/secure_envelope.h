@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "protocol/frames.h"
 #include "transport/core/crypto.h"
 #include "transport/core/envelope.h"
 #include "transport/core/reassembly.h"
@@ -40,7 +41,7 @@
 namespace tavi {
 
 constexpr std::size_t kNonceLength = 16;
-constexpr std::size_t kMinInner = 24;  // a request or reply header at least
+constexpr std::size_t kMinInner = kHeaderLength;  // a request or reply header at least
 using Nonce = std::array<uint8_t, kNonceLength>;
 
 enum class SecureKind : uint8_t { Signed = 1, Hello = 2, Sealed = 3 };

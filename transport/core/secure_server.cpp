@@ -3,16 +3,13 @@
 #include <algorithm>
 
 #include "protocol/byte_order.h"
+#include "protocol/frames.h"
 
 namespace tavi {
 
 namespace {
-constexpr std::size_t kRequestCodeOffset = 12;
-
-uint32_t CodeOf(const uint8_t* request) { return LoadU32(request + kRequestCodeOffset); }
-bool ReadableCode(uint32_t code) { return code == 1 || code == 6 || code == 9; }
-bool CredentialCode(uint32_t code) {
-  return code == 2 || code == 3 || code == 4 || code == 5 || code == 7;
+const RequestFacts& FactsOf(const uint8_t* request) {
+  return RequestFactsOf(LoadU32(request + FrameOffset::RequestCode));
 }
 }  // namespace
 
@@ -174,10 +171,10 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
       ++counters_.malformed;
       return false;
     }
-    const uint32_t code = CodeOf(signedRequest.request);
-    if (!ReadableCode(code)) {
+    const RequestFacts& facts = FactsOf(signedRequest.request);
+    if (facts.carriage != Carriage::Readable) {
       // Credentials in a readable request: never served, whatever the console meant.
-      if (CredentialCode(code)) ++counters_.refusedClear;
+      if (facts.credentials) ++counters_.refusedClear;
       else ++counters_.malformed;
       return false;
     }
@@ -267,7 +264,7 @@ bool SecureServer::Open(const Message& message, const Mac& agent, std::vector<ui
   // Spent, and the ephemeral private key erased with it: a later theft of the identity
   // key cannot recover this exchange.
   Erase(static_cast<std::size_t>(it - table_.begin()));
-  if (!CredentialCode(CodeOf(plain.data()))) {
+  if (FactsOf(plain.data()).carriage != Carriage::Sealed) {
     keys.Wipe();
     crypto::Wipe(plain.data(), plain.size());
     ++counters_.malformed;

@@ -9,7 +9,6 @@ namespace tavi {
 
 namespace {
 constexpr std::size_t kResendCapacity = 64;
-constexpr std::size_t kAgentMacOffset = 4;
 }  // namespace
 
 ServerCore::ServerCore() = default;
@@ -138,7 +137,7 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
   } else if (message.version != kEnvelopeVersion) {
     ++counters_.drops.badVersion;
     return;
-  } else if (message.bytes.size() < kRequestHeaderLength) {
+  } else if (message.bytes.size() < kHeaderLength) {
     ++counters_.drops.malformed;
     return;
   }
@@ -204,7 +203,7 @@ void ServerCore::OnFrame(Slot& slot, const uint8_t* frame, std::size_t length) {
     lock.unlock();
     // Held by the request from here on, so an early return wipes it with the request.
     const bool opened = channel->Open(message, slot.mac, request.bytes, request.seal) &&
-                        request.bytes.size() >= kRequestHeaderLength;
+                        request.bytes.size() >= kHeaderLength;
     lock.lock();
     opening_.erase(std::find(opening_.begin(), opening_.end(), message.source));
     if (!opened || !open_) return;
@@ -282,7 +281,7 @@ bool ServerCore::Receive(uint8_t* buffer, std::size_t capacity, std::size_t& len
 }
 
 bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
-  if (reply == nullptr || length < kRequestHeaderLength) return false;
+  if (reply == nullptr || length < kHeaderLength) return false;
   length = std::min(length, kMaxMessageLength);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!open_ || !current_) return false;
@@ -297,7 +296,7 @@ bool ServerCore::Send(const uint8_t* reply, std::size_t length) {
   lock.unlock();
 
   std::vector<uint8_t> message(reply, reply + length);
-  std::copy(request.slotMac.begin(), request.slotMac.end(), message.begin() + kAgentMacOffset);
+  std::copy(request.slotMac.begin(), request.slotMac.end(), message.begin() + FrameOffset::AgentMac);
   uint8_t flags = EnvelopeFlag::Reply;
   uint8_t version = kEnvelopeVersion;
   if (request.secure) {

@@ -21,6 +21,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include "protocol/frames.h"
 #include "transport/core/counters.h"
 #include "transport/core/link.h"
 #include "transport/core/reassembly.h"
@@ -41,7 +42,6 @@ class ServerCore {
  public:
   static constexpr std::size_t kQueueCapacity = 64;
   static constexpr std::size_t kQueuePerSource = 8;  // queued requests of one console MAC
-  static constexpr std::size_t kRequestHeaderLength = 24;
 
   ServerCore();
   ~ServerCore();
@@ -90,7 +90,7 @@ class ServerCore {
     uint32_t transactionId = 0;
     bool broadcast = false;
     Clock::time_point arrival;
-    std::array<uint8_t, kRequestHeaderLength> header{};
+    std::array<uint8_t, kHeaderLength> header{};
     std::vector<uint8_t> bytes;  // opened: may hold a password
     bool secure = false;
     ReplySeal seal;

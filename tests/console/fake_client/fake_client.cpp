@@ -44,6 +44,7 @@
 
 #include "TaviClient.h"
 #include "protocol/frames.h"
+#include "protocol/reply_view.h"
 
 namespace {
 
@@ -124,8 +125,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-MacAddress ParseMac(const std::string& text) {
-  MacAddress mac{};
+Mac ParseMac(const std::string& text) {
+  Mac mac{};
   std::vector<std::string> parts = Split(text, ':');
   for (std::size_t i = 0; i < mac.size() && i < parts.size(); ++i) {
     mac[i] = static_cast<uint8_t>(std::strtoul(parts[i].c_str(), nullptr, 16));
@@ -292,8 +293,7 @@ std::vector<uint8_t> BuildReply(const FakeHost& host, const uint8_t* request, ui
     if (host.refreshPending >= 0) record.nameChangePending = static_cast<uint8_t>(host.refreshPending);
   }
   if (host.wireNicCount >= 0) record.nicCount = static_cast<uint8_t>(host.wireNicCount);
-  const bool carriesRecord = code == Request::Discover || code == Request::ApplySettings ||
-                             code == Request::Refresh;
+  const bool carriesRecord = RequestFactsOf(code).replyHoldsRecord;
   std::vector<uint8_t> reply(kReplyBaseLength +
                              (carriesRecord ? HostRecordLength(record.nics.size()) : 0), 0);
   std::memcpy(reply.data(), request, kHeaderLength);
@@ -323,14 +323,9 @@ const FakeHost* HostByMac(const uint8_t* request) {
   return HostByAgentMac(request + FrameOffset::AgentMac);
 }
 
-bool IsAuthenticated(uint32_t code) {
-  return code == Request::ApplySettings || code == Request::ChangePassword ||
-         code == Request::Team || code == Request::Unteam || code == Request::Restart;
-}
-
 // The status with which the library refuses `code` to `host` before sending; 0 = sent.
 uint16_t TrustRefusal(const FakeHost& host, uint32_t code) {
-  if (!IsAuthenticated(code) || host.keyState == TV_KEY_TRUSTED) return 0;
+  if (!RequestFactsOf(code).credentials || host.keyState == TV_KEY_TRUSTED) return 0;
   if (host.keyState == TV_KEY_CHANGED) return Status::HostKeyChanged;
   if (host.keyState == TV_KEY_STORE_UNREADABLE) return TV_STATUS_TRUST_STORE_UNREADABLE;
   return trustPrompting ? Status::HostKeyNotTrusted : 0;
@@ -356,9 +351,7 @@ void Pause(HANDLE cancel, DWORD ms) {
 }
 
 std::size_t LoggedRequestLength(const uint8_t* request) {
-  uint32_t code = LoadU32(request + FrameOffset::RequestCode);
-  uint8_t nicCount = code == Request::ApplySettings ? request[FrameOffset::Body + 44] : 0;
-  std::size_t length = RequestLength(code, nicCount);
+  const std::size_t length = BuiltRequestLength(request);
   return length ? length : kHeaderLength;
 }
 
