@@ -91,12 +91,12 @@ TEST(ReplyView, HostileCountsAndSendersFindNothingOutsideTheBuffer) {
 // status written: a zeroed 596 bytes is no host record, nor are the panel's own edits.
 TEST(ReplyView, OnlyAnAgentsAnswerHoldsARecordToTakeOver) {
   std::vector<uint8_t> bytes = ReplyFrom(2, 0, kConsoleReplyBufferLength);
-  for (uint16_t status : {0, 2, 4, 18, 10000}) {
-    StoreU16(bytes.data() + FrameOffset::Status, status);
+  for (int status : {0, 2, 4, 18, 10000}) {
+    StoreU16(bytes.data() + FrameOffset::Status, static_cast<uint16_t>(status));
     EXPECT_TRUE(ReplyView(bytes).HoldsAgentRecord()) << status;
   }
-  for (uint16_t status : {1, 3, 9, 17, 10001, 10006, 10007, 10010, 0xFFFF}) {
-    StoreU16(bytes.data() + FrameOffset::Status, status);
+  for (int status : {1, 3, 9, 17, 10001, 10006, 10007, 10010, 0xFFFF}) {
+    StoreU16(bytes.data() + FrameOffset::Status, static_cast<uint16_t>(status));
     EXPECT_FALSE(ReplyView(bytes).HoldsAgentRecord()) << status;
   }
   std::vector<uint8_t> timedOut(kConsoleReplyBufferLength, 0);
