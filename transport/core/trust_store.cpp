@@ -1,10 +1,11 @@
 #include "transport/core/trust_store.h"
 
 #include <algorithm>
-#include <ctime>
 #include <sstream>
 
+#include "transport/platform/clock.h"
 #include "transport/platform/store_file.h"
+#include "transport/platform/test_settings.h"
 
 namespace tavi {
 
@@ -54,19 +55,6 @@ std::string CleanName(const std::string& name) {
   return out.empty() ? "-" : out;
 }
 
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
-  return text;
-}
-
 }  // namespace
 
 TrustStore::TrustStore(std::string path) : path_(std::move(path)) { Load(); }
@@ -93,7 +81,7 @@ std::string TrustStore::FormatLine(const TrustEntry& entry) {
     line.push_back(kHex[b >> 4]);
     line.push_back(kHex[b & 0x0F]);
   }
-  return line + " " + (entry.pinnedOn.size() == 10 ? entry.pinnedOn : Today());
+  return line + " " + (entry.pinnedOn.size() == 10 ? entry.pinnedOn : TodayUtc());
 }
 
 bool TrustStore::Load() {
@@ -169,7 +157,7 @@ TrustStore::PinResult TrustStore::Pin(const Mac& mac, const std::string& hostNam
   entry.mac = mac;
   entry.hostName = CleanName(hostName);
   entry.key = key;
-  entry.pinnedOn = Today();
+  entry.pinnedOn = TodayUtc();
   const auto replace = [&](std::vector<TrustEntry>& entries) {
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&](const TrustEntry& e) { return e.mac == mac; }),
@@ -202,15 +190,9 @@ std::size_t TrustStore::size() {
 }
 
 std::string DefaultTrustStorePath() {
-  const std::string overridden = EnvironmentText("NETVANE_TRUST_STORE");
+  const std::string overridden = TestTrustStore();
   if (!overridden.empty()) return overridden;
-  const std::string folder = UserSettingsFolder();
-  if (folder.empty()) return std::string();
-#ifdef _WIN32
-  return folder + "\\known_agents";
-#else
-  return folder + "/known_agents";
-#endif
+  return UserSettingsFile("known_agents");
 }
 
 }  // namespace tavi
