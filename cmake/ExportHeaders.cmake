@@ -5,6 +5,9 @@
 # does not link fails to compile, so layering leaks show at once.
 function(netvane_export_headers target)
   set(root ${CMAKE_BINARY_DIR}/include/${target})
+  # Made afresh: a link left from an earlier layout would lead the folders below into the
+  # source tree (REMOVE_RECURSE removes links, never what they point to).
+  file(REMOVE_RECURSE ${root})
   foreach(path IN LISTS ARGN)
     get_filename_component(parent ${root}/${path} DIRECTORY)
     file(MAKE_DIRECTORY ${parent})
