@@ -1,6 +1,7 @@
 #include "transport/core/trust_store.h"
 
 #include <algorithm>
+#include <ctime>
 #include <sstream>
 
 #include "transport/platform/clock.h"
@@ -46,6 +47,13 @@ bool ParseKey(const std::string& text, crypto::Key& out) {
   return true;
 }
 
+std::string Today() {
+  const std::tm utc = UtcTime(std::time(nullptr));
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
+  return text;
+}
+
 std::string CleanName(const std::string& name) {
   std::string out;
   for (char c : name.substr(0, 64)) {
@@ -81,7 +89,7 @@ std::string TrustStore::FormatLine(const TrustEntry& entry) {
     line.push_back(kHex[b >> 4]);
     line.push_back(kHex[b & 0x0F]);
   }
-  return line + " " + (entry.pinnedOn.size() == 10 ? entry.pinnedOn : TodayUtc());
+  return line + " " + (entry.pinnedOn.size() == 10 ? entry.pinnedOn : Today());
 }
 
 bool TrustStore::Load() {
@@ -157,7 +165,7 @@ TrustStore::PinResult TrustStore::Pin(const Mac& mac, const std::string& hostNam
   entry.mac = mac;
   entry.hostName = CleanName(hostName);
   entry.key = key;
-  entry.pinnedOn = TodayUtc();
+  entry.pinnedOn = Today();
   const auto replace = [&](std::vector<TrustEntry>& entries) {
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&](const TrustEntry& e) { return e.mac == mac; }),

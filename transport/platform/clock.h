@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <ctime>
 
 namespace tavi {
 
@@ -10,7 +10,7 @@ namespace tavi {
 // system cannot tell.
 uint64_t ThreadCpuMicros();
 
-// Today's date in UTC as YYYY-MM-DD.
-std::string TodayUtc();
+// The calendar time in UTC (the thread-safe gmtime of each system).
+std::tm UtcTime(std::time_t when);
 
 }  // namespace tavi

@@ -2,8 +2,6 @@
 
 #include <time.h>
 
-#include <ctime>
-
 namespace tavi {
 
 uint64_t ThreadCpuMicros() {
@@ -12,13 +10,10 @@ uint64_t ThreadCpuMicros() {
   return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
-std::string TodayUtc() {
-  const std::time_t now = std::time(nullptr);
+std::tm UtcTime(std::time_t when) {
   std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
-  return text;
+  gmtime_r(&when, &utc);
+  return utc;
 }
 
 }  // namespace tavi

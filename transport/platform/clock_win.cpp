@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace tavi {
 
 uint64_t ThreadCpuMicros() {
@@ -15,13 +13,10 @@ uint64_t ThreadCpuMicros() {
   return (ticks(kernel) + ticks(user)) / 10;  // 100 ns units
 }
 
-std::string TodayUtc() {
-  const std::time_t now = std::time(nullptr);
+std::tm UtcTime(std::time_t when) {
   std::tm utc{};
-  gmtime_s(&utc, &now);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
-  return text;
+  gmtime_s(&utc, &when);
+  return utc;
 }
 
 }  // namespace tavi
