@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "agent/system_calls.h"
+#include "transport/core/wipe.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void ToWide(const char* source, std::size_t sourceLength, wchar_t* out, int capa
   MultiByteToWideChar(CP_ACP, 0, source, static_cast<int>(length), out, capacity - 1);
 }
 
-// The 16-byte password field as terminated UTF-16; wipe with SecureZeroMemory.
+// The 16-byte password field as terminated UTF-16, wiped when it goes.
 struct WidePassword {
   wchar_t text[kPasswordLength + 1];
   explicit WidePassword(const uint8_t* field) {
@@ -30,9 +31,9 @@ struct WidePassword {
     std::memset(bytes, 0, sizeof bytes);
     std::memcpy(bytes, field, kPasswordLength);
     ToWide(bytes, kPasswordLength, text, kPasswordLength + 1);
-    SecureZeroMemory(bytes, sizeof bytes);
+    tavi::Wipe(bytes, sizeof bytes);
   }
-  ~WidePassword() { SecureZeroMemory(text, sizeof text); }
+  ~WidePassword() { tavi::Wipe(text, sizeof text); }
   WidePassword(const WidePassword&) = delete;
   WidePassword& operator=(const WidePassword&) = delete;
 };

@@ -6,6 +6,7 @@
 
 #include "agent/registry.h"
 #include "agent/system_calls.h"
+#include "transport/platform/interface_slots.h"
 
 namespace {
 
@@ -17,48 +18,12 @@ void* AllocateZeroed(ULONG size) {
 
 }  // namespace
 
-IP_INTERFACE_INFO* ReadInterfaceTable() {
-  ULONG size = 0;
-  agentSystem.getInterfaceInfo(nullptr, &size);
-  if (size < sizeof(LONG)) return nullptr;
-  IP_INTERFACE_INFO* table = static_cast<IP_INTERFACE_INFO*>(AllocateZeroed(size));
-  if (table == nullptr) return nullptr;
-  ULONG filled = size;
-  if (agentSystem.getInterfaceInfo(table, &filled) != NO_ERROR) {
-    std::free(table);
-    return nullptr;
-  }
-  const std::size_t room = size < offsetof(IP_INTERFACE_INFO, Adapter)
-                               ? 0
-                               : (size - offsetof(IP_INTERFACE_INFO, Adapter)) /
-                                     sizeof(IP_ADAPTER_INDEX_MAP);
-  if (table->NumAdapters < 0) table->NumAdapters = 0;
-  if (static_cast<std::size_t>(table->NumAdapters) > room)
-    table->NumAdapters = static_cast<LONG>(room);
-  for (LONG i = 0; i < table->NumAdapters; ++i)
-    table->Adapter[i].Name[MAX_ADAPTER_NAME - 1] = L'\0';
-  SortInterfaceTable(table);
-  return table;
-}
+IP_INTERFACE_INFO* ReadInterfaceTable() { return tavi::ReadInterfaceSlots(agentSystem.getInterfaceInfo); }
 
 void FreeInterfaceTable(IP_INTERFACE_INFO* table) { std::free(table); }
 
 int InterfaceCount(const IP_INTERFACE_INFO* table) {
   return table == nullptr ? 0 : static_cast<int>(table->NumAdapters);
-}
-
-void SortInterfaceTable(IP_INTERFACE_INFO* table) {
-  if (table == nullptr || table->NumAdapters < 2) return;
-  // Insertion sort: stable, and the table holds a handful of entries.
-  for (LONG i = 1; i < table->NumAdapters; ++i) {
-    IP_ADAPTER_INDEX_MAP entry = table->Adapter[i];
-    LONG j = i;
-    while (j > 0 && table->Adapter[j - 1].Index > entry.Index) {
-      table->Adapter[j] = table->Adapter[j - 1];
-      --j;
-    }
-    table->Adapter[j] = entry;
-  }
 }
 
 uint8_t FindInterfacePosition(const IP_INTERFACE_INFO* table, ULONG interfaceIndex) {

@@ -14,13 +14,11 @@
 
 constexpr uint8_t kNoSlot = 255;
 
-// The interface table sorted by ascending interface index, in a buffer of its own; null
-// when the system gives none. NumAdapters never claims more entries than the buffer holds.
+// The adapter slots (transport/platform/interface_slots.h) through the agent's system calls.
 IP_INTERFACE_INFO* ReadInterfaceTable();
 void FreeInterfaceTable(IP_INTERFACE_INFO* table);
 int InterfaceCount(const IP_INTERFACE_INFO* table);
 
-void SortInterfaceTable(IP_INTERFACE_INFO* table);
 // Slot of the first entry with that interface index; kNoSlot when absent.
 uint8_t FindInterfacePosition(const IP_INTERFACE_INFO* table, ULONG interfaceIndex);
 

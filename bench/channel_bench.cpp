@@ -19,7 +19,7 @@
 
 #include "protocol/byte_order.h"
 #include "transport/core/client_core.h"
-#include "transport/core/memory_link.h"
+#include "tests/transport/memory_link.h"
 #include "transport/core/secure_client.h"
 #include "transport/core/secure_server.h"
 #include "transport/core/server_core.h"

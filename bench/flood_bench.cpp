@@ -18,7 +18,7 @@
 #include "agent/flood_guard.h"
 #include "protocol/byte_order.h"
 #include "transport/core/envelope.h"
-#include "transport/core/memory_link.h"
+#include "tests/transport/memory_link.h"
 #include "transport/core/server_core.h"
 
 using namespace tavi;

@@ -26,6 +26,8 @@ set(NETVANE_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
 function(netvane_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  # Tests reach across the parts they check (shared samples, several libraries' headers).
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
   netvane_target_defaults(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)

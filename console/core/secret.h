@@ -2,19 +2,6 @@
 // their bytes are overwritten in place before the string or buffer lets them go.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "transport/core/wipe.h"
 
-// Volatile writes, so the compiler cannot drop them as stores to memory about to be freed.
-inline void WipeSecret(std::string& secret) {
-  volatile char* bytes = secret.data();
-  for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = '\0';
-  secret.clear();
-}
-
-inline void WipeSecret(std::vector<uint8_t>& secret) {
-  volatile uint8_t* bytes = secret.data();
-  for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
-  secret.clear();
-}
+using tavi::WipeSecret;

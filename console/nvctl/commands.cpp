@@ -196,7 +196,7 @@ Exchanged Send(Session& session, std::vector<uint8_t>& request) {
   DecodeHeader(request.data(), request.size(), header);
   out.reply.assign(ConsoleReplyBufferLength(header.requestCode), 0);
   out.workResult = session.transport().Exchange(request, out.reply);
-  WipeBuffer(request);
+  WipeSecret(request);
   if (out.workResult) out.status = ReplyStatus(out.reply.data(), out.reply.size());
   return out;
 }

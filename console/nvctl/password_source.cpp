@@ -30,7 +30,7 @@ bool ReadPasswordFile(const std::string& file, const char* option, Secret& passw
                               password, reason);
     if (!result) error = std::string(option) + ": " + reason;
   }
-  WipeBuffer(bytes);
+  WipeSecret(bytes);
   return result;
 }
 
@@ -47,7 +47,7 @@ bool ReadVariable(const char* variable, Secret& password, bool& present, std::st
     result = PasswordFromText(std::string_view(value.data(), length), password, reason);
     if (!result) error = std::string(variable) + ": " + reason;
   }
-  WipeBytes(value.data(), value.size());
+  Wipe(value.data(), value.size());
   return result;
 }
 
@@ -78,7 +78,7 @@ bool Prompt(const char* prompt, Secret& password, std::string& error) {
     result = PasswordFromText(std::string_view(buffer.data(), read), password, reason);
     if (!result) error = reason;
   }
-  WipeBytes(buffer.data(), buffer.size());
+  Wipe(buffer.data(), buffer.size());
   return result;
 }
 

@@ -7,22 +7,22 @@
 #include <string_view>
 #include <vector>
 
-// Overwrites the bytes with zeros in a way the compiler does not drop.
-void WipeBytes(void* data, std::size_t length);
-void WipeString(std::string& text);
-void WipeBuffer(std::vector<uint8_t>& bytes);
+#include "transport/core/wipe.h"
+
+using tavi::Wipe;
+using tavi::WipeSecret;
 
 // A password, wiped when it goes out of scope.
 class Secret {
  public:
   Secret() = default;
   // The argument's own buffer (a short text lives inside it) is wiped as well.
-  explicit Secret(std::string text) : text_(std::move(text)) { WipeString(text); }
-  Secret(Secret&& other) noexcept : text_(std::move(other.text_)) { WipeString(other.text_); }
+  explicit Secret(std::string text) : text_(std::move(text)) { WipeSecret(text); }
+  Secret(Secret&& other) noexcept : text_(std::move(other.text_)) { WipeSecret(other.text_); }
   Secret& operator=(Secret&& other) noexcept;
   Secret(const Secret&) = delete;
   Secret& operator=(const Secret&) = delete;
-  ~Secret() { WipeString(text_); }
+  ~Secret() { WipeSecret(text_); }
 
   std::string_view view() const { return text_; }
   bool empty() const { return text_.empty(); }

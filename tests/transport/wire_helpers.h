@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "transport/core/memory_link.h"
+#include "tests/transport/memory_link.h"
 #include "transport/core/server_core.h"
 
 namespace tavi::test {

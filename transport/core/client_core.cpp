@@ -5,7 +5,7 @@
 
 #include "protocol/byte_order.h"
 #include "protocol/frames.h"
-#include "transport/core/secure_random.h"
+#include "transport/core/crypto.h"
 
 namespace tavi {
 
@@ -58,7 +58,7 @@ uint32_t ClientCore::NewTransactionId() {
   // and a station must not be able to tell from it the id of the next request.
   for (int attempt = 0; attempt < 16; ++attempt) {
     uint8_t bytes[4];
-    if (!FillSecureRandom(bytes, sizeof bytes)) break;
+    crypto::Random(bytes, sizeof bytes);
     const uint32_t id = LoadU32(bytes);
     if (id != 0 && waiters_.count(id) == 0) return id;
   }

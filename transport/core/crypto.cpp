@@ -1,10 +1,6 @@
 #include "transport/core/crypto.h"
 
 #include <sodium.h>
-#ifdef _WIN32
-#include <windows.h>
-#include <bcrypt.h>
-#endif
 
 #include <cstring>
 #include <mutex>
@@ -28,13 +24,6 @@ bool Initialise() {
 
 void Random(uint8_t* out, std::size_t length) {
   if (length == 0) return;
-#ifdef _WIN32
-  // The system's preferred CSPRNG; libsodium's own source (RtlGenRandom) only if it fails.
-  if (length <= 0xFFFFFFFFu &&
-      BCryptGenRandom(nullptr, out, static_cast<ULONG>(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0)
-    return;
-#endif
-  // Natively the kernel's getrandom(2) (or /dev/urandom), through libsodium.
   Initialise();
   randombytes_buf(out, length);
 }
@@ -171,10 +160,6 @@ bool Ed25519Verify(const Key& publicKey, const uint8_t* message, std::size_t len
   // libsodium refuses a key or R of small order, a non-canonical key or S, and bytes that are
   // no curve point, before any arithmetic: a key off the wire can only fail the check.
   return crypto_sign_verify_detached(signature.data(), message, length, publicKey.data()) == 0;
-}
-
-void Wipe(void* data, std::size_t length) {
-  if (data != nullptr) sodium_memzero(data, length);
 }
 
 bool Equal(const uint8_t* a, const uint8_t* b, std::size_t length) {

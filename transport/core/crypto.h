@@ -1,7 +1,7 @@
 // The channel's cryptography, all of it from libsodium: SHA-256, HMAC-SHA256 and HKDF-SHA256
 // composed from it (RFC 5869), X25519 key agreement, ChaCha20-Poly1305 (IETF) and Ed25519
-// signatures; random values from the system's CSPRNG. Functions return false on any failure
-// and never leave a partial result that could be mistaken for a good one.
+// signatures; random values from the system's CSPRNG through libsodium. Functions return
+// false on any failure and never leave a partial result that could be mistaken for a good one.
 #pragma once
 
 #include <array>
@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "transport/core/wipe.h"
 
 namespace tavi::crypto {
 
@@ -25,6 +27,8 @@ using Signature = std::array<uint8_t, kSignatureLength>;
 // library is unusable (then every other function fails too). Safe to call from several threads.
 bool Initialise();
 
+// The one secure random source: libsodium's randombytes_buf over the system's generator
+// (RtlGenRandom on Windows, getrandom natively). It never returns a partial result.
 void Random(uint8_t* out, std::size_t length);
 Digest Sha256(const uint8_t* data, std::size_t length);
 Digest HmacSha256(const uint8_t* key, std::size_t keyLength, const uint8_t* data,
@@ -56,12 +60,7 @@ bool Ed25519Sign(const Key& seed, const Key& publicKey, const uint8_t* message,
 bool Ed25519Verify(const Key& publicKey, const uint8_t* message, std::size_t length,
                    const Signature& signature);
 
-// Overwrites secrets in a way the compiler does not drop.
-void Wipe(void* data, std::size_t length);
-template <typename T>
-void Wipe(T& value) {
-  Wipe(value.data(), value.size() * sizeof(value[0]));
-}
+using tavi::Wipe;  // secrets are wiped in one way (wipe.h)
 
 // Constant-time comparison of equal-length byte strings.
 bool Equal(const uint8_t* a, const uint8_t* b, std::size_t length);

@@ -12,15 +12,11 @@ namespace tavi {
 
 struct PcapHandle;  // pcap_t
 
-// struct pcap_pkthdr: two `long` time fields, then caplen and len.
+// struct pcap_pkthdr: two `long` time fields (32 bits on Windows, as in WinPcap's struct
+// timeval; 64 bits natively), then caplen and len.
 struct PcapPacketHeader {
-#ifdef _WIN32
-  int32_t seconds;
-  int32_t microseconds;
-#else
   long seconds;
   long microseconds;
-#endif
   uint32_t capturedLength;
   uint32_t length;
 };
@@ -73,7 +69,7 @@ struct PcapApi {
 // installed after the program started is found by the next call.
 const PcapApi* LoadPcap();
 
-// The files LoadPcap tries, in its order: on Windows the full paths of Npcap's wpcap.dll
+// The files LoadPcap tries, in its order (transport/platform/pcap_library_*): on Windows the full paths of Npcap's wpcap.dll
 // (System32\Npcap) and then WinPcap's or Wine's (System32); natively the library names.
 std::vector<std::string> PcapLibraryPaths();
 

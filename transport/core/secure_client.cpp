@@ -5,35 +5,16 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <time.h>
-#endif
 
 #include "protocol/byte_order.h"
 #include "protocol/frames.h"
 #include "transport/core/identity.h"
+#include "transport/platform/clock.h"
 
 namespace tavi {
 
 namespace {
 
-// CPU time of the calling thread, for the verification counters.
-uint64_t ThreadCpuMicros() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-  const auto ticks = [](const FILETIME& t) {
-    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return (ticks(kernel) + ticks(user)) / 10;  // 100 ns units
-#else
-  timespec now{};
-  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
-  return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
-#endif
-}
 
 bool SameKey(const crypto::Key& a, const crypto::Key& b) {
   return crypto::Equal(a.data(), b.data(), a.size());

@@ -4,7 +4,9 @@
 #include <ctime>
 #include <sstream>
 
+#include "transport/platform/clock.h"
 #include "transport/platform/store_file.h"
+#include "transport/platform/test_settings.h"
 
 namespace tavi {
 
@@ -27,6 +29,13 @@ bool ParseKey(const std::string& text, crypto::Key& out) {
   return true;
 }
 
+std::string Today() {
+  const std::tm utc = UtcTime(std::time(nullptr));
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
+  return text;
+}
+
 std::string CleanName(const std::string& name) {
   std::string out;
   for (char c : name.substr(0, 64)) {
@@ -34,19 +43,6 @@ std::string CleanName(const std::string& name) {
     out.push_back(u <= 0x20 || u == 0x7F || c == '#' ? '_' : c);
   }
   return out.empty() ? "-" : out;
-}
-
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
-  return text;
 }
 
 }  // namespace
@@ -185,15 +181,9 @@ std::size_t TrustStore::size() {
 }
 
 std::string DefaultTrustStorePath() {
-  const std::string overridden = EnvironmentText("NETVANE_TRUST_STORE");
+  const std::string overridden = TestTrustStore();
   if (!overridden.empty()) return overridden;
-  const std::string folder = UserSettingsFolder();
-  if (folder.empty()) return std::string();
-#ifdef _WIN32
-  return folder + "\\known_agents";
-#else
-  return folder + "/known_agents";
-#endif
+  return UserSettingsFile("known_agents");
 }
 
 }  // namespace tavi

@@ -1,7 +1,7 @@
 #include <cctype>
-#include <cstdlib>
 
 #include "transport/platform/adapters.h"
+#include "transport/platform/test_settings.h"
 
 namespace tavi {
 
@@ -33,7 +33,8 @@ bool AdapterSelectedBy(const AdapterInfo& adapter, const char* selection) {
 }
 
 bool AdapterSelected(const AdapterInfo& adapter) {
-  return AdapterSelectedBy(adapter, std::getenv(kTestDevicesVariable));
+  const std::string selection = TestDevices();
+  return AdapterSelectedBy(adapter, selection.c_str());
 }
 
 }  // namespace tavi

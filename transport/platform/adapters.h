@@ -1,12 +1,11 @@
 // The host's network adapters as the transports see them: pcap device name, MAC, interface
 // index and link state, from the IP helper on Windows and from sysfs natively.
 //
-// Test setting, never set in a deployment: TAVI_TEST_DEVICES, a comma-separated list of
-// adapter names, limits both transports to those adapters (a lab or a test with several
-// interfaces in one namespace). A name matches the adapter's description (under Wine the
-// Linux interface name, e.g. "tvt0"), its pcap device name or its GUID, ignoring case. On
-// the agent side the other slots keep their numbers and stay closed. No other variable or
-// setting is read for it.
+// The test setting TAVI_TEST_DEVICES (test_settings.h), a comma-separated list of adapter
+// names, limits both transports to those adapters (a lab or a test with several interfaces
+// in one namespace). A name matches the adapter's description (under Wine the Linux
+// interface name, e.g. "tvt0"), its pcap device name or its GUID, ignoring case. On the
+// agent side the other slots keep their numbers and stay closed.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +30,6 @@ std::vector<AdapterInfo> ListConsoleAdapters();
 std::vector<AdapterInfo> ListAgentSlots();
 // The adapter's link state as the system reports it now.
 bool AdapterLinkUp(const AdapterInfo& adapter);
-constexpr const char* kTestDevicesVariable = "TAVI_TEST_DEVICES";
-
 // False when TAVI_TEST_DEVICES is set and does not name the adapter.
 bool AdapterSelected(const AdapterInfo& adapter);
 // A selection given as text, for tests: the same rules as TAVI_TEST_DEVICES.

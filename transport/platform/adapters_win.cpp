@@ -5,9 +5,11 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "transport/platform/adapters.h"
+#include "transport/platform/interface_slots.h"
 #include "transport/platform/wine_host.h"
 
 namespace tavi {
@@ -60,18 +62,12 @@ std::vector<AdapterInfo> ListConsoleAdapters() {
 
 std::vector<AdapterInfo> ListAgentSlots() {
   std::vector<AdapterInfo> slots;
-  ULONG size = 0;
-  if (GetInterfaceInfo(nullptr, &size) != ERROR_INSUFFICIENT_BUFFER || size == 0) return slots;
-  std::unique_ptr<uint8_t[]> table(new (std::nothrow) uint8_t[size]);
+  std::unique_ptr<IP_INTERFACE_INFO, void (*)(void*)> table(ReadInterfaceSlots(GetInterfaceInfo),
+                                                            std::free);
   if (!table) return slots;
-  auto* info = reinterpret_cast<IP_INTERFACE_INFO*>(table.get());
-  if (GetInterfaceInfo(info, &size) != NO_ERROR || info->NumAdapters < 0) return slots;
-
-  std::vector<IP_ADAPTER_INDEX_MAP> maps(info->Adapter, info->Adapter + info->NumAdapters);
-  std::sort(maps.begin(), maps.end(), [](const IP_ADAPTER_INDEX_MAP& x,
-                                         const IP_ADAPTER_INDEX_MAP& y) { return x.Index < y.Index; });
   auto adapters = AdaptersInfo();
-  for (const auto& map : maps) {
+  for (LONG i = 0; i < table->NumAdapters; ++i) {
+    const IP_ADAPTER_INDEX_MAP& map = table->Adapter[i];
     AdapterInfo slot;
     slot.ifIndex = map.Index;
     // "\DEVICE\TCPIP_{GUID}": the GUID is what GetAdaptersInfo calls the adapter's name.

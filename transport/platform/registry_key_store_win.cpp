@@ -72,7 +72,7 @@ KeyLoad Unseal(const std::vector<uint8_t>& sealed, const char* entropy, std::siz
     return DamagedBlobError(GetLastError()) ? KeyLoad::Damaged : KeyLoad::Unavailable;
   const bool ok = out.cbData == seed.size();
   if (ok) std::copy(out.pbData, out.pbData + out.cbData, seed.begin());
-  SecureZeroMemory(out.pbData, out.cbData);
+  crypto::Wipe(out.pbData, out.cbData);
   LocalFree(out.pbData);
   return ok ? KeyLoad::Loaded : KeyLoad::Damaged;
 }

@@ -49,7 +49,10 @@ class StoreLock {
 // folder + "\Netvane" (SHGetKnownFolderPath) on Windows, $HOME/.netvane natively. Empty
 // when there is none.
 std::string UserSettingsFolder();
-// An environment value as UTF-8 (GetEnvironmentVariableW on Windows); empty when unset.
+// A file of that name in UserSettingsFolder(); empty when there is none.
+std::string UserSettingsFile(const char* name);
+// An environment value as UTF-8 (GetEnvironmentVariableW on Windows); empty when unset. Only
+// the test settings (test_settings.h) read the environment.
 std::string EnvironmentText(const char* name);
 
 }  // namespace tavi

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "transport/core/secure_random.h"
+#include "transport/core/crypto.h"
 
 namespace tavi {
 
@@ -20,7 +20,7 @@ std::string ErrorText(const char* what) { return std::string(what) + ": " + std:
 
 std::string UniqueSuffix() {
   uint8_t random[8] = {};
-  FillSecureRandom(random, sizeof random);  // O_EXCL refuses a clash in any case
+  crypto::Random(random, sizeof random);  // O_EXCL refuses a clash in any case
   static const char kHex[] = "0123456789abcdef";
   std::string out = "." + std::to_string(getpid()) + ".";
   for (uint8_t b : random) {
@@ -125,6 +125,11 @@ std::string UserSettingsFolder() {
   const std::string folder = std::string(home) + "/.netvane";
   mkdir(folder.c_str(), 0700);
   return folder;
+}
+
+std::string UserSettingsFile(const char* name) {
+  const std::string folder = UserSettingsFolder();
+  return folder.empty() ? folder : folder + "/" + name;
 }
 
 std::string EnvironmentText(const char* name) {

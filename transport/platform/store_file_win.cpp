@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "transport/core/secure_random.h"
+#include "transport/core/crypto.h"
 
 namespace tavi {
 
@@ -40,7 +40,7 @@ std::string ErrorText(const char* what, DWORD error) {
 
 std::wstring UniqueSuffix() {
   uint8_t random[8] = {};
-  FillSecureRandom(random, sizeof random);  // CREATE_NEW refuses a clash in any case
+  crypto::Random(random, sizeof random);  // CREATE_NEW refuses a clash in any case
   static const wchar_t kHex[] = L"0123456789abcdef";
   std::wstring out = L"." + std::to_wstring(GetCurrentProcessId()) + L".";
   for (uint8_t b : random) {
@@ -178,6 +178,11 @@ std::string UserSettingsFolder() {
   CoTaskMemFree(roaming);
   CreateDirectoryW(folder.c_str(), nullptr);
   return Utf8(folder.c_str());
+}
+
+std::string UserSettingsFile(const char* name) {
+  const std::string folder = UserSettingsFolder();
+  return folder.empty() ? folder : folder + "\\" + name;
 }
 
 std::string EnvironmentText(const char* name) {

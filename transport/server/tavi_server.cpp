@@ -13,7 +13,7 @@
 #include "transport/core/smbios.h"
 #include "transport/platform/adapters.h"
 #include "transport/platform/registry_key_store.h"
-#include "transport/server/board_model.h"
+#include "transport/platform/board_model.h"
 
 using namespace tavi;
 

@@ -36,20 +36,4 @@ TEST(NvctlSecret, PasswordFromAFileOrVariable) {
   EXPECT_FALSE(PasswordFromText(std::string("a\0b", 3), password, error));
 }
 
-TEST(NvctlSecret, WipedBytesAreZero) {
-  std::string text = "a password of some length, on the heap";
-  const char* data = text.data();
-  const std::size_t length = text.size();
-  std::vector<char> copy(data, data + length);
-  WipeBytes(copy.data(), copy.size());
-  for (char c : copy) EXPECT_EQ(c, 0);
-  std::vector<uint8_t> buffer(84, 0xAB);
-  WipeBuffer(buffer);
-  EXPECT_TRUE(buffer.empty());
-  WipeString(text);
-  EXPECT_TRUE(text.empty());
-  // The allocation still belongs to the string: its old bytes are gone.
-  for (std::size_t i = 0; i < length; ++i) EXPECT_EQ(text.data()[i], 0) << i;
-}
-
 }  // namespace

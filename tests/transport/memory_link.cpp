@@ -1,4 +1,4 @@
-#include "transport/core/memory_link.h"
+#include "tests/transport/memory_link.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include <fstream>
 
-#include "transport/server/board_model.h"
+#include "transport/platform/board_model.h"
 
 namespace tavi {
 

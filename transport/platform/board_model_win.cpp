@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "transport/core/smbios.h"
-#include "transport/server/board_model.h"
+#include "transport/platform/board_model.h"
 
 namespace tavi {
 
