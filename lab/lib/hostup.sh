@@ -31,11 +31,26 @@ host_up() {
   if agent_built; then agent_install "$id"; fi
 }
 
+# The stack reports each adapter's first state within a second or two. Now and then (about one
+# lab start in four on a loaded machine) Wine's regwatch.exe starts and prints nothing, and the
+# host would never get its addresses: such a stack is ended and started again, at most twice.
 stack_up() {
-  local id=$1
-  in_host "$id" setsid bash -c \
-    "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
-    >>"$LAB_DIR/log/$id-stack.log" 2>&1 </dev/null &
+  local id=$1 log=$LAB_DIR/log/$1-stack.log before try i left
+  touch "$log"
+  for try in 1 2 3; do
+    before=$(wc -l <"$log")
+    in_host "$id" setsid bash -c \
+      "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
+      >>"$log" 2>&1 </dev/null &
+    for i in $(seq 150); do
+      (($(wc -l <"$log") > before)) && return 0
+      sleep 0.1
+    done
+    echo "$(date +%T) the stack printed nothing in 15 s (start $try): started again" >>"$log"
+    left=$(host_pids "$id" 'regwatch\.exe|stack/apply')
+    [ -z "$left" ] || kill $left 2>/dev/null || true
+  done
+  log "$id: the lab stack printed nothing"
 }
 
 # stack_restart ID: the lab stack of a host that restarted. Wine's InitiateSystemShutdownEx
