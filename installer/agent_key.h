@@ -9,9 +9,9 @@
 
 #include "transport/core/identity_location.h"
 
-// The service's own values (MagicNumber, the driver record) stay under its parameter key.
-constexpr const wchar_t* kAgentParameterKey =
-    L"SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
+// The service's own values (MagicNumber, the driver record) stay under its parameter key,
+// where earlier versions kept the identity too.
+constexpr const wchar_t* kAgentParameterKey = tavi::kLegacyIdentityKey;
 constexpr std::size_t kAgentPublicKeyLength = 32;
 
 using AgentPublicKey = std::array<uint8_t, kAgentPublicKeyLength>;

@@ -8,7 +8,8 @@
 namespace tavi {
 
 constexpr const wchar_t* kAgentIdentityKey = L"SOFTWARE\\Orvane\\Netvane Agent\\Identity";
-// Where versions up to 1.8 kept it: moved from there on the agent's first start.
+// Where versions up to 1.8 kept it, the service's parameter key: moved from there on the
+// agent's first start.
 constexpr const wchar_t* kLegacyIdentityKey =
     L"SYSTEM\\CurrentControlSet\\Services\\TaviAgent\\Parameter";
 constexpr const wchar_t* kIdentityPublicKeyValue = L"IdentityPublicKey";  // REG_BINARY, 32 bytes
