@@ -13,7 +13,25 @@
 #include <string.h>
 
 #define STACK_CALL_DIR "C:\\nvlab\\calls"
-#define STACK_CALL_WAIT_MS 20000
+/* Longer than any call takes (duplicate detection is the longest, about 2 s) by far: the
+ * wait is there for a stack that is gone, and a busy machine must not look like one. */
+#define STACK_CALL_WAIT_MS 45000
+
+/* Reads the stack's answer to a call; 1 when it is there (and consumed). */
+static int TakeAnswer(const char* answer, DWORD* result, DWORD* value)
+{
+  unsigned long code, extra = 0;
+  int fields;
+  FILE* f = fopen(answer, "rb");
+  if (!f) return 0;
+  fields = fscanf(f, "%lu %lu", &code, &extra);
+  fclose(f);
+  if (fields < 1) return 0; /* renamed into place whole, so this is a read that lost a race */
+  DeleteFileA(answer);
+  *result = (DWORD)code;
+  if (value) *value = (DWORD)extra;
+  return 1;
+}
 
 /* Sends `line`; returns the stack's result code and, when given, its value. A stack that
  * does not answer gives ERROR_GEN_FAILURE. */
@@ -21,11 +39,13 @@ static DWORD StackCall(const char* line, DWORD* value)
 {
   static LONG sequence;
   char base[MAX_PATH], temp[MAX_PATH], request[MAX_PATH], answer[MAX_PATH];
-  DWORD start = GetTickCount();
+  DWORD start = GetTickCount(), result;
   FILE* f;
   CreateDirectoryA(STACK_CALL_DIR, NULL);
-  snprintf(base, sizeof base, STACK_CALL_DIR "\\%lu-%ld", (unsigned long)GetCurrentProcessId(),
-           (long)InterlockedIncrement(&sequence));
+  /* The start time is part of the name: Wine reuses process ids, and a later process must
+   * never take the late answer to a call that an earlier one gave up on. */
+  snprintf(base, sizeof base, STACK_CALL_DIR "\\%lu-%lu-%ld", (unsigned long)GetCurrentProcessId(),
+           (unsigned long)start, (long)InterlockedIncrement(&sequence));
   snprintf(temp, sizeof temp, "%s.tmp", base);
   snprintf(request, sizeof request, "%s.req", base);
   snprintf(answer, sizeof answer, "%s.res", base);
@@ -34,18 +54,12 @@ static DWORD StackCall(const char* line, DWORD* value)
   fclose(f);
   if (!MoveFileA(temp, request)) return ERROR_GEN_FAILURE;
   while (GetTickCount() - start < STACK_CALL_WAIT_MS) {
-    unsigned long result, extra = 0;
-    if ((f = fopen(answer, "rb"))) {
-      int fields = fscanf(f, "%lu %lu", &result, &extra);
-      fclose(f);
-      if (fields >= 1) {
-        DeleteFileA(answer);
-        if (value) *value = (DWORD)extra;
-        return (DWORD)result;
-      }
-    }
+    if (TakeAnswer(answer, &result, value)) return result;
     Sleep(20);
   }
+  /* One last look: a caller that was itself held up past the deadline still sees an answer
+   * that came in time. */
+  if (TakeAnswer(answer, &result, value)) return result;
   DeleteFileA(request);
   return ERROR_GEN_FAILURE;
 }

@@ -31,6 +31,9 @@ host_up() {
   if agent_built; then agent_install "$id"; fi
 }
 
+# Lines of a stack's log that the stack itself printed (not the notes on its end and restarts).
+stack_lines() { grep -cv -e ' the stack ended$' -e ' the stack printed nothing ' "$1" || true; }
+
 # The stack reports each adapter's first state within a second or two. Now and then (about one
 # lab start in four on a loaded machine) Wine's regwatch.exe starts and prints nothing, and the
 # host would never get its addresses: such a stack is ended and started again, at most twice.
@@ -38,12 +41,12 @@ stack_up() {
   local id=$1 log=$LAB_DIR/log/$1-stack.log before try i left
   touch "$log"
   for try in 1 2 3; do
-    before=$(wc -l <"$log")
+    before=$(stack_lines "$log")
     in_host "$id" setsid bash -c \
-      "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'" \
+      "wine 'C:\\nvlab\\regwatch.exe' | '$LAB_SRC/stack/apply' '$id'; echo \"\$(date +%T) the stack ended\"" \
       >>"$log" 2>&1 </dev/null &
     for i in $(seq 150); do
-      (($(wc -l <"$log") > before)) && return 0
+      (($(stack_lines "$log") > before)) && return 0
       sleep 0.1
     done
     echo "$(date +%T) the stack printed nothing in 15 s (start $try): started again" >>"$log"

@@ -5,7 +5,18 @@ export NVLAB_NAME=${NVLAB_NAME:-$("$REPO/tests/e2e/lab_name.sh" "$1")}
 LAB_CMD=$REPO/scripts/lab
 for f in common hosts net prefix agent hostup; do source "$REPO/lab/lib/$f.sh"; done
 
-e2e_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
+# A failed case shows what each host's lab stack did last (the IP helper calls the agent made
+# and their results), since the lab is gone by the time anybody reads the output.
+e2e_fail() {
+  local log
+  printf 'FAIL: %s\n' "$*" >&2
+  for log in "$LAB_DIR"/log/h*-stack.log; do
+    [ -f "$log" ] || continue
+    printf -- '--- last lines of %s:\n' "${log##*/}" >&2
+    tail -n 8 "$log" >&2
+  done
+  exit 1
+}
 e2e_pass() { printf 'ok: %s\n' "$*"; }
 
 # wait_until SECS WHAT COMMAND...: runs COMMAND every tenth of a second until it succeeds; the
