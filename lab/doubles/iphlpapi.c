@@ -1,6 +1,7 @@
-/* Lab double of the IP helper, for the agent only. Wine's GetAdaptersInfo calls every
- * adapter DHCP-enabled, so this one corrects the flag from the adapter's EnableDHCP
- * registry value, as the Windows stack reports it. The calls that change the running
+/* Lab double of the IP helper, for the agent (and the transport's agent under test). Wine's
+ * GetAdaptersInfo calls every adapter DHCP-enabled, so this one corrects the flag from the
+ * adapter's EnableDHCP registry value, as the Windows stack reports it; Wine's GetIfEntry
+ * knows no cable, so this one reports the Linux carrier's loss. The calls that change the running
  * stack on NT 6 (addresses, routes, DNS servers, the DHCP lease), which Wine lacks or
  * stubs, are carried out in the host's namespace by the lab stack (stack_call.h), with the
  * outcomes Microsoft documents: a route or address twice is ERROR_OBJECT_ALREADY_EXISTS, a
@@ -26,7 +27,6 @@ static HMODULE real;
 
 FORWARD(GetInterfaceInfo)
 FORWARD(GetNetworkParams)
-FORWARD(GetIfEntry)
 FORWARD(GetIpAddrTable)
 FORWARD(GetAdaptersAddresses)
 FORWARD(ConvertLengthToIpv4Mask)
@@ -35,8 +35,10 @@ FORWARD(ConvertInterfaceLuidToIndex)
 
 typedef DWORD(WINAPI* GetAdaptersInfoFn)(PIP_ADAPTER_INFO, PULONG);
 typedef DWORD(WINAPI* SetIpForwardEntryFn)(PMIB_IPFORWARDROW);
+typedef DWORD(WINAPI* GetIfEntryFn)(PMIB_IFROW);
 static GetAdaptersInfoFn realGetAdaptersInfo;
 static SetIpForwardEntryFn realSetIpForwardEntry;
+static GetIfEntryFn realGetIfEntry;
 
 static int RegistryDhcp(const char* adapterName, DWORD* enabled)
 {
@@ -61,6 +63,56 @@ DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size)
   if (result != NO_ERROR || !list) return result;
   for (a = list; a; a = a->Next)
     if (RegistryDhcp(a->AdapterName, &enabled)) a->DhcpEnabled = enabled ? 1 : 0;
+  return result;
+}
+
+/* The Linux name of the interface with that index: Wine's adapter description. */
+static int LinuxNameOfIndex(DWORD index, char* name, size_t size)
+{
+  ULONG length = 0;
+  IP_ADAPTER_INFO *list, *a;
+  int found = 0;
+  if (!realGetAdaptersInfo) return 0;
+  realGetAdaptersInfo(NULL, &length);
+  if (!length || !(list = malloc(length))) return 0;
+  if (realGetAdaptersInfo(list, &length) == NO_ERROR)
+    for (a = list; a && !found; a = a->Next)
+      if (a->Index == index) {
+        snprintf(name, size, "%s", a->Description);
+        found = 1;
+      }
+  free(list);
+  return found && name[0] && !strpbrk(name, "\\/:. ");
+}
+
+/* Whether the Linux side of the interface has lost its carrier (the cable, or the veth
+ * peer, is gone): read through Wine's Z: drive. */
+static int CarrierLost(DWORD index)
+{
+  char name[64], path[MAX_PATH], state = 0;
+  DWORD read = 0;
+  HANDLE file;
+  if (!LinuxNameOfIndex(index, name, sizeof name)) return 0;
+  snprintf(path, sizeof path, "Z:\\sys\\class\\net\\%s\\carrier", name);
+  file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (!ReadFile(file, &state, 1, &read, NULL)) read = 0;
+  CloseHandle(file);
+  return read == 1 && state == '0';
+}
+
+/* Wine derives the operational state from the administrative one only; Windows reports a
+ * LAN adapter without its cable as IF_OPER_STATUS_DISCONNECTED, and so does this double. */
+DWORD WINAPI GetIfEntry(PMIB_IFROW row)
+{
+  DWORD result;
+  if (!realGetIfEntry) return ERROR_NOT_SUPPORTED;
+  result = realGetIfEntry(row);
+  if (result == NO_ERROR &&
+      (row->dwOperStatus == IF_OPER_STATUS_OPERATIONAL || row->dwOperStatus == IF_OPER_STATUS_CONNECTED) &&
+      CarrierLost(row->dwIndex))
+    row->dwOperStatus = IF_OPER_STATUS_DISCONNECTED;
   return result;
 }
 
@@ -264,7 +316,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
   realGetAdaptersInfo = (GetAdaptersInfoFn)(void*)GetProcAddress(real, "GetAdaptersInfo");
   RESOLVE(GetInterfaceInfo);
   RESOLVE(GetNetworkParams);
-  RESOLVE(GetIfEntry);
+  realGetIfEntry = (GetIfEntryFn)(void*)GetProcAddress(real, "GetIfEntry");
   RESOLVE(GetIpAddrTable);
   RESOLVE(GetAdaptersAddresses);
   RESOLVE(ConvertLengthToIpv4Mask);

@@ -10,7 +10,6 @@
 
 #include "transport/platform/adapters.h"
 #include "transport/platform/interface_slots.h"
-#include "transport/platform/wine_host.h"
 
 namespace tavi {
 
@@ -75,7 +74,7 @@ std::vector<AdapterInfo> ListAgentSlots() {
     const std::size_t brace = name.find(L'{');
     std::string guid;
     if (brace != std::wstring::npos)
-      for (std::size_t i = brace; i < name.size(); ++i) guid.push_back(static_cast<char>(name[i]));
+      for (std::size_t c = brace; c < name.size(); ++c) guid.push_back(static_cast<char>(name[c]));
     for (auto* a = adapters ? reinterpret_cast<IP_ADAPTER_INFO*>(adapters.get()) : nullptr; a;
          a = a->Next) {
       AdapterInfo candidate = Describe(*a);
@@ -90,33 +89,12 @@ std::vector<AdapterInfo> ListAgentSlots() {
   return slots;
 }
 
-// Wine derives the operational state from the interface's administrative state only; the
-// Linux carrier, visible through Wine's Z: drive under the adapter's Linux name, tells
-// whether the cable (or the veth peer) is there. Asked only under Wine: on Windows a Z:
-// drive is whatever somebody mapped there.
-bool HostCarrierLost(const std::string& label) {
-  if (!RunningUnderWine()) return false;
-  if (label.empty() || label.size() > 15 || label.find_first_of("\\/:. ") != std::string::npos)
-    return false;
-  const std::string path = "Z:\\sys\\class\\net\\" + label + "\\carrier";
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  char state = 0;
-  DWORD read = 0;
-  const BOOL ok = ReadFile(file, &state, 1, &read, nullptr);
-  CloseHandle(file);
-  return ok && read == 1 && state == '0';
-}
-
 bool AdapterLinkUp(const AdapterInfo& adapter) {
   MIB_IFROW row{};
   row.dwIndex = adapter.ifIndex;
   if (GetIfEntry(&row) != NO_ERROR) return false;
-  if (row.dwOperStatus != IF_OPER_STATUS_OPERATIONAL &&
-      row.dwOperStatus != IF_OPER_STATUS_CONNECTED)
-    return false;
-  return !HostCarrierLost(adapter.label);
+  return row.dwOperStatus == IF_OPER_STATUS_OPERATIONAL ||
+         row.dwOperStatus == IF_OPER_STATUS_CONNECTED;
 }
 
 }  // namespace tavi

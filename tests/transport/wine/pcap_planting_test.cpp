@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "transport/core/pcap_api.h"
-#include "transport/platform/wine_host.h"
 
 namespace tavi {
 namespace {
@@ -88,8 +87,6 @@ TEST(PcapLoading, TellsWhereTheLibraryCameFrom) {
     EXPECT_EQ(PcapLoadedFrom(), std::string(system) + "\\wpcap.dll");  // Wine has no Npcap
   }
 }
-
-TEST(WineHost, DetectedAtRunTime) { EXPECT_TRUE(RunningUnderWine()); }
 
 }  // namespace
 }  // namespace tavi
