@@ -344,7 +344,7 @@ case_forged_refresh() {
   ip netns exec "$(ns_name h1)" python3 -u "$here/refresh_forger.py" eth0 "$agent_mac" "$template" \
     NVFORGED >"$forged" 2>&1 &
   forger_pid=$!
-  wait_until 10 "the forger listening" grep -q '^template' "$forged"
+  wait_until 10 "the forger listening" grep -qs '^template' "$forged"
 
   out=$(gui select-host "$name" wait-enabled 1017 30 set-text 1003 "$new" click 1017 "${VERIFY_AS_ADMIN[@]}" \
     message 60 dlg-click 1 wait-enabled 1000 60 rows) || true
@@ -364,11 +364,11 @@ case_forged_refresh() {
   grep -q "^row	$new	" <<<"$out" || e2e_fail "no row $new after the first Refresh"
   grep -q "^row	$name	" <<<"$out" || e2e_fail "no row $name after the second Refresh"
   [ "$(grep -c '^row' <<<"$out")" -eq $((2 * hosts)) ] || e2e_fail "rows were added or lost"
-  python3 - "$cap" <<'PY' || e2e_fail "no genuine Refresh reply came after a forged one"
+  python3 - "$cap" <<'PY' || e2e_fail "a forged Refresh transaction without its genuine reply, or none after a forgery"
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 endian = "<" if data[:4] == b"\xd4\xc3\xb2\xa1" else ">"
-at, forged, late = 24, set(), 0
+at, forged, genuine, late = 24, set(), set(), 0
 while at + 16 <= len(data):
     length = struct.unpack(endian + "I", data[at + 8:at + 12])[0]
     frame = data[at + 16:at + 16 + length]
@@ -381,10 +381,15 @@ while at + 16 <= len(data):
     txid = frame[16:20]
     if b"NVFORGED" in frame:
         forged.add(txid)
-    elif txid in forged:
-        late += 1
+    else:
+        genuine.add(txid)
+        if txid in forged:
+            late += 1
+# Each forged transaction got its genuine reply too, and in one at least the forgery came first
+# (the console waited past it). Which comes first is the forger's speed against the agent's, so
+# a loaded machine may reverse one round; the rows above show what the console believed.
 print("forged Refresh transactions:", len(forged), "genuine replies after a forged one:", late)
-sys.exit(0 if late >= 2 else 1)
+sys.exit(0 if forged and forged <= genuine and late >= 1 else 1)
 PY
   e2e_pass "forged Refresh replies under $name's MAC (its key or another) are not believed; the genuine ones are"
 }
@@ -438,7 +443,7 @@ while True:
     print("forged", sent, flush=True)
 PY
   forger_pid=$!
-  wait_until 10 "the forger listening" grep -q '^template' "$forged"
+  wait_until 10 "the forger listening" grep -qs '^template' "$forged"
   rows=$(console_discover "$hosts") || true
   wait_until 10 "the forger answering a discovery" grep -q '^forged ' "$forged"
   kill "$forger_pid" 2>/dev/null || true
