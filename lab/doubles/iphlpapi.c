@@ -69,20 +69,10 @@ DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO list, PULONG size)
 /* The Linux name of the interface with that index: Wine's adapter description. */
 static int LinuxNameOfIndex(DWORD index, char* name, size_t size)
 {
-  ULONG length = 0;
-  IP_ADAPTER_INFO *list, *a;
-  int found = 0;
-  if (!realGetAdaptersInfo) return 0;
-  realGetAdaptersInfo(NULL, &length);
-  if (!length || !(list = malloc(length))) return 0;
-  if (realGetAdaptersInfo(list, &length) == NO_ERROR)
-    for (a = list; a && !found; a = a->Next)
-      if (a->Index == index) {
-        snprintf(name, size, "%s", a->Description);
-        found = 1;
-      }
-  free(list);
-  return found && name[0] && !strpbrk(name, "\\/:. ");
+  IP_ADAPTER_INFO adapter;
+  if (!AdapterWithIndex(index, &adapter)) return 0;
+  snprintf(name, size, "%s", adapter.Description);
+  return name[0] && !strpbrk(name, "\\/:. ");
 }
 
 /* Whether the Linux side of the interface has lost its carrier (the cable, or the veth

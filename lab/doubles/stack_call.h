@@ -64,22 +64,32 @@ static DWORD StackCall(const char* line, DWORD* value)
   return ERROR_GEN_FAILURE;
 }
 
-/* "{GUID}" of the adapter with that interface index, from the adapter list. */
-static int AdapterOfIndex(ULONG index, char* guid, size_t size)
+/* The adapter with that interface index, from the adapter list; 0 when there is none. */
+static int AdapterWithIndex(ULONG index, IP_ADAPTER_INFO* found)
 {
   ULONG length = 0;
   IP_ADAPTER_INFO *list, *a;
-  int found = 0;
+  int seen = 0;
   GetAdaptersInfo(NULL, &length);
   if (!length || !(list = malloc(length))) return 0;
   if (GetAdaptersInfo(list, &length) == NO_ERROR)
-    for (a = list; a && !found; a = a->Next)
+    for (a = list; a && !seen; a = a->Next)
       if (a->Index == index) {
-        snprintf(guid, size, "%s", a->AdapterName);
-        found = 1;
+        *found = *a;
+        found->Next = NULL;
+        seen = 1;
       }
   free(list);
-  return found;
+  return seen;
+}
+
+/* "{GUID}" of the adapter with that interface index. */
+static int AdapterOfIndex(ULONG index, char* guid, size_t size)
+{
+  IP_ADAPTER_INFO adapter;
+  if (!AdapterWithIndex(index, &adapter)) return 0;
+  snprintf(guid, size, "%s", adapter.AdapterName);
+  return 1;
 }
 
 static void FormatIpv4(const void* networkOrder, char* text, size_t size)
