@@ -36,14 +36,20 @@ doubles_names() {
 # agent loads system DLLs from System32 only, so that is the one place a double can be).
 # The clone's files are hard links into the template: a link is replaced, never written.
 doubles_install() {
-  local sys name
-  sys="$(prefix_of "$1")/drive_c/windows/system32"
+  local name
   for name in $(doubles_names); do
-    if [ ! -e "$sys/$name-wine.dll" ] && [ -e "$sys/$name.dll" ]; then
-      mv "$sys/$name.dll" "$sys/$name-wine.dll"
-    fi
-    cp --remove-destination "$DOUBLES_DIR/$name.dll" "$sys/$name.dll"
+    double_install "$(prefix_of "$1")/drive_c/windows/system32" "$name"
   done
+}
+
+# double_install SYSTEM32 NAME: one double into a prefix's system folder (also used by the
+# transport's Wine tests, which have prefixes of their own).
+double_install() {
+  local sys=$1 name=$2
+  if [ ! -e "$sys/$name-wine.dll" ] && [ -e "$sys/$name.dll" ]; then
+    mv "$sys/$name.dll" "$sys/$name-wine.dll"
+  fi
+  cp --remove-destination "$DOUBLES_DIR/$name.dll" "$sys/$name.dll"
 }
 
 agent_install() {

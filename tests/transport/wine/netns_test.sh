@@ -52,9 +52,8 @@ for side in c a; do
 done
 # The agent's side gets the lab's IP helper double, as a lab host's agent does: Wine's
 # GetIfEntry knows no cable, the double reports a lost carrier as Windows would.
-sys=$work/prefix-a/drive_c/windows/system32
-mv "$sys/iphlpapi.dll" "$sys/iphlpapi-wine.dll"
-cp "$build/lab/doubles/iphlpapi.dll" "$sys/iphlpapi.dll"
+BUILD_DIR=$build source "$(dirname "$0")/../../../lab/lib/agent.sh"
+double_install "$work/prefix-a/drive_c/windows/system32" iphlpapi
 # For the agent program only (Wine's own drivers import what the double does not play). The
 # registry files are the clone's own copies, read when its server starts.
 printf '\n[Software\\\\Wine\\\\AppDefaults\\\\tvt_agent.exe\\\\DllOverrides] 0\n"iphlpapi"="native,builtin"\n' \
